@@ -1,0 +1,17 @@
+# ralvex_add_layer(NAME <target> GLOBS <patterns...> [DEPS <targets...>])
+# A layer is one library built from the sources its folders hold; a layer with no sources yet is an
+# interface target so that the layers above can already name it.
+function(ralvex_add_layer)
+  cmake_parse_arguments(ARG "" "NAME" "GLOBS;DEPS;EXCLUDE" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${ARG_GLOBS})
+  foreach(_ex IN LISTS ARG_EXCLUDE)
+    list(FILTER _sources EXCLUDE REGEX "${_ex}")
+  endforeach()
+  if(_sources)
+    add_library(${ARG_NAME} STATIC ${_sources})
+    target_link_libraries(${ARG_NAME} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${ARG_NAME} INTERFACE)
+    target_link_libraries(${ARG_NAME} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()

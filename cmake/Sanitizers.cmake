@@ -1,0 +1,5 @@
+if(RALVEX_SANITIZE)
+  set(_flags -fsanitize=${RALVEX_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_compile_options(${_flags})
+  add_link_options(${_flags})
+endif()

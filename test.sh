@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds and runs the whole suite: a normal build, an AddressSanitizer + UndefinedBehaviorSanitizer
+# build, and a ThreadSanitizer build of the threaded suites. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/deps.sh
+ralvex_install_deps
+
+jobs=$(nproc 2>/dev/null || echo 2)
+ctest_args=(--output-on-failure --timeout 600 -j "$jobs")
+
+build() { # dir, extra cmake args...
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+echo "== normal build =="
+build build
+ctest --test-dir build "${ctest_args[@]}"
+
+echo "== address + undefined behaviour sanitizers =="
+build build-asan -DRALVEX_SANITIZE=address,undefined -DRALVEX_BENCHMARKS=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan "${ctest_args[@]}"
+
+echo "== thread sanitizer =="
+build build-tsan -DRALVEX_SANITIZE=thread -DRALVEX_BENCHMARKS=OFF
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan -L tsan "${ctest_args[@]}"
+
+echo "All builds passed."
