@@ -1,0 +1,100 @@
+// The simulated USB tree: three root hubs in setup class "USB" and the bridge devices below them,
+// with the instance IDs, hardware IDs, compatible IDs and interface paths the system would give
+// them. It plugs nodes into the POSIX device tree (platform/posix/devices.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/posix/devices.h"
+
+namespace ralvex::sim {
+
+// Setup class of hubs and bridge devices: "USB".
+inline constexpr GUID USB_SETUP_CLASS_GUID = {
+    0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+inline constexpr char USB_SETUP_CLASS_NAME[] = "USB";
+// Device interface class the bridge's bus driver registers.
+inline constexpr GUID BRIDGE_INTERFACE_GUID = {
+    0x219D0508, 0x57A8, 0x4FF5, {0x97, 0xA1, 0xBD, 0x86, 0x58, 0x7C, 0x6C, 0x7E}};
+
+enum class RootHub : size_t { kUsb1 = 0, kUsb2 = 1, kUsb3 = 2 };
+inline constexpr size_t ROOT_HUB_COUNT = 3;
+
+// "USB\ROOT_HUB", "USB\ROOT_HUB20", "USB\ROOT_HUB30".
+std::string_view RootHubInstanceId(RootHub hub);
+
+// Identity of a bridge device as the USB tree shows it.
+struct UsbDeviceIdentity {
+  uint16_t vid = 0;
+  uint16_t pid = 0;
+  uint16_t rev = 0;         // bcdDevice: "REV_rrrr"
+  std::string serial;       // empty, or not usable in an ID: the hub makes an instance part up
+  std::string description;  // SPDRP_DEVICEDESC
+};
+
+// "USB\VID_0403&PID_6001\<instance part>", upper-case hex.
+std::string UsbInstanceId(uint16_t vid, uint16_t pid, std::string_view instance_part);
+// "USB\VID_0403&PID_6001&REV_0600", "USB\VID_0403&PID_6001".
+std::vector<std::string> UsbHardwareIds(uint16_t vid, uint16_t pid, uint16_t rev);
+// "\\?\usb#vid_0403&pid_6001#<instance part>#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}".
+std::string BridgeInterfacePath(uint16_t vid, uint16_t pid, std::string_view instance_part);
+// Whether a serial number can stand as the instance part of an ID: printable ASCII without
+// spaces, '\', '#', '/' or ',' and at most 200 characters in the whole ID.
+bool SerialUsableInInstanceId(std::string_view serial);
+
+// One device plugged into the tree.
+struct PluggedDevice {
+  DEVINST node = 0;
+  RootHub hub = RootHub::kUsb3;
+  uint32_t port = 0;  // 1-based port of its hub
+  std::string instance_id;
+  std::string interface_path;
+};
+
+class UsbTree {
+ public:
+  // Plugs the three root hubs into the device tree.
+  UsbTree();
+  // Removes its nodes from the device tree (the hubs and every device below them).
+  ~UsbTree();
+  UsbTree(const UsbTree&) = delete;
+  UsbTree& operator=(const UsbTree&) = delete;
+
+  // The port the next device will be plugged into, and the location ID that port gives
+  // (0x0111 for port 1, 0x0121 for port 2, ...: bus 1, port, interface 1).
+  uint32_t NextPort() const;
+  static uint32_t LocationOfPort(uint32_t port);
+
+  // Plugs a bridge device below the bench's hub (USB 3: it serves every speed), after the
+  // devices plugged before. `driver` answers opens of its interface. `on_reenumerate` runs when
+  // its hub re-enumerates (a device that left through a port cycle comes back); it runs on the
+  // caller's thread of the re-enumeration, outside the tree's lock.
+  PluggedDevice Plug(const UsbDeviceIdentity& identity, std::shared_ptr<posix::DeviceDriver> driver,
+                     std::function<void()> on_reenumerate);
+
+  DEVINST HubNode(RootHub hub) const;
+  size_t DeviceCount() const;
+  const PluggedDevice& Device(size_t index) const;
+
+  // How many times each hub was asked to re-enumerate, and the hubs' instance IDs in the order
+  // they were asked (what a test of a bus rescan checks).
+  uint32_t ReenumerationCount(RootHub hub) const;
+  std::vector<std::string> ReenumerationLog() const;
+  void ClearReenumerationLog();
+
+ private:
+  struct Shared;
+  class RootHubDriver;
+
+  std::shared_ptr<Shared> shared_;
+  DEVINST hub_nodes_[ROOT_HUB_COUNT] = {};
+  std::vector<PluggedDevice> devices_;
+};
+
+}  // namespace ralvex::sim
