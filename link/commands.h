@@ -1,0 +1,133 @@
+#pragma once
+// The tester's command set: command bytes, reply records and their decoders, and the profile
+// descriptor rules shared by the reports and the set-profile action.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace ralvex::link {
+
+inline constexpr std::uint8_t CMD_HELLO = 0x01;
+inline constexpr std::uint8_t CMD_GET_CONNECTION = 0x0A;
+inline constexpr std::uint8_t CMD_GET_PROFILES = 0x0B;
+inline constexpr std::uint8_t CMD_GET_STATS = 0x0C;
+inline constexpr std::uint8_t CMD_SET_PROFILE = 0x0D;
+inline constexpr std::uint8_t CMD_SET_DEFVOLT = 0x0E;
+inline constexpr std::uint8_t CMD_SET_DEFLOAD = 0x0F;
+inline constexpr std::uint8_t CMD_SET_LOAD = 0x10;
+inline constexpr std::uint8_t CMD_SET_SETTING = 0xE0;
+inline constexpr std::uint8_t CMD_GET_SETTING = 0xE1;
+
+// Unsolicited frames: payload byte 0 in 0x20..0x23 maps to notification codes 1..4.
+inline constexpr std::uint8_t NOTIFY_FIRST_BYTE = 0x20;
+inline constexpr std::uint8_t NOTIFY_LAST_BYTE = 0x23;
+
+// Setting ids. 1 is only ever written (maximum allowed load); 0, 2, 3, 4 are read at open.
+inline constexpr std::uint8_t SETTING_0 = 0;
+inline constexpr std::uint8_t SETTING_MAXLOAD = 1;
+inline constexpr std::uint8_t SETTING_2 = 2;
+inline constexpr std::uint8_t SETTING_3 = 3;
+inline constexpr std::uint8_t SETTING_4 = 4;
+
+// Kind byte of CMD_SET_SETTING: the number of value bytes that follow it.
+inline constexpr std::int32_t SETTING_KIND_NONE = 0;
+inline constexpr std::int32_t SETTING_KIND_U16 = 2;
+
+// Replies from version 20 on carry meaningful ranged-profile details.
+inline constexpr std::uint8_t RANGED_DETAILS_MIN_VERSION = 20;
+
+// Notification code (1..4) of a frame whose payload starts with `firstByte`; 0 for anything else.
+int NotificationCode(std::uint8_t firstByte);
+
+// True when the command's reply must repeat its command byte; the set commands for default
+// voltage, default load, load and settings take any reply without looking at it.
+bool HasReplyTest(std::uint8_t command);
+
+// Reply test: byte 0 repeats the command byte. An empty reply never passes.
+bool ReplyRepeats(std::span<const std::uint8_t> reply, std::uint8_t command);
+
+struct HelloReply {
+  std::uint8_t versionLevel;
+  std::uint8_t versionByte2;
+};
+
+struct ConnectionReply {
+  std::uint8_t status;  // 1: a PD contract is up
+  std::uint8_t profileIndex;
+  std::uint8_t profileClass;
+  std::uint8_t profileSubtype;
+  std::uint16_t setVoltage;  // mV
+  std::uint16_t maxCurrent;  // mA
+  std::uint32_t maxPower;    // mW
+};
+
+struct ProfileEntry {
+  std::uint16_t descriptor;  // bits 0-3 profileId, 4-7 class, 8-10 subtype
+  std::uint16_t minVoltage;  // mV, ranged profiles only
+  std::uint16_t voltage;     // mV, the maximum for a ranged profile
+  std::uint16_t current;     // mA
+};
+
+inline constexpr std::size_t PROFILE_LIST_CAPACITY = 7;
+inline constexpr std::size_t PROFILE_ENTRY_SIZE = 8;
+inline constexpr std::size_t PROFILE_LIST_SIZE = 58;
+
+struct ProfileList {
+  std::uint8_t count;  // as received; may exceed PROFILE_LIST_CAPACITY
+  std::uint8_t spare;
+  ProfileEntry entries[PROFILE_LIST_CAPACITY];
+};
+
+struct StatsReply {
+  std::uint8_t reserved;
+  std::uint8_t temperature;  // degrees Celsius
+  std::uint16_t voltage;     // mV
+  std::uint16_t setCurrent;  // mA
+  std::uint16_t measuredCurrent;
+  std::uint16_t loopbackCurrent;
+};
+
+// Decoders take the reply payload (command byte at index 0) and read fixed offsets. They do not
+// apply the reply test. Bytes the payload does not reach decode as 0, so a short reply can never
+// show values left over from an earlier frame.
+HelloReply DecodeHello(std::span<const std::uint8_t> reply);
+ConnectionReply DecodeConnection(std::span<const std::uint8_t> reply);
+ProfileList DecodeProfiles(std::span<const std::uint8_t> reply);
+StatsReply DecodeStats(std::span<const std::uint8_t> reply);
+// CMD_GET_SETTING replies: ids 0 and 3 are flags (byte 1 non-zero), ids 2 and 4 are u16 at 1-2.
+bool DecodeSettingFlag(std::span<const std::uint8_t> reply);
+std::uint16_t DecodeSettingValue(std::span<const std::uint8_t> reply);
+
+// Descriptor fields.
+constexpr std::uint8_t ProfileIdOf(std::uint16_t descriptor) {
+  return descriptor & 0x000F;
+}
+constexpr std::uint8_t ProfileClassOf(std::uint16_t descriptor) {
+  return (descriptor & 0x00F0) >> 4;
+}
+constexpr std::uint8_t ProfileSubtypeOf(std::uint16_t descriptor) {
+  return (descriptor & 0x0700) >> 8;
+}
+// Ranged profiles (class 3, or class 5 subtype 3) carry a voltage range and are requested at the
+// user's voltage; every other entry is fixed at its own voltage.
+constexpr bool IsRangedProfile(std::uint16_t descriptor) {
+  return (descriptor & 0x00F0) == 0x0030 ||
+         ((descriptor & 0x00F0) == 0x0050 && (descriptor & 0x0700) == 0x0300);
+}
+constexpr bool IsRangedProfile(const ProfileEntry& entry) {
+  return IsRangedProfile(entry.descriptor);
+}
+
+// Voltage that CMD_SET_PROFILE sends for `entry`: the requested one for a ranged profile (not
+// compared with the range), the entry's own voltage for a fixed one.
+std::uint16_t SetProfileVoltage(const ProfileEntry& entry, std::uint16_t requestedMv);
+
+// Entry number `index` (1-based) of `list`, or nullptr when index is 0, above the count, or beyond
+// the seven entries the record holds.
+const ProfileEntry* FindProfile(const ProfileList& list, unsigned index);
+
+// Number of entries a reader may use: the count, capped at the record's capacity.
+std::size_t UsableProfileCount(const ProfileList& list);
+
+}  // namespace ralvex::link

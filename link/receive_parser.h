@@ -1,0 +1,60 @@
+#pragma once
+// Receive parser for the tester's frames. The link's I/O thread owns one and calls Feed after each
+// completed read; the result says how long the next read must be and whether a reply frame or a
+// notification arrived. Signalling events is left to the caller. Fixed buffers, no allocation.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace ralvex::link {
+
+inline constexpr std::size_t PARSER_FRAME_BUFFER_SIZE = 4096;
+inline constexpr std::size_t PARSER_REPLY_BUFFER_SIZE = 4096;
+// The I/O context's receive buffer: no read asks for more.
+inline constexpr std::uint32_t MAX_READ_LENGTH = 256;
+
+struct ParseResult {
+  std::size_t consumed = 0;  // bytes of the delivery taken (all of it unless a frame ended early)
+  std::uint32_t readLength = 1;  // bytes the next read asks for, 1..MAX_READ_LENGTH
+  bool replyReady = false;       // a complete reply frame's payload is in Reply()
+  int notification = 0;          // 1..4 when a notification frame completed, else 0
+};
+
+class ReceiveParser {
+ public:
+  ReceiveParser() = default;
+
+  // Length of the first read once the I/O thread has started.
+  static constexpr std::uint32_t StartReadLength() { return 1; }
+
+  // Runs the parser over one delivery. An empty delivery is a read that timed out: the frame in
+  // progress loses its remaining count, so the next byte is taken as its last one. Processing stops
+  // after the byte that completes a frame; with reads sized by readLength that is always the last
+  // byte delivered, so `consumed` only falls short for callers that deliver more than was asked.
+  // A frame whose last byte is not ETX, or whose payload is empty, is discarded.
+  ParseResult Feed(std::span<const std::uint8_t> delivery);
+
+  // Payload of the last complete reply frame (command byte first). Notification frames are not
+  // copied here, so one arriving while a reply is being read cannot overwrite it.
+  std::span<const std::uint8_t> Reply() const { return {reply_, replyLength_}; }
+
+  // Back to the state at construction, reply included.
+  void Reset();
+
+  // Observers for the link's diagnostics and tests.
+  std::uint16_t Position() const { return position_; }
+  std::uint16_t Remaining() const { return remaining_; }
+  std::uint16_t PayloadLength() const { return payloadLength_; }
+  bool Hunting() const { return position_ == 0; }
+
+ private:
+  std::uint8_t frame_[PARSER_FRAME_BUFFER_SIZE] = {};
+  std::uint16_t position_ = 0;
+  std::uint16_t remaining_ = 1;
+  std::uint16_t payloadLength_ = 0;
+  std::uint16_t replyLength_ = 0;
+  std::uint8_t reply_[PARSER_REPLY_BUFFER_SIZE] = {};
+};
+
+}  // namespace ralvex::link
