@@ -1,0 +1,72 @@
+// Bench files: the TOML description of a bench (devices in enumeration order, their faults and
+// peers, the testers' state file). Reading is strict: a file that cannot be used is refused with
+// one line naming the file, the line and what is wrong, so nothing half-described gets attached.
+// docs/bench.md documents every key.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <toml++/toml.h>
+
+namespace ralvex::sim {
+
+enum class BenchPeerKind { kNone, kLoopback, kSilent, kTester };
+
+// One [[device]] table, checked and with nothing filled in yet: unset optionals take the chip
+// family's (or the bus position's) default when the device is built.
+struct BenchDeviceSpec {
+  uint32_t line = 0;  // where the [[device]] table begins, for later error lines
+  std::string serial;
+  std::optional<std::string> description;
+  std::string chip = "232R";
+  uint16_t vid = 0x0403;
+  std::optional<uint16_t> pid;
+  std::optional<uint32_t> location;
+  std::optional<bool> high_speed;
+  bool held_open = false;
+  bool alternate_requests = false;
+  std::vector<uint32_t> refuse;  // request slots, 0..125
+  std::optional<uint32_t> eeprom_words;
+  uint32_t com_port = 0;
+  std::optional<uint32_t> driver_version;
+  std::optional<uint32_t> info_word;  // the device-information reply's extra word
+  // Faults.
+  bool read_failures = false;
+  std::optional<uint64_t> unplug_after_bytes;  // 0: unplugged from the start
+  bool eeprom_writes_stick = true;
+  bool wire_model = false;
+  BenchPeerKind peer = BenchPeerKind::kNone;
+  std::optional<toml::table> tester;  // [device.tester], handed to the tester as is
+  uint32_t tester_line = 0;
+};
+
+struct BenchSpec {
+  std::string source;      // the file name error lines carry
+  std::string state_path;  // resolved against the file's folder; empty: nothing persists
+  bool server_edition = false;
+  std::vector<BenchDeviceSpec> devices;
+};
+
+// Most devices one bench may hold (the addresses one USB bus has).
+inline constexpr size_t BENCH_MAX_DEVICES = 127;
+// Longest serial number and description a bench device may carry (the identity queries' 64-byte
+// buffers, terminator included).
+inline constexpr size_t BENCH_MAX_STRING = 63;
+
+// The chip family names the `chip` key accepts, in FT_DEVICE order of their families.
+const std::vector<std::string_view>& BenchChipNames();
+
+// Reads bench text. `source` names it in error lines; a relative `state` is taken relative to
+// `base_dir` (empty: the current folder). Returns false with one line in *error when the text
+// cannot be used.
+bool ParseBenchText(std::string_view text, const std::string& source, const std::string& base_dir,
+                    BenchSpec* spec, std::string* error);
+
+// Reads a bench file (relative `state` relative to the file's folder).
+bool LoadBenchFile(const std::string& path, BenchSpec* spec, std::string* error);
+
+}  // namespace ralvex::sim
