@@ -23,6 +23,10 @@ class Problems {
       if (line != 0) out << ':' << line;
       out << ": " << what;
       message_ = out.str();
+      // One line, whatever the parser's own text holds.
+      for (char& c : message_) {
+        if (c == '\n' || c == '\r') c = ' ';
+      }
     }
     return false;
   }

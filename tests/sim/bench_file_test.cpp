@@ -1,0 +1,290 @@
+#include "sim/bench_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace ralvex::sim {
+namespace {
+
+BenchSpec ParseOk(const std::string& text, const std::string& base_dir = "") {
+  BenchSpec spec;
+  std::string error;
+  EXPECT_TRUE(ParseBenchText(text, "bench.toml", base_dir, &spec, &error)) << error;
+  return spec;
+}
+
+TEST(BenchFileTest, ReadsEveryDeviceKey) {
+  const BenchSpec spec = ParseOk(R"(
+state = "run/state.toml"
+server_edition = true
+
+[[device]]
+serial = "KORA4VLH7Y"
+description = "PD Tester"
+chip = "232H"
+vid = 0x1234
+pid = 0xABCD
+location = 0x0211
+high_speed = false
+held_open = true
+alternate_requests = true
+refuse = [39, 102]
+eeprom_words = 1024
+com_port = 7
+driver_version = 0x00020A04
+info_word = 0xDEADBEEF
+read_failures = true
+unplug_after_bytes = 12
+eeprom_writes_stick = false
+wire_model = true
+peer = "loopback"
+)",
+                                 "/benches");
+  EXPECT_EQ(spec.state_path, "/benches/run/state.toml");
+  EXPECT_TRUE(spec.server_edition);
+  ASSERT_EQ(spec.devices.size(), 1u);
+  const BenchDeviceSpec& d = spec.devices[0];
+  EXPECT_EQ(d.line, 5u);
+  EXPECT_EQ(d.serial, "KORA4VLH7Y");
+  EXPECT_EQ(d.description, "PD Tester");
+  EXPECT_EQ(d.chip, "232H");
+  EXPECT_EQ(d.vid, 0x1234);
+  EXPECT_EQ(d.pid, 0xABCD);
+  EXPECT_EQ(d.location, 0x0211u);
+  EXPECT_EQ(d.high_speed, false);
+  EXPECT_TRUE(d.held_open);
+  EXPECT_TRUE(d.alternate_requests);
+  EXPECT_EQ(d.refuse, (std::vector<uint32_t>{39, 102}));
+  EXPECT_EQ(d.eeprom_words, 1024u);
+  EXPECT_EQ(d.com_port, 7u);
+  EXPECT_EQ(d.driver_version, 0x00020A04u);
+  EXPECT_EQ(d.info_word, 0xDEADBEEFu);
+  EXPECT_TRUE(d.read_failures);
+  EXPECT_EQ(d.unplug_after_bytes, 12u);
+  EXPECT_FALSE(d.eeprom_writes_stick);
+  EXPECT_TRUE(d.wire_model);
+  EXPECT_EQ(d.peer, BenchPeerKind::kLoopback);
+}
+
+TEST(BenchFileTest, LeavesUnsetKeysToTheFamilyAndKeepsDeviceOrder) {
+  const BenchSpec spec = ParseOk(R"(
+[[device]]
+serial = "ZED"
+[[device]]
+serial = "ALPHA"
+peer = "silent"
+)");
+  EXPECT_TRUE(spec.state_path.empty());
+  EXPECT_FALSE(spec.server_edition);
+  ASSERT_EQ(spec.devices.size(), 2u);
+  EXPECT_EQ(spec.devices[0].serial, "ZED");
+  EXPECT_EQ(spec.devices[1].serial, "ALPHA");
+  const BenchDeviceSpec& d = spec.devices[0];
+  EXPECT_EQ(d.chip, "232R");
+  EXPECT_EQ(d.vid, 0x0403);
+  EXPECT_FALSE(d.pid.has_value());
+  EXPECT_FALSE(d.description.has_value());
+  EXPECT_FALSE(d.location.has_value());
+  EXPECT_FALSE(d.high_speed.has_value());
+  EXPECT_FALSE(d.eeprom_words.has_value());
+  EXPECT_FALSE(d.unplug_after_bytes.has_value());
+  EXPECT_TRUE(d.eeprom_writes_stick);
+  EXPECT_EQ(d.com_port, 0u);
+  EXPECT_EQ(d.peer, BenchPeerKind::kNone);
+  EXPECT_EQ(spec.devices[1].peer, BenchPeerKind::kSilent);
+}
+
+TEST(BenchFileTest, AnEmptyFileIsABenchWithoutDevices) {
+  EXPECT_TRUE(ParseOk("").devices.empty());
+  EXPECT_TRUE(ParseOk("# nothing plugged\n").devices.empty());
+}
+
+TEST(BenchFileTest, StatePathIsTakenRelativeToTheBenchFolder) {
+  EXPECT_EQ(ParseOk("state = \"../s.toml\"", "/a/b").state_path, "/a/s.toml");
+  EXPECT_EQ(ParseOk("state = \"/var/s.toml\"", "/a/b").state_path, "/var/s.toml");
+  EXPECT_EQ(ParseOk("state = \"s.toml\"", "").state_path, "s.toml");
+}
+
+TEST(BenchFileTest, HandsTheTesterTableOverUntouched) {
+  const BenchSpec spec = ParseOk(R"(
+[[device]]
+serial = "KORA1"
+
+[device.tester]
+version_level = 21
+a_key_only_the_tester_knows = "kept"
+profiles = [ { type = "PD-FIX", voltage = 5000, current = 3000 } ]
+settings = { 0 = 1, 2 = 500 }
+)");
+  ASSERT_EQ(spec.devices.size(), 1u);
+  const BenchDeviceSpec& d = spec.devices[0];
+  // A tester table alone makes the tester the peer.
+  EXPECT_EQ(d.peer, BenchPeerKind::kTester);
+  ASSERT_TRUE(d.tester.has_value());
+  EXPECT_EQ(d.tester_line, 5u);
+  EXPECT_EQ((*d.tester)["version_level"].value<int64_t>(), 21);
+  EXPECT_EQ((*d.tester)["a_key_only_the_tester_knows"].value<std::string>(), "kept");
+  EXPECT_EQ((*d.tester)["settings"]["2"].value<int64_t>(), 500);
+  EXPECT_EQ((*d.tester)["profiles"][0]["voltage"].value<int64_t>(), 5000);
+}
+
+TEST(BenchFileTest, TesterPeerWithoutTableIsADefaultTester) {
+  const BenchSpec spec = ParseOk("[[device]]\nserial = \"KORA2\"\npeer = \"tester\"\n");
+  EXPECT_EQ(spec.devices[0].peer, BenchPeerKind::kTester);
+  EXPECT_FALSE(spec.devices[0].tester.has_value());
+}
+
+TEST(BenchFileTest, AcceptsLongestSerialAndDescription) {
+  const std::string serial(BENCH_MAX_STRING, 'S');
+  const std::string text = "[[device]]\nserial = \"" + serial + "\"\ndescription = \"" +
+                           std::string(BENCH_MAX_STRING, 'd') + "\"\n";
+  EXPECT_EQ(ParseOk(text).devices[0].serial, serial);
+}
+
+struct BadBench {
+  const char* name;
+  const char* text;
+  uint32_t line;
+  const char* says;
+};
+
+class BenchFileRefusalTest : public testing::TestWithParam<BadBench> {};
+
+TEST_P(BenchFileRefusalTest, NamesFileLineAndProblemOnOneLine) {
+  const BadBench& bad = GetParam();
+  BenchSpec spec;
+  spec.state_path = "untouched";
+  std::string error;
+  ASSERT_FALSE(ParseBenchText(bad.text, "benches/bad.toml", "", &spec, &error));
+  EXPECT_EQ(error.rfind("benches/bad.toml:" + std::to_string(bad.line) + ": ", 0), 0u) << error;
+  EXPECT_NE(error.find(bad.says), std::string::npos) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  // A refused file leaves the caller's spec as it was.
+  EXPECT_EQ(spec.state_path, "untouched");
+  EXPECT_TRUE(spec.devices.empty());
+}
+
+const BadBench kBadBenches[] = {
+    {"UnknownTopKey", "state = \"s\"\nstates = 1\n", 2, "unknown key 'states'"},
+    {"UnknownDeviceKey", "[[device]]\nserial = \"A\"\nserail = \"B\"\n", 3, "unknown key 'serail'"},
+    {"UnknownSubTable", "[[device]]\nserial = \"A\"\n[device.faults]\nx = 1\n", 3,
+     "unknown key 'faults'"},
+    {"MissingSerial", "[[device]]\nchip = \"232R\"\n", 1, "without 'serial'"},
+    {"MissingSerialOfSecond", "[[device]]\nserial = \"A\"\n\n[[device]]\npeer = \"none\"\n", 4,
+     "without 'serial'"},
+    {"EmptySerial", "[[device]]\nserial = \"\"\n", 2, "empty"},
+    {"SerialWithBackslash", "[[device]]\nserial = \"A\\\\B\"\n", 2, "printable"},
+    {"SerialWithSpace", "[[device]]\nserial = \"A B\"\n", 2, "printable"},
+    {"SerialTooLong",
+     "[[device]]\nserial = \"0123456789012345678901234567890123456789012345678"
+     "901234567890123\"\n",
+     2, "longer than 63"},
+    {"DuplicateSerial", "[[device]]\nserial = \"A\"\n[[device]]\nserial = \"A\"\n", 3,
+     "duplicate serial 'A' (first at line 1)"},
+    {"SerialNotString", "[[device]]\nserial = 42\n", 2, "must be a string, not an integer"},
+    {"UnknownChip", "[[device]]\nserial = \"A\"\nchip = \"232X\"\n", 3, "unknown chip '232X'"},
+    {"ChipNamesAreCaseSensitive", "[[device]]\nserial = \"A\"\nchip = \"232r\"\n", 3,
+     "unknown chip"},
+    {"VidOutOfRange", "[[device]]\nserial = \"A\"\nvid = 0x10000\n", 3, "0xFFFF, not 65536"},
+    {"NegativePid", "[[device]]\nserial = \"A\"\npid = -1\n", 3, "'pid'"},
+    {"PidAsFloat", "[[device]]\nserial = \"A\"\npid = 24577.0\n", 3, "must be an integer"},
+    {"LocationOutOfRange", "[[device]]\nserial = \"A\"\nlocation = 0x100000000\n", 3, "'location'"},
+    {"HighSpeedAsString", "[[device]]\nserial = \"A\"\nhigh_speed = \"yes\"\n", 3,
+     "must be true or false, not a string"},
+    {"RefuseNotArray", "[[device]]\nserial = \"A\"\nrefuse = 39\n", 3, "an array"},
+    {"RefuseSlotOutOfRange", "[[device]]\nserial = \"A\"\nrefuse = [39, 126]\n", 3, "not 126"},
+    {"EepromOddSize", "[[device]]\nserial = \"A\"\neeprom_words = 100\n", 3,
+     "must be 0, 64, 128, 256 or 1024, not 100"},
+    {"ComPortOutOfRange", "[[device]]\nserial = \"A\"\ncom_port = 256\n", 3, "'com_port'"},
+    {"UnknownPeer", "[[device]]\nserial = \"A\"\npeer = \"echo\"\n", 3, "unknown peer 'echo'"},
+    {"TesterTableWithOtherPeer",
+     "[[device]]\nserial = \"A\"\npeer = \"silent\"\n[device.tester]\nsource = true\n", 3,
+     "peer other than \"tester\""},
+    {"TesterNotTable", "[[device]]\nserial = \"A\"\ntester = 1\n", 3, "must be a table"},
+    {"DeviceAsPlainTable", "[device]\nserial = \"A\"\n", 1, "must be [[device]] tables"},
+    {"ServerEditionAsInteger", "server_edition = 1\n", 1, "true or false"},
+    {"StateNotString", "state = 3\n", 1, "must be a string"},
+    {"TomlSyntax", "[[device]]\nserial = \"A\n", 2, ""},
+    {"TomlDuplicateKey", "[[device]]\nserial = \"A\"\nserial = \"B\"\n", 3, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Bad, BenchFileRefusalTest, testing::ValuesIn(kBadBenches),
+                         [](const testing::TestParamInfo<BadBench>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(BenchFileTest, RefusesMoreDevicesThanABusHolds) {
+  std::string text;
+  for (size_t i = 0; i <= BENCH_MAX_DEVICES; ++i) {
+    text += "[[device]]\nserial = \"D" + std::to_string(i) + "\"\n";
+  }
+  BenchSpec spec;
+  std::string error;
+  EXPECT_FALSE(ParseBenchText(text, "big.toml", "", &spec, &error));
+  EXPECT_NE(error.find("more than 127 devices"), std::string::npos) << error;
+}
+
+class BenchFileOnDiskTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        std::filesystem::temp_directory_path() /
+        ("ralvex-bench-file-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Write(const std::string& name, const std::string& text) {
+    const auto path = dir_ / name;
+    std::ofstream(path) << text;
+    return path.string();
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(BenchFileOnDiskTest, ResolvesStateNextToTheFile) {
+  const std::string path =
+      Write("two.toml", "state = \"two.state.toml\"\n[[device]]\nserial=\"A\"\n");
+  BenchSpec spec;
+  std::string error;
+  ASSERT_TRUE(LoadBenchFile(path, &spec, &error)) << error;
+  EXPECT_EQ(spec.state_path, (dir_ / "two.state.toml").string());
+  EXPECT_EQ(spec.source, path);
+}
+
+TEST_F(BenchFileOnDiskTest, ErrorsNameThePathGiven) {
+  const std::string path = Write("bad.toml", "\n\n[[device]]\nserial = 1\n");
+  BenchSpec spec;
+  std::string error;
+  EXPECT_FALSE(LoadBenchFile(path, &spec, &error));
+  EXPECT_EQ(error.rfind(path + ":4: ", 0), 0u) << error;
+}
+
+TEST_F(BenchFileOnDiskTest, MissingFileAndFolderAreRefused) {
+  BenchSpec spec;
+  std::string error;
+  const std::string missing = (dir_ / "none.toml").string();
+  EXPECT_FALSE(LoadBenchFile(missing, &spec, &error));
+  EXPECT_EQ(error.rfind(missing + ": cannot read the bench file", 0), 0u) << error;
+  EXPECT_FALSE(LoadBenchFile(dir_.string(), &spec, &error));
+  EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
+}
+
+TEST_F(BenchFileOnDiskTest, BinaryGarbageIsRefusedNotCrashedOn) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 131 + 7) & 0xFF));
+  const std::string path = Write("garbage.toml", garbage);
+  BenchSpec spec;
+  std::string error;
+  EXPECT_FALSE(LoadBenchFile(path, &spec, &error));
+  EXPECT_EQ(error.rfind(path + ":", 0), 0u) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ralvex::sim
