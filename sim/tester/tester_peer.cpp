@@ -1,12 +1,108 @@
 #include "sim/tester/tester_peer.h"
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "sim/tester/tester_config.h"
+#include "sim/tester/tester_firmware.h"
+#include "sim/tester/tester_frame.h"
+#include "sim/tester/tester_state.h"
+
 namespace ralvex::sim {
 
-// Placeholder until the emulated tester lands.
-std::unique_ptr<SerialPeer> MakeTesterPeer(const toml::table*, const std::string&,
-                                           const std::string&, std::string* error) {
-  if (error) *error = "the emulated tester is not available in this build";
-  return nullptr;
+namespace {
+
+// A reply that fails the host's command-byte test but is still a well-formed frame.
+constexpr uint8_t kWrongReplyFlip = 0x40;
+constexpr uint8_t kBadEndByte = 0x04;
+
+class TesterPeer final : public SerialPeer {
+ public:
+  TesterPeer(TesterConfig config, TesterState state, bool live, std::string serial,
+             std::string state_path)
+      : firmware_(std::move(config), state, live),
+        serial_(std::move(serial)),
+        state_path_(std::move(state_path)) {}
+
+  void Attach(SerialLine* line) override {
+    std::lock_guard lock(mutex_);
+    line_ = line;
+    receiver_.Reset();
+  }
+
+  void Detach() override {
+    std::lock_guard lock(mutex_);
+    line_ = nullptr;
+    receiver_.Reset();
+  }
+
+  void OnHostBytes(const uint8_t* data, size_t length) override {
+    // Held while sending too, so that Detach cannot return while the line is still in use.
+    std::lock_guard lock(mutex_);
+    receiver_.Push(data, length, [this](const uint8_t* payload, size_t n) { Handle(payload, n); });
+  }
+
+  // A new session starts with an empty receive buffer: a half frame from before is stale.
+  void OnOpen() override {
+    std::lock_guard lock(mutex_);
+    receiver_.Reset();
+  }
+
+  void OnClose() override {
+    std::lock_guard lock(mutex_);
+    receiver_.Reset();
+  }
+
+ private:
+  void Handle(const uint8_t* payload, size_t length) {
+    const TesterResponse response = firmware_.Handle(payload, length);
+    if (response.state_changed) SaveTesterState(state_path_, serial_, firmware_.state());
+    const TesterConfig& config = firmware_.config();
+    if (config.silent) return;
+    for (const auto& notification : response.notifications) Send(BuildTesterFrame(notification));
+    const uint8_t command = payload[0];
+    if (response.reply.empty() || config.unanswered.test(command)) return;
+    std::vector<uint8_t> reply = response.reply;
+    if (config.wrong_reply.test(command)) reply[0] ^= kWrongReplyFlip;
+    std::vector<uint8_t> bytes = config.noise_before_reply;
+    const std::vector<uint8_t> frame =
+        BuildTesterFrame(reply, config.bad_end_byte.test(command) ? kBadEndByte : kTesterEtx);
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+    Send(bytes);
+  }
+
+  void Send(const std::vector<uint8_t>& bytes) {
+    if (line_ == nullptr || bytes.empty()) return;
+    const uint32_t delay = firmware_.config().reply_delay_ms;
+    if (delay > 0) {
+      line_->SendToHostAfter(delay, bytes.data(), bytes.size());
+    } else {
+      line_->SendToHost(bytes.data(), bytes.size());
+    }
+  }
+
+  std::mutex mutex_;
+  SerialLine* line_ = nullptr;
+  TesterFrameReceiver receiver_;
+  TesterFirmware firmware_;
+  const std::string serial_;
+  const std::string state_path_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialPeer> MakeTesterPeer(const toml::table* config, const std::string& serial,
+                                           const std::string& state_path, std::string* error) {
+  TesterConfig parsed;
+  if (!ParseTesterConfig(config, &parsed, error)) return nullptr;
+  TesterState state;
+  bool live = false;
+  if (!LoadTesterState(state_path, serial, &state, &live)) {
+    state = TesterState{};
+    live = false;
+  }
+  return std::make_unique<TesterPeer>(std::move(parsed), state, live, serial, state_path);
 }
 
 }  // namespace ralvex::sim

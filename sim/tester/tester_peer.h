@@ -8,7 +8,6 @@
 
 #include "sim/peer.h"
 
-
 namespace ralvex::sim {
 
 // Builds the emulated tester from its bench table ([device.tester]; null for a default tester).
