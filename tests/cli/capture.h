@@ -1,0 +1,23 @@
+#pragma once
+// Runs a printer against a temporary stream and returns what it wrote.
+
+#include <cstdio>
+#include <string>
+
+namespace ralvex::cli::test_support {
+
+template <typename Print>
+std::string Capture(Print print) {
+  std::FILE* f = std::tmpfile();
+  if (f == nullptr) return "<tmpfile failed>";
+  print(f);
+  std::string text;
+  std::rewind(f);
+  char buf[512];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  std::fclose(f);
+  return text;
+}
+
+}  // namespace ralvex::cli::test_support
