@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +35,7 @@ struct UsbDeviceIdentity {
   uint16_t rev = 0;         // bcdDevice: "REV_rrrr"
   std::string serial;       // empty, or not usable in an ID: the hub makes an instance part up
   std::string description;  // SPDRP_DEVICEDESC
+  bool present = true;      // false: plugged in the tree but not present (unplugged from the start)
 };
 
 // "USB\VID_0403&PID_6001\<instance part>", upper-case hex.
@@ -72,11 +72,12 @@ class UsbTree {
   static uint32_t LocationOfPort(uint32_t port);
 
   // Plugs a bridge device below the bench's hub (USB 3: it serves every speed), after the
-  // devices plugged before. `driver` answers opens of its interface. `on_reenumerate` runs when
-  // its hub re-enumerates (a device that left through a port cycle comes back); it runs on the
-  // caller's thread of the re-enumeration, outside the tree's lock.
-  PluggedDevice Plug(const UsbDeviceIdentity& identity, std::shared_ptr<posix::DeviceDriver> driver,
-                     std::function<void()> on_reenumerate);
+  // devices plugged before. `driver` answers opens of its interface; the hub passes its own
+  // re-enumerations on to it (a device that left through a port cycle comes back). A serial that
+  // cannot stand in an ID, or that another device on the tree already uses, gets an instance part
+  // made up from the port, as a hub does for devices without a serial number.
+  PluggedDevice Plug(const UsbDeviceIdentity& identity,
+                     std::shared_ptr<posix::DeviceDriver> driver);
 
   DEVINST HubNode(RootHub hub) const;
   size_t DeviceCount() const;
@@ -85,6 +86,8 @@ class UsbTree {
   // How many times each hub was asked to re-enumerate, and the hubs' instance IDs in the order
   // they were asked (what a test of a bus rescan checks).
   uint32_t ReenumerationCount(RootHub hub) const;
+  // How many times each hub was restarted (a property-change restart of its node).
+  uint32_t RestartCount(RootHub hub) const;
   std::vector<std::string> ReenumerationLog() const;
   void ClearReenumerationLog();
 
