@@ -1,5 +1,7 @@
 #include "platform/posix/handle_table.h"
 
+#include "platform/posix/kernel_sync.h"
+
 #include <algorithm>
 #include <atomic>
 #include <new>
@@ -36,10 +38,22 @@ bool ToKey(HANDLE handle, uint32_t* key) {
 
 }  // namespace
 
+namespace {
+std::atomic<uint64_t> next_thread_key{1};
+thread_local uint64_t thread_key = 0;
+}  // namespace
+
+uint64_t NewThreadKey() {
+  return next_thread_key.fetch_add(1, std::memory_order_relaxed);
+}
+
+void AdoptThreadKey(uint64_t key) {
+  thread_key = key;
+}
+
 uint64_t CurrentThreadKey() {
-  static std::atomic<uint64_t> next{1};
-  thread_local const uint64_t key = next.fetch_add(1, std::memory_order_relaxed);
-  return key;
+  if (thread_key == 0) thread_key = NewThreadKey();
+  return thread_key;
 }
 
 std::mutex& KernelLock() {

@@ -1,0 +1,162 @@
+// _beginthreadex and thread handles. A thread handle becomes signalled when the thread's function
+// returns and stays signalled, so any number of waits, from any threads, succeed afterwards; it
+// lives until CloseHandle, which does not stop the thread.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <memory>
+#include <new>
+
+#include "platform/posix/kernel_sync.h"
+
+namespace ralvex::posix {
+namespace {
+
+class ThreadObject final : public KernelObject {
+ public:
+  ThreadObject(uint64_t key, bool suspended) : key_(key), suspend_count_(suspended ? 1 : 0) {}
+
+  bool IsWaitable() const override { return true; }
+  bool IsSignalled(uint64_t) const override { return finished_; }
+
+  uint64_t key() const { return key_; }
+
+  // In the new thread, before its function runs.
+  void WaitUntilResumed() {
+    std::unique_lock lock(KernelLock());
+    resumed_.wait(lock, [this] { return suspend_count_ == 0; });
+  }
+
+  DWORD Resume() {
+    std::lock_guard guard(KernelLock());
+    const DWORD previous = suspend_count_;
+    if (suspend_count_ > 0 && --suspend_count_ == 0) resumed_.notify_one();
+    return previous;
+  }
+
+  void Finish(DWORD exit_code) {
+    std::lock_guard guard(KernelLock());
+    exit_code_ = exit_code;
+    finished_ = true;
+    WakeWaiters();
+  }
+
+  DWORD ExitCode() const {
+    std::lock_guard guard(KernelLock());
+    return finished_ ? exit_code_ : STILL_ACTIVE;
+  }
+
+ private:
+  const uint64_t key_;
+  // Guarded by KernelLock().
+  DWORD suspend_count_;
+  bool finished_ = false;
+  DWORD exit_code_ = STILL_ACTIVE;
+  std::condition_variable resumed_;
+};
+
+struct StartBlock {
+  std::shared_ptr<ThreadObject> thread;
+  _beginthreadex_proc_type start;
+  void* argument;
+};
+
+void* ThreadMain(void* raw) {
+  std::unique_ptr<StartBlock> block(static_cast<StartBlock*>(raw));
+  AdoptThreadKey(block->thread->key());
+  block->thread->WaitUntilResumed();
+  const unsigned exit_code = block->start(block->argument);
+  // Mutexes first, so that a thread that waits for this one and then for a mutex it held finds
+  // the mutex already abandoned.
+  AbandonOwnedMutexes();
+  block->thread->Finish(exit_code);
+  return nullptr;
+}
+
+size_t StackSize(unsigned requested) {
+  const long page = sysconf(_SC_PAGESIZE);
+  const size_t page_size = page > 0 ? static_cast<size_t>(page) : 4096;
+  size_t size = std::max<size_t>(requested, PTHREAD_STACK_MIN);
+  return (size + page_size - 1) / page_size * page_size;
+}
+
+uintptr_t Fail(int error_number, DWORD last_error) {
+  errno = error_number;
+  SetLastError(last_error);
+  return 0;
+}
+
+}  // namespace
+}  // namespace ralvex::posix
+
+using ralvex::posix::ThreadObject;
+
+extern "C" uintptr_t _beginthreadex(void*, unsigned stack_size,
+                                    _beginthreadex_proc_type start_address, void* arglist,
+                                    unsigned initflag, unsigned* thrdaddr) {
+  using namespace ralvex::posix;
+  if (start_address == nullptr || (initflag & ~CREATE_SUSPENDED) != 0) {
+    return Fail(EINVAL, ERROR_INVALID_PARAMETER);
+  }
+  std::shared_ptr<ThreadObject> thread;
+  std::unique_ptr<StartBlock> block;
+  try {
+    thread = std::make_shared<ThreadObject>(NewThreadKey(), (initflag & CREATE_SUSPENDED) != 0);
+    block.reset(new StartBlock{thread, start_address, arglist});
+  } catch (const std::bad_alloc&) {
+    return Fail(ENOMEM, ERROR_NOT_ENOUGH_MEMORY);
+  }
+  HANDLE handle = InsertObject(thread);
+  if (handle == nullptr) return Fail(EAGAIN, ERROR_NO_SYSTEM_RESOURCES);
+
+  pthread_attr_t attributes;
+  int error = pthread_attr_init(&attributes);
+  if (error == 0) {
+    error = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    if (error == 0 && stack_size != 0) {
+      error = pthread_attr_setstacksize(&attributes, StackSize(stack_size));
+    }
+    if (error == 0) {
+      pthread_t id;
+      error = pthread_create(&id, &attributes, ThreadMain, block.get());
+      if (error == 0) block.release();  // the thread owns it now
+    }
+    pthread_attr_destroy(&attributes);
+  }
+  if (error != 0) {
+    RemoveObject(handle);
+    return Fail(error == EINVAL ? EINVAL : EAGAIN, ERROR_NOT_ENOUGH_MEMORY);
+  }
+  if (thrdaddr != nullptr) *thrdaddr = static_cast<unsigned>(thread->key());
+  return reinterpret_cast<uintptr_t>(handle);
+}
+
+extern "C" DWORD WINAPI ResumeThread(HANDLE hThread) {
+  std::shared_ptr<ThreadObject> thread = ralvex::posix::FindObjectAs<ThreadObject>(hThread);
+  if (!thread) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return static_cast<DWORD>(-1);
+  }
+  return thread->Resume();
+}
+
+extern "C" BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
+  std::shared_ptr<ThreadObject> thread = ralvex::posix::FindObjectAs<ThreadObject>(hThread);
+  if (!thread) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (lpExitCode == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *lpExitCode = thread->ExitCode();
+  return TRUE;
+}
+
+extern "C" DWORD WINAPI GetCurrentThreadId(void) {
+  return static_cast<DWORD>(ralvex::posix::CurrentThreadKey());
+}
