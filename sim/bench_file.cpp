@@ -163,9 +163,9 @@ bool ParseDevice(const toml::table& table, Problems& problems, BenchDeviceSpec* 
     if (key == "serial") {
       if (!read.String(key, node, &device->serial)) return false;
       if (device->serial.empty()) return problems.Fail(line, "'serial' of a device is empty");
-      if (device->serial.size() > BENCH_MAX_STRING) {
+      if (device->serial.size() > BENCH_MAX_SERIAL) {
         return problems.Fail(line, "serial '" + device->serial + "' is longer than " +
-                                       std::to_string(BENCH_MAX_STRING) + " characters");
+                                       std::to_string(BENCH_MAX_SERIAL) + " characters");
       }
       if (!SerialCharactersUsable(device->serial)) {
         return problems.Fail(line, "serial '" + device->serial +
@@ -175,9 +175,9 @@ bool ParseDevice(const toml::table& table, Problems& problems, BenchDeviceSpec* 
     } else if (key == "description") {
       std::string text;
       if (!read.String(key, node, &text)) return false;
-      if (text.size() > BENCH_MAX_STRING) {
+      if (text.size() > BENCH_MAX_DESCRIPTION) {
         return problems.Fail(line, "'description' is longer than " +
-                                       std::to_string(BENCH_MAX_STRING) + " characters");
+                                       std::to_string(BENCH_MAX_DESCRIPTION) + " characters");
       }
       if (!PrintableText(text)) {
         return problems.Fail(line, "'description' holds a control character");
@@ -233,16 +233,40 @@ bool ParseDevice(const toml::table& table, Problems& problems, BenchDeviceSpec* 
     } else if (key == "driver_version") {
       if (!read.Integer(key, node, 0, 0xFFFFFFFF, true, &number)) return false;
       device->driver_version = static_cast<uint32_t>(number);
-    } else if (key == "info_word") {
+    } else if (key == "extra") {
       if (!read.Integer(key, node, 0, 0xFFFFFFFF, true, &number)) return false;
-      device->info_word = static_cast<uint32_t>(number);
+      device->extra = static_cast<uint32_t>(number);
+    } else if (key == "eeprom") {
+      const auto* words = node.as_array();
+      if (words == nullptr) return read.WrongType(key, node, "an array of 16-bit words");
+      if (words->size() > 1024) {
+        return problems.Fail(line, "'eeprom' holds more than 1024 words");
+      }
+      for (const auto& word : *words) {
+        if (!read.Integer("eeprom", word, 0, 0xFFFF, true, &number)) return false;
+        device->eeprom.push_back(static_cast<uint16_t>(number));
+      }
     } else if (key == "read_failures") {
-      if (!read.Bool(key, node, &device->read_failures)) return false;
+      // true: every read fails; a number: that many reads fail, then they work again.
+      if (const auto* all = node.as_boolean()) {
+        device->read_failures = all->get() ? BENCH_EVERY_READ : 0;
+      } else {
+        if (node.as_integer() == nullptr)
+          return read.WrongType(key, node, "true, false or a count");
+        if (!read.Integer(key, node, 0, BENCH_EVERY_READ - 1, false, &number)) return false;
+        device->read_failures = static_cast<uint32_t>(number);
+      }
+    } else if (key == "unplugged") {
+      if (!read.Bool(key, node, &device->unplugged)) return false;
     } else if (key == "unplug_after_bytes") {
       if (!read.Integer(key, node, 0, INT64_MAX, false, &number)) return false;
       device->unplug_after_bytes = static_cast<uint64_t>(number);
     } else if (key == "eeprom_writes_stick") {
       if (!read.Bool(key, node, &device->eeprom_writes_stick)) return false;
+    } else if (key == "restart_needs_reboot") {
+      if (!read.Bool(key, node, &device->restart_needs_reboot)) return false;
+    } else if (key == "restart_fails") {
+      if (!read.Bool(key, node, &device->restart_fails)) return false;
     } else if (key == "wire_model") {
       if (!read.Bool(key, node, &device->wire_model)) return false;
     } else if (key == "peer") {

@@ -14,6 +14,8 @@
 
 namespace ralvex::sim {
 
+inline constexpr uint32_t BENCH_EVERY_READ = 0xFFFFFFFF;
+
 enum class BenchPeerKind { kNone, kLoopback, kSilent, kTester };
 
 // One [[device]] table, checked and with nothing filled in yet: unset optionals take the chip
@@ -33,12 +35,16 @@ struct BenchDeviceSpec {
   std::optional<uint32_t> eeprom_words;
   uint32_t com_port = 0;
   std::optional<uint32_t> driver_version;
-  std::optional<uint32_t> info_word;  // the device-information reply's extra word
-  // Faults.
-  bool read_failures = false;
-  std::optional<uint64_t> unplug_after_bytes;  // 0: unplugged from the start
-  bool eeprom_writes_stick = true;
+  std::optional<uint32_t> extra;  // the device-information reply's extra word
+  std::vector<uint16_t> eeprom;   // initial EEPROM words from word 0
   bool wire_model = false;
+  // Faults.
+  uint32_t read_failures = 0;  // reads that fail; BENCH_EVERY_READ: all of them
+  bool unplugged = false;
+  std::optional<uint64_t> unplug_after_bytes;
+  bool eeprom_writes_stick = true;
+  bool restart_needs_reboot = false;
+  bool restart_fails = false;
   BenchPeerKind peer = BenchPeerKind::kNone;
   std::optional<toml::table> tester;  // [device.tester], handed to the tester as is
   uint32_t tester_line = 0;
@@ -53,9 +59,10 @@ struct BenchSpec {
 
 // Most devices one bench may hold (the addresses one USB bus has).
 inline constexpr size_t BENCH_MAX_DEVICES = 127;
-// Longest serial number and description a bench device may carry (the identity queries' 64-byte
-// buffers, terminator included).
-inline constexpr size_t BENCH_MAX_STRING = 63;
+// Longest serial number and description a bench device may carry: the device-information reply's
+// 16- and 64-byte fields, terminator included.
+inline constexpr size_t BENCH_MAX_SERIAL = 15;
+inline constexpr size_t BENCH_MAX_DESCRIPTION = 63;
 
 // The chip family names the `chip` key accepts, in FT_DEVICE order of their families.
 const std::vector<std::string_view>& BenchChipNames();

@@ -35,10 +35,14 @@ refuse = [39, 102]
 eeprom_words = 1024
 com_port = 7
 driver_version = 0x00020A04
-info_word = 0xDEADBEEF
+extra = 0xDEADBEEF
+eeprom = [0x4000, 0x0403, 0xFFFF]
 read_failures = true
+unplugged = true
 unplug_after_bytes = 12
 eeprom_writes_stick = false
+restart_needs_reboot = true
+restart_fails = true
 wire_model = true
 peer = "loopback"
 )",
@@ -61,10 +65,14 @@ peer = "loopback"
   EXPECT_EQ(d.eeprom_words, 1024u);
   EXPECT_EQ(d.com_port, 7u);
   EXPECT_EQ(d.driver_version, 0x00020A04u);
-  EXPECT_EQ(d.info_word, 0xDEADBEEFu);
-  EXPECT_TRUE(d.read_failures);
+  EXPECT_EQ(d.extra, 0xDEADBEEFu);
+  EXPECT_EQ(d.eeprom, (std::vector<uint16_t>{0x4000, 0x0403, 0xFFFF}));
+  EXPECT_EQ(d.read_failures, BENCH_EVERY_READ);
+  EXPECT_TRUE(d.unplugged);
   EXPECT_EQ(d.unplug_after_bytes, 12u);
   EXPECT_FALSE(d.eeprom_writes_stick);
+  EXPECT_TRUE(d.restart_needs_reboot);
+  EXPECT_TRUE(d.restart_fails);
   EXPECT_TRUE(d.wire_model);
   EXPECT_EQ(d.peer, BenchPeerKind::kLoopback);
 }
@@ -92,6 +100,9 @@ peer = "silent"
   EXPECT_FALSE(d.eeprom_words.has_value());
   EXPECT_FALSE(d.unplug_after_bytes.has_value());
   EXPECT_TRUE(d.eeprom_writes_stick);
+  EXPECT_EQ(d.read_failures, 0u);
+  EXPECT_FALSE(d.unplugged);
+  EXPECT_TRUE(d.eeprom.empty());
   EXPECT_EQ(d.com_port, 0u);
   EXPECT_EQ(d.peer, BenchPeerKind::kNone);
   EXPECT_EQ(spec.devices[1].peer, BenchPeerKind::kSilent);
@@ -131,6 +142,13 @@ settings = { 0 = 1, 2 = 500 }
   EXPECT_EQ((*d.tester)["profiles"][0]["voltage"].value<int64_t>(), 5000);
 }
 
+TEST(BenchFileTest, ReadFailuresTakeACount) {
+  EXPECT_EQ(ParseOk("[[device]]\nserial = \"A\"\nread_failures = 3\n").devices[0].read_failures,
+            3u);
+  EXPECT_EQ(ParseOk("[[device]]\nserial = \"A\"\nread_failures = false\n").devices[0].read_failures,
+            0u);
+}
+
 TEST(BenchFileTest, TesterPeerWithoutTableIsADefaultTester) {
   const BenchSpec spec = ParseOk("[[device]]\nserial = \"KORA2\"\npeer = \"tester\"\n");
   EXPECT_EQ(spec.devices[0].peer, BenchPeerKind::kTester);
@@ -138,9 +156,9 @@ TEST(BenchFileTest, TesterPeerWithoutTableIsADefaultTester) {
 }
 
 TEST(BenchFileTest, AcceptsLongestSerialAndDescription) {
-  const std::string serial(BENCH_MAX_STRING, 'S');
+  const std::string serial(BENCH_MAX_SERIAL, 'S');
   const std::string text = "[[device]]\nserial = \"" + serial + "\"\ndescription = \"" +
-                           std::string(BENCH_MAX_STRING, 'd') + "\"\n";
+                           std::string(BENCH_MAX_DESCRIPTION, 'd') + "\"\n";
   EXPECT_EQ(ParseOk(text).devices[0].serial, serial);
 }
 
@@ -178,10 +196,13 @@ const BadBench kBadBenches[] = {
     {"EmptySerial", "[[device]]\nserial = \"\"\n", 2, "empty"},
     {"SerialWithBackslash", "[[device]]\nserial = \"A\\\\B\"\n", 2, "printable"},
     {"SerialWithSpace", "[[device]]\nserial = \"A B\"\n", 2, "printable"},
-    {"SerialTooLong",
-     "[[device]]\nserial = \"0123456789012345678901234567890123456789012345678"
-     "901234567890123\"\n",
-     2, "longer than 63"},
+    {"SerialTooLong", "[[device]]\nserial = \"0123456789ABCDEF\"\n", 2, "longer than 15"},
+    {"DescriptionTooLong",
+     "[[device]]\nserial = \"A\"\ndescription = \"0123456789012345678901234567890123456789"
+     "012345678901234567890123\"\n",
+     3, "longer than 63"},
+    {"DescriptionWithControl", "[[device]]\nserial = \"A\"\ndescription = \"a\\tb\"\n", 3,
+     "control character"},
     {"DuplicateSerial", "[[device]]\nserial = \"A\"\n[[device]]\nserial = \"A\"\n", 3,
      "duplicate serial 'A' (first at line 1)"},
     {"SerialNotString", "[[device]]\nserial = 42\n", 2, "must be a string, not an integer"},
@@ -199,6 +220,12 @@ const BadBench kBadBenches[] = {
     {"EepromOddSize", "[[device]]\nserial = \"A\"\neeprom_words = 100\n", 3,
      "must be 0, 64, 128, 256 or 1024, not 100"},
     {"ComPortOutOfRange", "[[device]]\nserial = \"A\"\ncom_port = 256\n", 3, "'com_port'"},
+    {"ReadFailuresAsString", "[[device]]\nserial = \"A\"\nread_failures = \"all\"\n", 3,
+     "true, false or a count"},
+    {"ReadFailuresNegative", "[[device]]\nserial = \"A\"\nread_failures = -2\n", 3,
+     "'read_failures'"},
+    {"EepromWordTooWide", "[[device]]\nserial = \"A\"\neeprom = [1, 0x10000]\n", 3,
+     "0xFFFF, not 65536"},
     {"UnknownPeer", "[[device]]\nserial = \"A\"\npeer = \"echo\"\n", 3, "unknown peer 'echo'"},
     {"TesterTableWithOtherPeer",
      "[[device]]\nserial = \"A\"\npeer = \"silent\"\n[device.tester]\nsource = true\n", 3,
