@@ -1,0 +1,261 @@
+// Enumeration: FT_ListDevices and the process-wide device-information list.
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "bridge/device_info.h"
+#include "bridge/enumeration.h"
+#include "bridge/handle_record.h"
+#include "bridge/lazy_init.h"
+#include "bridge/open_close.h"
+
+namespace ralvex::bridge {
+namespace {
+
+constexpr DWORD IDENTITY_QUERY_SIZE = 64;
+// What a string entry of FT_LIST_ALL may hold: the caller's buffers are 64 bytes.
+constexpr size_t LIST_ALL_STRING_CAPACITY = 64;
+
+// The device-information list: replaced by FT_CreateDeviceInfoList, read by the other two, all
+// under the list lock. The count is also read before the lock (a quick refusal), hence atomic.
+struct DeviceInfoList {
+  std::unique_ptr<FT_DEVICE_LIST_INFO_NODE[]> nodes;
+  std::atomic<uint32_t> count{0};
+};
+
+DeviceInfoList& InfoList() {
+  static DeviceInfoList list;
+  return list;
+}
+
+uint32_t ListQuerySlot(DWORD flags) {
+  if (flags & FT_OPEN_BY_DESCRIPTION) return SLOT_QUERY_DESCRIPTION;
+  if (flags & FT_OPEN_BY_LOCATION) return SLOT_QUERY_LOCATION;
+  return SLOT_QUERY_SERIAL_NUMBER;
+}
+
+// One identity query on a freshly opened device. `reply` has one byte more than the driver may
+// fill, and that byte stays zero.
+FT_STATUS QueryIdentity(const FtHandleRecord* record, uint32_t slot,
+                        char (&reply)[IDENTITY_QUERY_SIZE + 1], DWORD* returned) {
+  std::memset(reply, 0, sizeof(reply));
+  *returned = 0;
+  return IssueRequest(record, slot, reply, IDENTITY_QUERY_SIZE, reply, IDENTITY_QUERY_SIZE, nullptr,
+                      returned);
+}
+
+// The reply string as the driver counted it (bytes returned, plus the terminator of the zeroed
+// buffer), bounded by the destination's capacity and always terminated.
+void CopyReplyString(char* destination, size_t capacity, const char* reply, DWORD returned) {
+  size_t length = returned < IDENTITY_QUERY_SIZE ? returned : IDENTITY_QUERY_SIZE;
+  if (length > capacity - 1) length = capacity - 1;
+  std::memcpy(destination, reply, length);
+  destination[length] = '\0';
+}
+
+uint32_t LocationOf(const FtHandleRecord* record) {
+  uint32_t location = 0;
+  if (IssueRequest(record, SLOT_QUERY_LOCATION, &location, sizeof(location), &location,
+                   sizeof(location)) != FT_OK) {
+    return 0;
+  }
+  return location;
+}
+
+void FillNodeFromRecord(FT_DEVICE_LIST_INFO_NODE* node, const FtHandleRecord* record) {
+  if (record->maxPacketSize > 64) node->Flags |= FT_FLAGS_HISPEED;
+  node->Type = record->deviceType;
+  node->ID = record->id;
+  std::memcpy(node->SerialNumber, record->serialNumber, sizeof(node->SerialNumber));
+  std::memcpy(node->Description, record->description, sizeof(node->Description));
+  node->LocId = LocationOf(record);
+}
+
+FT_STATUS ListDevices(PVOID pvArg1, PVOID pvArg2, DWORD flags) {
+  uint32_t count = 0;
+  if (!CountInterfaces(&count)) return FT_DEVICE_NOT_FOUND;
+
+  const DWORD mode = flags & FT_LIST_MASK;
+  if (mode == FT_LIST_NUMBER_ONLY) {
+    if (pvArg1 == nullptr) return FT_INVALID_PARAMETER;
+    *static_cast<DWORD*>(pvArg1) = count;
+    return FT_OK;
+  }
+  if (mode == FT_LIST_BY_INDEX) {
+    if (pvArg2 == nullptr) return FT_INVALID_PARAMETER;
+  } else if (mode == FT_LIST_ALL) {
+    if (pvArg1 == nullptr || pvArg2 == nullptr) return FT_INVALID_PARAMETER;
+    *static_cast<DWORD*>(pvArg2) = count;
+  } else {
+    return FT_INVALID_PARAMETER;
+  }
+
+  const uint32_t slot = ListQuerySlot(flags);
+  const bool by_location = slot == SLOT_QUERY_LOCATION;
+  const uint32_t wanted = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pvArg1));
+  auto* strings = static_cast<char**>(pvArg1);
+  auto* locations = static_cast<DWORD*>(pvArg1);
+  uint32_t position = 0;
+
+  // FT_LIST_ALL entry writers; a null string pointer is skipped without advancing.
+  auto put_string = [&](const char* reply, DWORD returned) {
+    if (strings[position] == nullptr) return;
+    CopyReplyString(strings[position], LIST_ALL_STRING_CAPACITY, reply, returned);
+    ++position;
+  };
+
+  FT_STATUS result = FT_DEVICE_NOT_FOUND;
+  for (uint32_t index = 0; index < count; ++index) {
+    if (mode == FT_LIST_BY_INDEX && index != wanted) continue;
+    FtHandleRecord* record = nullptr;
+    result = OpenDeviceByIndex(index, DeviceOpenArguments{}, &record);
+    if (result != FT_OK) {
+      if (mode == FT_LIST_ALL) {
+        // A device in use keeps its place: an empty entry.
+        if (by_location) {
+          locations[position++] = 0;
+        } else {
+          put_string("", 0);
+        }
+        result = FT_OK;
+      }
+      continue;
+    }
+    char reply[IDENTITY_QUERY_SIZE + 1];
+    DWORD returned = 0;
+    result = QueryIdentity(record, slot, reply, &returned);
+    if (result == FT_OK) {
+      if (mode == FT_LIST_BY_INDEX) {
+        if (by_location) {
+          std::memcpy(pvArg2, reply, sizeof(DWORD));
+        } else {
+          // A serial number fits 16 bytes, a description 64.
+          const size_t capacity =
+              slot == SLOT_QUERY_SERIAL_NUMBER ? SERIAL_FIELD_SIZE : DESCRIPTION_FIELD_SIZE;
+          CopyReplyString(static_cast<char*>(pvArg2), capacity, reply, returned);
+        }
+        CloseRecord(record);
+        return FT_OK;
+      }
+      if (by_location) {
+        std::memcpy(&locations[position++], reply, sizeof(DWORD));
+      } else {
+        put_string(reply, returned);
+      }
+    }
+    CloseRecord(record);
+  }
+  return result;
+}
+
+FT_STATUS CreateDeviceInfoList(DWORD* count_out) {
+  if (!LazyInitialise()) return FT_INSUFFICIENT_RESOURCES;
+  ListLock lock;
+  if (count_out == nullptr) return FT_INVALID_PARAMETER;
+
+  DeviceInfoList& list = InfoList();
+  list.nodes.reset();
+  list.count.store(0, std::memory_order_relaxed);
+  *count_out = 0;
+
+  HDEVINFO set =
+      SetupDiGetClassDevsA(&BRIDGE_INTERFACE_CLASS, nullptr, nullptr, BRIDGE_ENUMERATION_FLAGS);
+  if (set == nullptr) return FT_DEVICE_NOT_FOUND;
+  if (set == INVALID_HANDLE_VALUE) return FT_OTHER_ERROR;
+
+  const uint32_t count = CountInterfacesInSet(set);
+  std::unique_ptr<FT_DEVICE_LIST_INFO_NODE[]> nodes(new (std::nothrow)
+                                                        FT_DEVICE_LIST_INFO_NODE[count]());
+  if (nodes == nullptr) {
+    SetupDiDestroyDeviceInfoList(set);
+    return FT_INSUFFICIENT_RESOURCES;
+  }
+
+  for (uint32_t index = 0; index < count; ++index) {
+    FT_DEVICE_LIST_INFO_NODE* node = &nodes[index];
+    FtHandleRecord* record = nullptr;
+    if (OpenDeviceByIndex(index, DeviceOpenArguments{}, &record) == FT_OK) {
+      FillNodeFromRecord(node, record);
+      node->ftHandle = nullptr;
+      CloseRecord(record);
+      continue;
+    }
+    *node = {};
+    SP_DEVINFO_DATA info{};
+    info.cbSize = sizeof(info);
+    if (!SetupDiEnumDeviceInfo(set, index, &info)) {
+      // The set no longer answers: report an empty list rather than a partial one.
+      SetupDiDestroyDeviceInfoList(set);
+      return FT_OK;
+    }
+    node->Flags = FT_FLAGS_OPENED;
+    FtHandleRecord held{};
+    FT_HANDLE handle = info.DevInst != 0 ? FindHandleByDevInst(info.DevInst, &held) : nullptr;
+    if (handle != nullptr) {
+      // Held open by this process: reported with its identity and its handle.
+      FillNodeFromRecord(node, &held);
+      node->ftHandle = handle;
+    } else {
+      node->Type = FT_DEVICE_UNKNOWN;
+    }
+  }
+  SetupDiDestroyDeviceInfoList(set);
+
+  list.nodes = std::move(nodes);
+  list.count.store(count, std::memory_order_relaxed);
+  *count_out = count;
+  return FT_OK;
+}
+
+}  // namespace
+}  // namespace ralvex::bridge
+
+namespace bridge = ralvex::bridge;
+
+FT_STATUS FT_CALL FT_ListDevices(PVOID pvArg1, PVOID pvArg2, DWORD dwFlags) {
+  return bridge::ListDevices(pvArg1, pvArg2, dwFlags);
+}
+
+FT_STATUS FT_CALL FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs) {
+  return bridge::CreateDeviceInfoList(lpdwNumDevs);
+}
+
+FT_STATUS FT_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs) {
+  if (lpdwNumDevs == nullptr) return FT_INVALID_PARAMETER;
+  if (!bridge::LazyInitialise()) return FT_INSUFFICIENT_RESOURCES;
+  bridge::ListLock lock;
+  bridge::DeviceInfoList& list = bridge::InfoList();
+  const uint32_t count = list.count.load(std::memory_order_relaxed);
+  if (pDest != nullptr && list.nodes != nullptr) {
+    std::memcpy(pDest, list.nodes.get(), sizeof(FT_DEVICE_LIST_INFO_NODE) * count);
+  }
+  *lpdwNumDevs = count;
+  return FT_OK;
+}
+
+FT_STATUS FT_CALL FT_GetDeviceInfoDetail(DWORD dwIndex, LPDWORD lpdwFlags, LPDWORD lpdwType,
+                                         LPDWORD lpdwID, LPDWORD lpdwLocId, LPVOID lpSerialNumber,
+                                         LPVOID lpDescription, FT_HANDLE* pftHandle) {
+  bridge::DeviceInfoList& list = bridge::InfoList();
+  if (dwIndex >= list.count.load(std::memory_order_relaxed)) return FT_DEVICE_NOT_FOUND;
+  if (!bridge::LazyInitialise()) return FT_INSUFFICIENT_RESOURCES;
+  bridge::ListLock lock;
+  // Checked again under the lock: the list may have been rebuilt smaller meanwhile.
+  if (list.nodes == nullptr || dwIndex >= list.count.load(std::memory_order_relaxed)) {
+    return FT_DEVICE_NOT_FOUND;
+  }
+  const FT_DEVICE_LIST_INFO_NODE& node = list.nodes[dwIndex];
+  if (lpdwFlags != nullptr) *lpdwFlags = node.Flags;
+  if (lpdwType != nullptr) *lpdwType = node.Type;
+  if (lpdwID != nullptr) *lpdwID = node.ID;
+  if (lpSerialNumber != nullptr) {
+    std::memcpy(lpSerialNumber, node.SerialNumber, sizeof(node.SerialNumber));
+  }
+  if (lpDescription != nullptr) {
+    std::memcpy(lpDescription, node.Description, sizeof(node.Description));
+  }
+  if (pftHandle != nullptr) *pftHandle = node.ftHandle;
+  if (lpdwLocId != nullptr) *lpdwLocId = node.LocId;
+  return FT_OK;
+}
