@@ -1,0 +1,210 @@
+// _beginthreadex thread handles, per-thread last error, Sleep and GetVersionExA.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/devices.h"
+#include "platform/win32.h"
+
+namespace {
+
+unsigned __stdcall ReturnArgument(void* argument) {
+  return static_cast<unsigned>(reinterpret_cast<uintptr_t>(argument));
+}
+
+unsigned __stdcall WaitForGate(void* gate) {
+  return WaitForSingleObject(static_cast<HANDLE>(gate), 5000) == WAIT_OBJECT_0 ? 7 : 99;
+}
+
+HANDLE Start(_beginthreadex_proc_type proc, void* argument, unsigned flags = 0,
+             unsigned* id = nullptr) {
+  return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, proc, argument, flags, id));
+}
+
+TEST(KernelThreads, HandleStaysSignalledForRepeatedWaitsFromManyThreads) {
+  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = Start(WaitForGate, gate);
+  ASSERT_NE(thread, nullptr);
+  std::atomic<int> woken{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 4; ++i) {
+    waiters.emplace_back([&] {
+      for (int round = 0; round < 3; ++round) {
+        if (WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0) ++woken;
+      }
+    });
+  }
+  Sleep(20);
+  EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
+  SetEvent(gate);
+  for (auto& waiter : waiters) waiter.join();
+  EXPECT_EQ(woken, 12);
+  EXPECT_EQ(WaitForMultipleObjects(1, &thread, TRUE, 0), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 7u);
+  EXPECT_TRUE(CloseHandle(thread));
+  CloseHandle(gate);
+}
+
+TEST(KernelThreads, ClosingTheHandleDoesNotStopTheThread) {
+  HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  struct Work {
+    HANDLE gate;
+    HANDLE done;
+  } work{gate, done};
+  HANDLE thread = Start(
+      [](void* raw) -> unsigned {
+        auto* w = static_cast<Work*>(raw);
+        WaitForSingleObject(w->gate, 5000);
+        SetEvent(w->done);
+        return 0;
+      },
+      &work);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_TRUE(CloseHandle(thread));
+  SetEvent(gate);
+  EXPECT_EQ(WaitForSingleObject(done, 5000), WAIT_OBJECT_0);
+  Sleep(10);  // lets the thread finish touching its own state before the events go
+  CloseHandle(gate);
+  CloseHandle(done);
+}
+
+TEST(KernelThreads, SuspendedThreadRunsOnlyAfterResume) {
+  std::atomic<bool> ran{false};
+  unsigned id = 0;
+  HANDLE thread = Start(
+      [](void* flag) -> unsigned {
+        static_cast<std::atomic<bool>*>(flag)->store(true);
+        return 5;
+      },
+      &ran, CREATE_SUSPENDED, &id);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_NE(id, 0u);
+  EXPECT_NE(id, GetCurrentThreadId());
+  EXPECT_EQ(WaitForSingleObject(thread, 30), WAIT_TIMEOUT);
+  EXPECT_FALSE(ran);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, STILL_ACTIVE);
+  EXPECT_EQ(ResumeThread(thread), 1u);
+  EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(ResumeThread(thread), 0u);
+  CloseHandle(thread);
+}
+
+TEST(KernelThreads, ThreadIdIsTheOneTheThreadSees) {
+  unsigned id = 0;
+  std::atomic<DWORD> seen{0};
+  HANDLE thread = Start(
+      [](void* out) -> unsigned {
+        static_cast<std::atomic<DWORD>*>(out)->store(GetCurrentThreadId());
+        return 0;
+      },
+      &seen, 0, &id);
+  ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(seen.load(), id);
+  CloseHandle(thread);
+}
+
+TEST(KernelThreads, BadArgumentsFailWithZeroAndErrno) {
+  errno = 0;
+  EXPECT_EQ(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr), 0u);
+  EXPECT_EQ(errno, EINVAL);
+  errno = 0;
+  EXPECT_EQ(_beginthreadex(nullptr, 0, ReturnArgument, nullptr, 0x10, nullptr), 0u);
+  EXPECT_EQ(errno, EINVAL);
+  SetLastError(0);
+  EXPECT_EQ(ResumeThread(nullptr), static_cast<DWORD>(-1));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  // An event is not a thread.
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  DWORD code = 0;
+  EXPECT_FALSE(GetExitCodeThread(event, &code));
+  CloseHandle(event);
+}
+
+TEST(KernelThreads, SmallRequestedStackStillRuns) {
+  HANDLE thread = reinterpret_cast<HANDLE>(
+      _beginthreadex(nullptr, 1, ReturnArgument, reinterpret_cast<void*>(42), 0, nullptr));
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 42u);
+  CloseHandle(thread);
+}
+
+TEST(KernelLastError, IsPerThread) {
+  SetLastError(111);
+  DWORD other_before = 0;
+  DWORD other_after = 0;
+  std::thread([&] {
+    other_before = GetLastError();
+    SetLastError(222);
+    other_after = GetLastError();
+  }).join();
+  EXPECT_EQ(other_before, 0u);
+  EXPECT_EQ(other_after, 222u);
+  EXPECT_EQ(GetLastError(), 111u);
+}
+
+TEST(KernelSleep, WaitsAtLeastTheDelayAndZeroReturns) {
+  Sleep(0);
+  const auto start = std::chrono::steady_clock::now();
+  Sleep(25);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
+}
+
+TEST(KernelVersion, AcceptsOnlyTheTwoExactSizes) {
+  alignas(8) unsigned char buffer[sizeof(OSVERSIONINFOEXA) + 8];
+  for (DWORD size : {0u, 147u, 149u, 155u, 157u, 512u}) {
+    std::memset(buffer, 0xCC, sizeof buffer);
+    auto* info = reinterpret_cast<OSVERSIONINFOA*>(buffer);
+    info->dwOSVersionInfoSize = size;
+    SetLastError(0);
+    EXPECT_FALSE(GetVersionExA(info)) << size;
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER) << size;
+  }
+  SetLastError(0);
+  EXPECT_FALSE(GetVersionExA(nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(KernelVersion, ShortFormIsFilledWithoutWritingPastIt) {
+  unsigned char buffer[sizeof(OSVERSIONINFOEXA)];
+  std::memset(buffer, 0xCC, sizeof buffer);
+  auto* info = reinterpret_cast<OSVERSIONINFOA*>(buffer);
+  info->dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+  SetLastError(55);
+  ASSERT_TRUE(GetVersionExA(info));
+  EXPECT_EQ(GetLastError(), 55u);
+  EXPECT_EQ(info->dwMajorVersion, 10u);
+  EXPECT_EQ(info->dwMinorVersion, 0u);
+  EXPECT_EQ(info->dwPlatformId, VER_PLATFORM_WIN32_NT);
+  EXPECT_EQ(info->szCSDVersion[0], '\0');
+  for (size_t i = sizeof(OSVERSIONINFOA); i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], 0xCC);
+}
+
+TEST(KernelVersion, ProductTypeFollowsServerEdition) {
+  OSVERSIONINFOEXA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
+  EXPECT_EQ(info.wProductType, VER_NT_WORKSTATION);
+  ralvex::posix::SetServerEdition(true);
+  ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
+  EXPECT_EQ(info.wProductType, VER_NT_SERVER);
+  ralvex::posix::SetServerEdition(false);
+  ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
+  EXPECT_EQ(info.wProductType, VER_NT_WORKSTATION);
+}
+
+}  // namespace
