@@ -1,0 +1,141 @@
+// Test double for the device side of an emulated tester's serial line, and a small frame codec of
+// the tests' own to talk to it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <toml++/toml.h>
+
+#include "sim/peer.h"
+#include "sim/tester/tester_peer.h"
+
+namespace ralvex::sim::testing {
+
+using Bytes = std::vector<uint8_t>;
+
+class FakeLine final : public SerialLine {
+ public:
+  struct Chunk {
+    uint32_t delay_ms;
+    Bytes bytes;
+  };
+
+  void SendToHost(const uint8_t* data, size_t length) override {
+    chunks.push_back({0, Bytes(data, data + length)});
+  }
+  void SendToHostAfter(uint32_t delay_ms, const uint8_t* data, size_t length) override {
+    chunks.push_back({delay_ms, Bytes(data, data + length)});
+  }
+
+  // Everything sent since the last Take, in order.
+  Bytes Take() {
+    Bytes all;
+    for (const Chunk& c : chunks) all.insert(all.end(), c.bytes.begin(), c.bytes.end());
+    chunks.clear();
+    return all;
+  }
+
+  std::vector<Chunk> chunks;
+};
+
+inline Bytes Frame(const Bytes& payload) {
+  Bytes f = {0x02, static_cast<uint8_t>(payload.size())};
+  f.insert(f.end(), payload.begin(), payload.end());
+  uint8_t x = 0;
+  for (uint8_t b : f) x ^= b;
+  f.push_back(static_cast<uint8_t>(x ^ 0x03));
+  f.push_back(0x03);
+  return f;
+}
+
+struct DecodedFrame {
+  Bytes payload;
+  bool checksum_ok = false;
+  uint8_t end = 0;
+};
+
+// Splits a byte stream into frames; bytes before a start byte are counted in *noise.
+inline std::vector<DecodedFrame> Decode(const Bytes& stream, size_t* noise = nullptr) {
+  std::vector<DecodedFrame> frames;
+  size_t i = 0, skipped = 0;
+  while (i < stream.size()) {
+    if (stream[i] != 0x02) {
+      ++i;
+      ++skipped;
+      continue;
+    }
+    if (i + 1 >= stream.size()) break;
+    const size_t n = stream[i + 1];
+    if (i + n + 4 > stream.size()) break;
+    DecodedFrame f;
+    f.payload.assign(stream.begin() + static_cast<ptrdiff_t>(i + 2),
+                     stream.begin() + static_cast<ptrdiff_t>(i + 2 + n));
+    uint8_t x = 0;
+    for (size_t k = i; k < i + 2 + n; ++k) x ^= stream[k];
+    f.checksum_ok = stream[i + 2 + n] == static_cast<uint8_t>(x ^ 0x03);
+    f.end = stream[i + 3 + n];
+    frames.push_back(f);
+    i += n + 4;
+  }
+  if (noise != nullptr) *noise = skipped;
+  return frames;
+}
+
+// One emulated tester wired to a fake line, built from bench text (keys at the top level).
+class TesterBench {
+ public:
+  explicit TesterBench(const std::string& bench_text = "", const std::string& state_path = "",
+                       const std::string& serial = "KORA0001") {
+    Rebuild(bench_text, state_path, serial);
+  }
+
+  // A new tester, as the next run of the program meets it.
+  void Rebuild(const std::string& bench_text, const std::string& state_path,
+               const std::string& serial = "KORA0001") {
+    if (peer) peer->Detach();
+    std::string error;
+    if (bench_text.empty()) {
+      peer = MakeTesterPeer(nullptr, serial, state_path, &error);
+    } else {
+      toml::table table = toml::parse(bench_text);
+      peer = MakeTesterPeer(&table, serial, state_path, &error);
+    }
+    ASSERT_NE(peer, nullptr) << error;
+    line.chunks.clear();
+    peer->Attach(&line);
+    peer->OnOpen();
+  }
+
+  ~TesterBench() {
+    if (peer) peer->Detach();
+  }
+
+  // Sends one request frame and returns every byte the tester sent back.
+  Bytes Raw(const Bytes& request) {
+    peer->OnHostBytes(request.data(), request.size());
+    return line.Take();
+  }
+
+  // Sends one request and returns the payload of the single reply frame (empty when none came).
+  Bytes Ask(const Bytes& payload) {
+    const auto frames = Decode(Raw(Frame(payload)));
+    if (frames.empty()) return {};
+    EXPECT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(frames.back().checksum_ok);
+    EXPECT_EQ(frames.back().end, 0x03);
+    return frames.back().payload;
+  }
+
+  FakeLine line;
+  std::unique_ptr<SerialPeer> peer;
+};
+
+inline uint16_t U16(const Bytes& b, size_t at) {
+  return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8));
+}
+
+}  // namespace ralvex::sim::testing
