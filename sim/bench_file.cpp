@@ -8,6 +8,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "sim/chip_family.h"
+
 namespace ralvex::sim {
 namespace {
 
@@ -315,10 +317,13 @@ std::string ResolveState(const std::string& state, const std::string& base_dir) 
 }  // namespace
 
 const std::vector<std::string_view>& BenchChipNames() {
-  static const std::vector<std::string_view> kNames = {
-      "BM",        "AM",   "100AX",    "2232C",    "232R",      "2232H",
-      "4232H",     "232H", "X_SERIES", "4222H_0",  "4222H_1_2", "4222H_3",
-      "4222_PROG", "900",  "930",      "UMFTPD3A", "UNKNOWN"};
+  static const std::vector<std::string_view> kNames = [] {
+    std::vector<std::string_view> names;
+    for (size_t i = 0; i < CHIP_FAMILY_COUNT; ++i) {
+      names.push_back(ChipFamilyName(static_cast<ChipFamily>(i)));
+    }
+    return names;
+  }();
   return kNames;
 }
 

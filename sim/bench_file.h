@@ -64,7 +64,7 @@ inline constexpr size_t BENCH_MAX_DEVICES = 127;
 inline constexpr size_t BENCH_MAX_SERIAL = 15;
 inline constexpr size_t BENCH_MAX_DESCRIPTION = 63;
 
-// The chip family names the `chip` key accepts, in FT_DEVICE order of their families.
+// The chip family names the `chip` key accepts, in ChipFamily order.
 const std::vector<std::string_view>& BenchChipNames();
 
 // Reads bench text. `source` names it in error lines; a relative `state` is taken relative to
