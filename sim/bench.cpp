@@ -19,15 +19,15 @@ namespace {
 std::mutex g_attached_mutex;
 std::unique_ptr<Bench> g_attached;
 
-std::string Where(const BenchSpec& spec, uint32_t line) {
-  return spec.source + ":" + std::to_string(line) + ": ";
+std::string Where(const BenchLayout& layout, uint32_t line) {
+  return layout.source + ":" + std::to_string(line) + ": ";
 }
 
-bool MakeConfig(const BenchSpec& spec, const BenchDeviceSpec& device, BridgeDeviceConfig* config,
-                std::string* error) {
+bool MakeConfig(const BenchLayout& layout, const BenchDeviceLayout& device,
+                BridgeDeviceConfig* config, std::string* error) {
   const std::optional<ChipFamily> chip = ParseChipFamily(device.chip);
   if (!chip) {
-    *error = Where(spec, device.line) + "unknown chip '" + device.chip + "'";
+    *error = Where(layout, device.line) + "unknown chip '" + device.chip + "'";
     return false;
   }
   config->serial = device.serial;
@@ -56,13 +56,13 @@ bool MakeConfig(const BenchSpec& spec, const BenchDeviceSpec& device, BridgeDevi
 
   std::string problem;
   if (!ValidateBridgeDeviceConfig(*config, &problem)) {
-    *error = Where(spec, device.line) + "device '" + device.serial + "': " + problem;
+    *error = Where(layout, device.line) + "device '" + device.serial + "': " + problem;
     return false;
   }
   return true;
 }
 
-std::shared_ptr<SerialPeer> MakePeer(const BenchSpec& spec, const BenchDeviceSpec& device,
+std::shared_ptr<SerialPeer> MakePeer(const BenchLayout& layout, const BenchDeviceLayout& device,
                                      std::string* error) {
   switch (device.peer) {
     case BenchPeerKind::kNone:
@@ -73,11 +73,11 @@ std::shared_ptr<SerialPeer> MakePeer(const BenchSpec& spec, const BenchDeviceSpe
       return std::make_shared<SilentPeer>();
     case BenchPeerKind::kTester: {
       std::string problem;
-      std::unique_ptr<SerialPeer> tester = MakeTesterPeer(device.tester ? &*device.tester : nullptr,
-                                                          device.serial, spec.state_path, &problem);
+      std::unique_ptr<SerialPeer> tester = MakeTesterPeer(
+          device.tester ? &*device.tester : nullptr, device.serial, layout.state_path, &problem);
       if (!tester) {
         const uint32_t line = device.tester ? device.tester_line : device.line;
-        *error = Where(spec, line) + "tester '" + device.serial +
+        *error = Where(layout, line) + "tester '" + device.serial +
                  "': " + (problem.empty() ? "cannot be built" : problem);
       }
       return tester;
@@ -139,15 +139,15 @@ void Bench::SetServerEdition(bool server) {
   posix::SetServerEdition(server);
 }
 
-std::unique_ptr<Bench> BuildBench(const BenchSpec& spec, std::string* error) {
+std::unique_ptr<Bench> BuildBench(const BenchLayout& layout, std::string* error) {
   std::string problem;
   // Everything that can fail happens before the bench replaces the one that is up.
-  std::vector<BridgeDeviceConfig> configs(spec.devices.size());
-  std::vector<std::shared_ptr<SerialPeer>> peers(spec.devices.size());
-  for (size_t i = 0; i < spec.devices.size(); ++i) {
-    const BenchDeviceSpec& device = spec.devices[i];
-    if (!MakeConfig(spec, device, &configs[i], &problem)) break;
-    peers[i] = MakePeer(spec, device, &problem);
+  std::vector<BridgeDeviceConfig> configs(layout.devices.size());
+  std::vector<std::shared_ptr<SerialPeer>> peers(layout.devices.size());
+  for (size_t i = 0; i < layout.devices.size(); ++i) {
+    const BenchDeviceLayout& device = layout.devices[i];
+    if (!MakeConfig(layout, device, &configs[i], &problem)) break;
+    peers[i] = MakePeer(layout, device, &problem);
     if (!problem.empty()) break;
   }
   if (!problem.empty()) {
@@ -156,19 +156,19 @@ std::unique_ptr<Bench> BuildBench(const BenchSpec& spec, std::string* error) {
   }
 
   auto bench = std::make_unique<Bench>();
-  bench->SetServerEdition(spec.server_edition);
-  bench->SetStatePath(spec.state_path);
+  bench->SetServerEdition(layout.server_edition);
+  bench->SetStatePath(layout.state_path);
   for (size_t i = 0; i < configs.size(); ++i) bench->AddDevice(configs[i], std::move(peers[i]));
   return bench;
 }
 
 bool AttachBench(const std::string& path_or_builtin, std::string* error) {
   std::string problem;
-  BenchSpec spec;
+  BenchLayout layout;
   const bool loaded = path_or_builtin == "builtin"
-                          ? LoadBuiltinBench(&spec, &problem)
-                          : LoadBenchFile(path_or_builtin, &spec, &problem);
-  std::unique_ptr<Bench> bench = loaded ? BuildBench(spec, &problem) : nullptr;
+                          ? LoadBuiltinBench(&layout, &problem)
+                          : LoadBenchFile(path_or_builtin, &layout, &problem);
+  std::unique_ptr<Bench> bench = loaded ? BuildBench(layout, &problem) : nullptr;
   if (!bench) {
     if (error != nullptr) *error = problem;
     return false;

@@ -21,7 +21,7 @@ namespace ralvex::sim {
 struct BridgeDeviceConfig;
 class BridgeDevice;
 class UsbTree;
-struct BenchSpec;
+struct BenchLayout;
 
 class Bench {
  public:
@@ -64,10 +64,10 @@ class Bench {
 };
 
 // Builds a bench from a checked description (sim/bench_file.h): devices in order, their peers
-// (testers get the spec's state path), the server-edition flag. Returns null with one line in
+// (testers get the layout's state path), the server-edition flag. Returns null with one line in
 // *error when a device or a tester table cannot be built; nothing is plugged then and a bench
 // that was up stays up.
-std::unique_ptr<Bench> BuildBench(const BenchSpec& spec, std::string* error);
+std::unique_ptr<Bench> BuildBench(const BenchLayout& layout, std::string* error);
 
 // Attaches a bench for the rest of the process (or until DetachBench): `path_or_builtin` is
 // "builtin" for the built-in bench or the path of a bench file. A bench that cannot be built is

@@ -152,7 +152,7 @@ bool ParsePeer(std::string_view name, BenchPeerKind* kind) {
   return true;
 }
 
-bool ParseDevice(const toml::table& table, Problems& problems, BenchDeviceSpec* device) {
+bool ParseDevice(const toml::table& table, Problems& problems, BenchDeviceLayout* device) {
   Reader read(problems, "of a device");
   device->line = LineOf(table);
   bool peer_given = false;
@@ -328,9 +328,9 @@ const std::vector<std::string_view>& BenchChipNames() {
 }
 
 bool ParseBenchText(std::string_view text, const std::string& source, const std::string& base_dir,
-                    BenchSpec* spec, std::string* error) {
+                    BenchLayout* layout, std::string* error) {
   Problems problems(source);
-  BenchSpec result;
+  BenchLayout result;
   result.source = source;
 
   toml::table root;
@@ -367,7 +367,7 @@ bool ParseBenchText(std::string_view text, const std::string& source, const std:
                              "more than " + std::to_string(BENCH_MAX_DEVICES) + " devices");
           break;
         }
-        BenchDeviceSpec device;
+        BenchDeviceLayout device;
         ok = ParseDevice(*element.as_table(), problems, &device);
         if (!ok) break;
         const auto [first, inserted] = serial_lines.emplace(device.serial, device.line);
@@ -388,11 +388,11 @@ bool ParseBenchText(std::string_view text, const std::string& source, const std:
     if (error != nullptr) *error = problems.Message();
     return false;
   }
-  *spec = std::move(result);
+  *layout = std::move(result);
   return true;
 }
 
-bool LoadBenchFile(const std::string& path, BenchSpec* spec, std::string* error) {
+bool LoadBenchFile(const std::string& path, BenchLayout* layout, std::string* error) {
   std::error_code failure;
   if (std::filesystem::is_directory(path, failure)) {
     if (error != nullptr) *error = path + ": is a folder, not a bench file";
@@ -415,7 +415,7 @@ bool LoadBenchFile(const std::string& path, BenchSpec* spec, std::string* error)
     return false;
   }
   const std::string base_dir = std::filesystem::path(path).parent_path().string();
-  return ParseBenchText(text.str(), path, base_dir, spec, error);
+  return ParseBenchText(text.str(), path, base_dir, layout, error);
 }
 
 }  // namespace ralvex::sim

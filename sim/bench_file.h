@@ -20,7 +20,7 @@ enum class BenchPeerKind { kNone, kLoopback, kSilent, kTester };
 
 // One [[device]] table, checked and with nothing filled in yet: unset optionals take the chip
 // family's (or the bus position's) default when the device is built.
-struct BenchDeviceSpec {
+struct BenchDeviceLayout {
   uint32_t line = 0;  // where the [[device]] table begins, for later error lines
   std::string serial;
   std::optional<std::string> description;
@@ -50,11 +50,11 @@ struct BenchDeviceSpec {
   uint32_t tester_line = 0;
 };
 
-struct BenchSpec {
+struct BenchLayout {
   std::string source;      // the file name error lines carry
   std::string state_path;  // resolved against the file's folder; empty: nothing persists
   bool server_edition = false;
-  std::vector<BenchDeviceSpec> devices;
+  std::vector<BenchDeviceLayout> devices;
 };
 
 // Most devices one bench may hold (the addresses one USB bus has).
@@ -71,9 +71,9 @@ const std::vector<std::string_view>& BenchChipNames();
 // `base_dir` (empty: the current folder). Returns false with one line in *error when the text
 // cannot be used.
 bool ParseBenchText(std::string_view text, const std::string& source, const std::string& base_dir,
-                    BenchSpec* spec, std::string* error);
+                    BenchLayout* layout, std::string* error);
 
 // Reads a bench file (relative `state` relative to the file's folder).
-bool LoadBenchFile(const std::string& path, BenchSpec* spec, std::string* error);
+bool LoadBenchFile(const std::string& path, BenchLayout* layout, std::string* error);
 
 }  // namespace ralvex::sim

@@ -53,9 +53,9 @@ std::string BuiltinStatePath() {
   return (folder / "builtin.state.toml").string();
 }
 
-bool LoadBuiltinBench(BenchSpec* spec, std::string* error) {
-  if (!ParseBenchText(BuiltinBenchText(), "builtin", "", spec, error)) return false;
-  spec->state_path = BuiltinStatePath();
+bool LoadBuiltinBench(BenchLayout* layout, std::string* error) {
+  if (!ParseBenchText(BuiltinBenchText(), "builtin", "", layout, error)) return false;
+  layout->state_path = BuiltinStatePath();
   return true;
 }
 

@@ -19,6 +19,6 @@ std::string_view BuiltinBenchText();
 std::string BuiltinStatePath();
 
 // The built-in bench's description, with its state path filled in.
-bool LoadBuiltinBench(BenchSpec* spec, std::string* error);
+bool LoadBuiltinBench(BenchLayout* layout, std::string* error);
 
 }  // namespace ralvex::sim

@@ -9,15 +9,15 @@
 namespace ralvex::sim {
 namespace {
 
-BenchSpec ParseOk(const std::string& text, const std::string& base_dir = "") {
-  BenchSpec spec;
+BenchLayout ParseOk(const std::string& text, const std::string& base_dir = "") {
+  BenchLayout layout;
   std::string error;
-  EXPECT_TRUE(ParseBenchText(text, "bench.toml", base_dir, &spec, &error)) << error;
-  return spec;
+  EXPECT_TRUE(ParseBenchText(text, "bench.toml", base_dir, &layout, &error)) << error;
+  return layout;
 }
 
 TEST(BenchFileTest, ReadsEveryDeviceKey) {
-  const BenchSpec spec = ParseOk(R"(
+  const BenchLayout layout = ParseOk(R"(
 state = "run/state.toml"
 server_edition = true
 
@@ -46,11 +46,11 @@ restart_fails = true
 wire_model = true
 peer = "loopback"
 )",
-                                 "/benches");
-  EXPECT_EQ(spec.state_path, "/benches/run/state.toml");
-  EXPECT_TRUE(spec.server_edition);
-  ASSERT_EQ(spec.devices.size(), 1u);
-  const BenchDeviceSpec& d = spec.devices[0];
+                                     "/benches");
+  EXPECT_EQ(layout.state_path, "/benches/run/state.toml");
+  EXPECT_TRUE(layout.server_edition);
+  ASSERT_EQ(layout.devices.size(), 1u);
+  const BenchDeviceLayout& d = layout.devices[0];
   EXPECT_EQ(d.line, 5u);
   EXPECT_EQ(d.serial, "KORA4VLH7Y");
   EXPECT_EQ(d.description, "PD Tester");
@@ -78,19 +78,19 @@ peer = "loopback"
 }
 
 TEST(BenchFileTest, LeavesUnsetKeysToTheFamilyAndKeepsDeviceOrder) {
-  const BenchSpec spec = ParseOk(R"(
+  const BenchLayout layout = ParseOk(R"(
 [[device]]
 serial = "ZED"
 [[device]]
 serial = "ALPHA"
 peer = "silent"
 )");
-  EXPECT_TRUE(spec.state_path.empty());
-  EXPECT_FALSE(spec.server_edition);
-  ASSERT_EQ(spec.devices.size(), 2u);
-  EXPECT_EQ(spec.devices[0].serial, "ZED");
-  EXPECT_EQ(spec.devices[1].serial, "ALPHA");
-  const BenchDeviceSpec& d = spec.devices[0];
+  EXPECT_TRUE(layout.state_path.empty());
+  EXPECT_FALSE(layout.server_edition);
+  ASSERT_EQ(layout.devices.size(), 2u);
+  EXPECT_EQ(layout.devices[0].serial, "ZED");
+  EXPECT_EQ(layout.devices[1].serial, "ALPHA");
+  const BenchDeviceLayout& d = layout.devices[0];
   EXPECT_EQ(d.chip, "232R");
   EXPECT_EQ(d.vid, 0x0403);
   EXPECT_FALSE(d.pid.has_value());
@@ -105,7 +105,7 @@ peer = "silent"
   EXPECT_TRUE(d.eeprom.empty());
   EXPECT_EQ(d.com_port, 0u);
   EXPECT_EQ(d.peer, BenchPeerKind::kNone);
-  EXPECT_EQ(spec.devices[1].peer, BenchPeerKind::kSilent);
+  EXPECT_EQ(layout.devices[1].peer, BenchPeerKind::kSilent);
 }
 
 TEST(BenchFileTest, AnEmptyFileIsABenchWithoutDevices) {
@@ -120,7 +120,7 @@ TEST(BenchFileTest, StatePathIsTakenRelativeToTheBenchFolder) {
 }
 
 TEST(BenchFileTest, HandsTheTesterTableOverUntouched) {
-  const BenchSpec spec = ParseOk(R"(
+  const BenchLayout layout = ParseOk(R"(
 [[device]]
 serial = "KORA1"
 
@@ -130,8 +130,8 @@ a_key_only_the_tester_knows = "kept"
 profiles = [ { type = "PD-FIX", voltage = 5000, current = 3000 } ]
 settings = { 0 = 1, 2 = 500 }
 )");
-  ASSERT_EQ(spec.devices.size(), 1u);
-  const BenchDeviceSpec& d = spec.devices[0];
+  ASSERT_EQ(layout.devices.size(), 1u);
+  const BenchDeviceLayout& d = layout.devices[0];
   // A tester table alone makes the tester the peer.
   EXPECT_EQ(d.peer, BenchPeerKind::kTester);
   ASSERT_TRUE(d.tester.has_value());
@@ -150,9 +150,9 @@ TEST(BenchFileTest, ReadFailuresTakeACount) {
 }
 
 TEST(BenchFileTest, TesterPeerWithoutTableIsADefaultTester) {
-  const BenchSpec spec = ParseOk("[[device]]\nserial = \"KORA2\"\npeer = \"tester\"\n");
-  EXPECT_EQ(spec.devices[0].peer, BenchPeerKind::kTester);
-  EXPECT_FALSE(spec.devices[0].tester.has_value());
+  const BenchLayout layout = ParseOk("[[device]]\nserial = \"KORA2\"\npeer = \"tester\"\n");
+  EXPECT_EQ(layout.devices[0].peer, BenchPeerKind::kTester);
+  EXPECT_FALSE(layout.devices[0].tester.has_value());
 }
 
 TEST(BenchFileTest, AcceptsLongestSerialAndDescription) {
@@ -173,16 +173,16 @@ class BenchFileRefusalTest : public testing::TestWithParam<BadBench> {};
 
 TEST_P(BenchFileRefusalTest, NamesFileLineAndProblemOnOneLine) {
   const BadBench& bad = GetParam();
-  BenchSpec spec;
-  spec.state_path = "untouched";
+  BenchLayout layout;
+  layout.state_path = "untouched";
   std::string error;
-  ASSERT_FALSE(ParseBenchText(bad.text, "benches/bad.toml", "", &spec, &error));
+  ASSERT_FALSE(ParseBenchText(bad.text, "benches/bad.toml", "", &layout, &error));
   EXPECT_EQ(error.rfind("benches/bad.toml:" + std::to_string(bad.line) + ": ", 0), 0u) << error;
   EXPECT_NE(error.find(bad.says), std::string::npos) << error;
   EXPECT_EQ(error.find('\n'), std::string::npos) << error;
-  // A refused file leaves the caller's spec as it was.
-  EXPECT_EQ(spec.state_path, "untouched");
-  EXPECT_TRUE(spec.devices.empty());
+  // A refused file leaves the caller's layout as it was.
+  EXPECT_EQ(layout.state_path, "untouched");
+  EXPECT_TRUE(layout.devices.empty());
 }
 
 const BadBench kBadBenches[] = {
@@ -248,9 +248,9 @@ TEST(BenchFileTest, RefusesMoreDevicesThanABusHolds) {
   for (size_t i = 0; i <= BENCH_MAX_DEVICES; ++i) {
     text += "[[device]]\nserial = \"D" + std::to_string(i) + "\"\n";
   }
-  BenchSpec spec;
+  BenchLayout layout;
   std::string error;
-  EXPECT_FALSE(ParseBenchText(text, "big.toml", "", &spec, &error));
+  EXPECT_FALSE(ParseBenchText(text, "big.toml", "", &layout, &error));
   EXPECT_NE(error.find("more than 127 devices"), std::string::npos) << error;
 }
 
@@ -277,28 +277,28 @@ class BenchFileOnDiskTest : public testing::Test {
 TEST_F(BenchFileOnDiskTest, ResolvesStateNextToTheFile) {
   const std::string path =
       Write("two.toml", "state = \"two.state.toml\"\n[[device]]\nserial=\"A\"\n");
-  BenchSpec spec;
+  BenchLayout layout;
   std::string error;
-  ASSERT_TRUE(LoadBenchFile(path, &spec, &error)) << error;
-  EXPECT_EQ(spec.state_path, (dir_ / "two.state.toml").string());
-  EXPECT_EQ(spec.source, path);
+  ASSERT_TRUE(LoadBenchFile(path, &layout, &error)) << error;
+  EXPECT_EQ(layout.state_path, (dir_ / "two.state.toml").string());
+  EXPECT_EQ(layout.source, path);
 }
 
 TEST_F(BenchFileOnDiskTest, ErrorsNameThePathGiven) {
   const std::string path = Write("bad.toml", "\n\n[[device]]\nserial = 1\n");
-  BenchSpec spec;
+  BenchLayout layout;
   std::string error;
-  EXPECT_FALSE(LoadBenchFile(path, &spec, &error));
+  EXPECT_FALSE(LoadBenchFile(path, &layout, &error));
   EXPECT_EQ(error.rfind(path + ":4: ", 0), 0u) << error;
 }
 
 TEST_F(BenchFileOnDiskTest, MissingFileAndFolderAreRefused) {
-  BenchSpec spec;
+  BenchLayout layout;
   std::string error;
   const std::string missing = (dir_ / "none.toml").string();
-  EXPECT_FALSE(LoadBenchFile(missing, &spec, &error));
+  EXPECT_FALSE(LoadBenchFile(missing, &layout, &error));
   EXPECT_EQ(error.rfind(missing + ": cannot read the bench file", 0), 0u) << error;
-  EXPECT_FALSE(LoadBenchFile(dir_.string(), &spec, &error));
+  EXPECT_FALSE(LoadBenchFile(dir_.string(), &layout, &error));
   EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
 }
 
@@ -306,9 +306,9 @@ TEST_F(BenchFileOnDiskTest, BinaryGarbageIsRefusedNotCrashedOn) {
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 131 + 7) & 0xFF));
   const std::string path = Write("garbage.toml", garbage);
-  BenchSpec spec;
+  BenchLayout layout;
   std::string error;
-  EXPECT_FALSE(LoadBenchFile(path, &spec, &error));
+  EXPECT_FALSE(LoadBenchFile(path, &layout, &error));
   EXPECT_EQ(error.rfind(path + ":", 0), 0u) << error;
   EXPECT_EQ(error.find('\n'), std::string::npos);
 }

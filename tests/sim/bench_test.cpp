@@ -206,7 +206,7 @@ TEST_F(BenchTest, UnpluggedDeviceStaysAwayThroughReenumeration) {
 }
 
 TEST_F(BenchTest, BuildsDevicesPeersAndFlagsFromText) {
-  BenchSpec spec;
+  BenchLayout layout;
   std::string error;
   ASSERT_TRUE(ParseBenchText(R"(
 state = "state.toml"
@@ -229,9 +229,9 @@ serial = "BARE"
 extra = 7
 driver_version = 0x00030000
 )",
-                             "mixed.toml", dir_.string(), &spec, &error))
+                             "mixed.toml", dir_.string(), &layout, &error))
       << error;
-  std::unique_ptr<Bench> bench = BuildBench(spec, &error);
+  std::unique_ptr<Bench> bench = BuildBench(layout, &error);
   ASSERT_NE(bench, nullptr) << error;
   EXPECT_THAT(ListedSerials(), ElementsAre("LOOP", "HUSH", "KORA1", "BARE"));
   EXPECT_TRUE(ServerEdition());
@@ -251,12 +251,12 @@ driver_version = 0x00030000
 TEST_F(BenchTest, BadTesterTableIsRefusedWithItsLineAndTheBenchUpStays) {
   Bench up;
   up.AddDevice(Config("UP"));
-  BenchSpec spec;
+  BenchLayout layout;
   std::string error;
   ASSERT_TRUE(ParseBenchText(
       "[[device]]\nserial = \"A\"\n\n[[device]]\nserial = \"KORA1\"\n[device.tester]\nbogus = 1\n",
-      "t.toml", "", &spec, &error));
-  EXPECT_EQ(BuildBench(spec, &error), nullptr);
+      "t.toml", "", &layout, &error));
+  EXPECT_EQ(BuildBench(layout, &error), nullptr);
   EXPECT_THAT(error, StartsWith("t.toml:6: tester 'KORA1': "));
   EXPECT_THAT(error, HasSubstr("bogus"));
   EXPECT_EQ(error.find('\n'), std::string::npos);
@@ -324,12 +324,12 @@ TEST_F(BenchTest, BuiltinBenchIsOneTesterWithItsStateUnderXdgStateHome) {
 }
 
 TEST_F(BenchTest, BuiltinTesterTableHoldsTheTypicalProfiles) {
-  BenchSpec spec;
+  BenchLayout layout;
   std::string error;
-  ASSERT_TRUE(ParseBenchText(BuiltinBenchText(), "builtin", "", &spec, &error)) << error;
-  ASSERT_EQ(spec.devices.size(), 1u);
-  ASSERT_TRUE(spec.devices[0].tester.has_value());
-  const toml::table& tester = *spec.devices[0].tester;
+  ASSERT_TRUE(ParseBenchText(BuiltinBenchText(), "builtin", "", &layout, &error)) << error;
+  ASSERT_EQ(layout.devices.size(), 1u);
+  ASSERT_TRUE(layout.devices[0].tester.has_value());
+  const toml::table& tester = *layout.devices[0].tester;
   EXPECT_EQ(tester["version_level"].value<int64_t>(), 21);
   const toml::array* profiles = tester["profiles"].as_array();
   ASSERT_NE(profiles, nullptr);
