@@ -204,5 +204,9 @@ FT_STATUS FT_CALL FT_Close(FT_HANDLE ftHandle) {
 }
 
 BOOL FT_CALL FT_W32_CloseHandle(FT_HANDLE ftHandle) {
-  return FT_Close(ftHandle) == FT_OK ? TRUE : FALSE;
+  const FT_STATUS status = FT_Close(ftHandle);
+  if (status == FT_OK) return TRUE;
+  SetLastError(status == FT_INSUFFICIENT_RESOURCES ? ERROR_NOT_ENOUGH_MEMORY
+                                                   : ERROR_INVALID_HANDLE);
+  return FALSE;
 }
