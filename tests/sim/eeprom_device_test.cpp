@@ -1,0 +1,167 @@
+// The simulated EEPROM behind the word, erase, configuration and ECC requests.
+#include <gtest/gtest.h>
+
+#include "sim/bridge_device.h"
+#include "sim/eeprom_memory.h"
+#include "tests/sim/device_test_support.h"
+
+namespace ralvex::sim {
+namespace {
+
+using testing::CallSlot;
+using testing::Le32;
+using testing::MakeConfig;
+using testing::OpenOrDie;
+using testing::ReadLe16;
+
+uint16_t ReadWord(posix::DeviceFile& file, uint32_t index) {
+  testing::Reply reply = CallSlot(file, 32, Le32(index), 2);
+  EXPECT_EQ(reply.error, 0u);
+  EXPECT_EQ(reply.returned, 2u);
+  return ReadLe16(reply.out, 0);
+}
+
+uint32_t WriteWord(posix::DeviceFile& file, uint16_t index, uint16_t value) {
+  return CallSlot(file, 33,
+                  {static_cast<uint8_t>(index), static_cast<uint8_t>(index >> 8),
+                   static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)})
+      .error;
+}
+
+BridgeDevice MakeDevice(ChipFamily chip, uint32_t words) {
+  BridgeDeviceConfig config = MakeConfig(chip);
+  config.eeprom_words = words;
+  return BridgeDevice(config);
+}
+
+// The type probe of the EEPROM programming code: erase, write 0x00C0 to word 0xC0, then see where
+// it landed. Each size must wrap so that exactly one of the probe's reads finds it first.
+struct ProbeCase {
+  uint32_t words;
+  bool at_0;
+  bool at_40;
+  bool at_c0;
+};
+
+class EepromWrapAround : public ::testing::TestWithParam<ProbeCase> {};
+
+TEST_P(EepromWrapAround, ProbeWordLandsWhereTheSizeWrapsIt) {
+  const ProbeCase& c = GetParam();
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::k2232H);
+  config.eeprom_words = c.words;
+  BridgeDevice device(config);
+  auto file = OpenOrDie(device);
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(CallSlot(*file, 34).error, 0u);
+  ASSERT_EQ(WriteWord(*file, 0xC0, 0x00C0), 0u);
+  EXPECT_EQ(ReadWord(*file, 0) == 0x00C0, c.at_0);
+  EXPECT_EQ(ReadWord(*file, 0x40) == 0x00C0, c.at_40);
+  EXPECT_EQ(ReadWord(*file, 0xC0), 0x00C0);
+  EXPECT_EQ(device.EepromWordCount(), c.words);
+  EXPECT_EQ(device.EepromWords().size(), c.words);
+  // A 32-bit index far past the end wraps as well.
+  EXPECT_EQ(ReadWord(*file, 0x100000C0), 0x00C0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, EepromWrapAround,
+                         ::testing::Values(ProbeCase{64, true, true, true},
+                                           ProbeCase{128, false, true, true},
+                                           ProbeCase{256, false, false, true},
+                                           ProbeCase{1024, false, false, true}));
+
+TEST(EepromDevice, EraseBlanksEveryWordAndChecksItsKey) {
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232R);
+  config.eeprom = {0x4000, 0x0403, 0x6001};
+  BridgeDevice device(config);
+  auto file = OpenOrDie(device);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(ReadWord(*file, 1), 0x0403);
+  EXPECT_EQ(ReadWord(*file, 3), 0xFFFF);  // beyond the initial image: blank
+
+  EXPECT_EQ(CallSlot(*file, 34, Le32(0x12345678)).error, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(CallSlot(*file, 34, {0xAD}).error, ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ReadWord(*file, 1), 0x0403);
+
+  ASSERT_EQ(CallSlot(*file, 34, Le32(0xADEE0BAD)).error, 0u);
+  for (uint16_t word : device.EepromWords()) EXPECT_EQ(word, 0xFFFF);
+}
+
+TEST(EepromDevice, WithoutEepromReadsZeroAndWritesVanish) {
+  BridgeDevice device = MakeDevice(ChipFamily::k232R, 0);
+  auto file = OpenOrDie(device);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(ReadWord(*file, 0), 0x0000);
+  EXPECT_EQ(WriteWord(*file, 1, 0x0403), 0u);
+  EXPECT_EQ(ReadWord(*file, 1), 0x0000);
+  EXPECT_EQ(CallSlot(*file, 34).error, 0u);
+  EXPECT_EQ(ReadWord(*file, 2), 0x0000);
+  EXPECT_TRUE(device.EepromWords().empty());
+}
+
+TEST(EepromDevice, WritesThatDoNotStickAreAcceptedButLost) {
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232H);
+  config.eeprom_writes_stick = false;
+  BridgeDevice device(config);
+  auto file = OpenOrDie(device);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(WriteWord(*file, 2, 0x6014), 0u);
+  EXPECT_EQ(ReadWord(*file, 2), 0xFFFF);
+  EXPECT_EQ(CallSlot(*file, 116, {0x10, 0x55}).error, 0u);
+  EXPECT_EQ(CallSlot(*file, 115, {0x10}, 1).out[0], 0xFF);
+
+  device.SetEepromWritesStick(true);
+  EXPECT_EQ(WriteWord(*file, 2, 0x6014), 0u);
+  EXPECT_EQ(ReadWord(*file, 2), 0x6014);
+}
+
+TEST(EepromDevice, InvalidSizeFallsBackToTheFamilyDefault) {
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::kXSeries);
+  config.eeprom_words = 100;
+  std::string error;
+  EXPECT_FALSE(ValidateBridgeDeviceConfig(config, &error));
+  EXPECT_NE(error.find("eeprom_words"), std::string::npos);
+  BridgeDevice device(config);
+  EXPECT_EQ(device.EepromWordCount(), 1024u);
+
+  BridgeDeviceConfig image = MakeConfig(ChipFamily::k232R);
+  image.eeprom.assign(65, 0);
+  EXPECT_FALSE(ValidateBridgeDeviceConfig(image, &error));
+  EXPECT_EQ(BridgeDevice(image).EepromWords().size(), 64u);  // the excess is dropped
+}
+
+TEST(EepromDevice, ConfigurationAndEccOnlyWhereTheChipHasThem) {
+  for (ChipFamily chip : {ChipFamily::k232H, ChipFamily::kXSeries}) {
+    BridgeDevice device(MakeConfig(chip));
+    auto file = OpenOrDie(device);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(CallSlot(*file, 116, {0x22, 0x5A}).error, 0u);
+    testing::Reply config = CallSlot(*file, 115, {0x22}, 1);
+    EXPECT_EQ(config.returned, 1u);
+    EXPECT_EQ(config.out[0], 0x5A);
+    uint16_t before = ReadLe16(CallSlot(*file, 117, {0x05}, 2).out, 0);
+    ASSERT_EQ(WriteWord(*file, 0x05, 0x1234), 0u);
+    testing::Reply ecc = CallSlot(*file, 117, {0x05}, 2);
+    EXPECT_EQ(ecc.returned, 2u);
+    EXPECT_NE(ReadLe16(ecc.out, 0), before);  // check bits follow the word
+  }
+  BridgeDevice r(MakeConfig(ChipFamily::k232R));
+  auto file = OpenOrDie(r);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(CallSlot(*file, 115, {0x22}, 1).error, ERROR_INVALID_FUNCTION);
+  EXPECT_EQ(CallSlot(*file, 116, {0x22, 0x5A}).error, ERROR_INVALID_FUNCTION);
+  EXPECT_EQ(CallSlot(*file, 117, {0x05}, 2).error, ERROR_INVALID_FUNCTION);
+}
+
+TEST(EepromMemory, EccDistinguishesSingleBitChanges) {
+  EepromMemory memory(64, {});
+  std::vector<uint16_t> seen;
+  for (int bit = -1; bit < 16; ++bit) {
+    memory.Write(0, bit < 0 ? 0 : static_cast<uint16_t>(1u << bit));
+    seen.push_back(memory.ReadEcc(0));
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+}
+
+}  // namespace
+}  // namespace ralvex::sim
