@@ -40,7 +40,8 @@ class DeviceFile {
   virtual ~DeviceFile() = default;
 
   // DeviceIoControl. Returns a Win32 error code (0 on success) and stores the bytes written to
-  // `out` in *returned (0 when nothing was written).
+  // `out` in *returned (0 when nothing was written). Answers promptly: closing the handle waits
+  // for control calls in progress, and nothing can cancel one.
   virtual uint32_t Control(uint32_t code, const void* in, uint32_t in_length, void* out,
                            uint32_t out_length, uint32_t* returned) = 0;
 
@@ -81,16 +82,16 @@ struct DeviceInterfaceInfo {
 };
 
 struct DeviceNodeInfo {
-  std::string instance_id;    // "USB\VID_0403&PID_6001\SERIAL"
-  std::string parent_id;      // instance ID of the parent node; empty for a child of the root
-  std::string setup_class;    // "USB"
+  std::string instance_id;  // "USB\VID_0403&PID_6001\SERIAL"
+  std::string parent_id;    // instance ID of the parent node; empty for a child of the root
+  std::string setup_class;  // "USB"
   GUID setup_class_guid{};
-  std::string description;    // SPDRP_DEVICEDESC
+  std::string description;                  // SPDRP_DEVICEDESC
   std::vector<std::string> hardware_ids;    // SPDRP_HARDWAREID; empty = property absent
   std::vector<std::string> compatible_ids;  // SPDRP_COMPATIBLEIDS; empty = property absent
   std::vector<DeviceInterfaceInfo> interfaces;
-  std::shared_ptr<DeviceDriver> driver;     // answers opens; may be null for nodes nobody opens
-  bool present = true;                      // DIGCF_PRESENT keeps only present nodes
+  std::shared_ptr<DeviceDriver> driver;  // answers opens; may be null for nodes nobody opens
+  bool present = true;                   // DIGCF_PRESENT keeps only present nodes
 };
 
 // Adds a node (after its parent, in enumeration order) and returns its device instance number,

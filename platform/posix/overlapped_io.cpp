@@ -20,6 +20,9 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD length, LPDWORD count, LPOVERLA
   if (file->overlapped() && overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (overlapped == nullptr && count == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (buffer == nullptr && length != 0) return Fail(ERROR_NOACCESS);
+  // Drivers may hand the buffer to memcpy even for zero bytes, where null is not allowed.
+  static uint8_t no_bytes;
+  if (buffer == nullptr) buffer = &no_bytes;
   if (write ? !file->CanWrite() : !file->CanRead()) return Fail(ERROR_ACCESS_DENIED);
   if (!file->BeginCall()) return Fail(ERROR_INVALID_HANDLE);
   if (overlapped != nullptr) {

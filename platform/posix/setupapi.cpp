@@ -113,7 +113,8 @@ void Populate(DeviceInfoSet& set, const GUID* guid, const char* enumerator, DWOR
       std::string prefix = std::string(enumerator) + "\\";
       if (!HasPrefixIgnoreCase(node.info.instance_id, prefix.c_str())) continue;
     }
-    bool selected = all;
+    // An interface set holds devices that expose interfaces, whatever their class.
+    bool selected = all && !(interfaces && node.info.interfaces.empty());
     if (!all && interfaces) {
       for (const DeviceInterfaceInfo& iface : node.info.interfaces) {
         if (SameGuid(iface.class_guid, *guid)) selected = true;

@@ -274,6 +274,10 @@ TEST_F(DeviceIoTest, ReadAndWriteCheckArgumentsAndAccess) {
   EXPECT_EQ(GetLastError(), ERROR_NOACCESS);
   EXPECT_FALSE(WriteFile(sync, buffer, 4, &count, nullptr));  // opened for reading only
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  driver_->state->immediate = true;  // the driver copies zero bytes: no null pointer reaches it
+  EXPECT_TRUE(ReadFile(sync, nullptr, 0, &count, nullptr));
+  EXPECT_EQ(count, 0u);
+  driver_->state->immediate = false;
   CloseHandle(sync);
 
   HANDLE overlapped = Open();
