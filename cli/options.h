@@ -1,0 +1,102 @@
+#pragma once
+// The command line: the option table with its case-insensitive matching, the numeric and -v
+// argument readers, and the left-to-right argument scan that fills RunOptions.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "cli/discovery.h"
+
+namespace ralvex::cli {
+
+// Exit codes of a run (the help text's numbers; 2 is listed there but no run ends with it).
+inline constexpr int RUN_EXIT_SUCCEEDED = 0;
+inline constexpr int RUN_EXIT_INVALID_COMMAND_LINE = 1;
+inline constexpr int RUN_EXIT_NO_DEVICE_DETECTED = 2;
+inline constexpr int RUN_EXIT_FAILED_TO_CONNECT = 3;
+inline constexpr int RUN_EXIT_INVALID_PROFILE = 4;
+
+enum Action : std::uint8_t {
+  ACTION_NONE = 0,
+  ACTION_CONNECTION = 1,
+  ACTION_PROFILES = 2,
+  ACTION_STATS = 3,
+  ACTION_SET_PROFILE = 4,
+  ACTION_SET_LOAD = 5,
+  ACTION_SET_DEFVOLT = 6,
+  ACTION_SET_DEFLOAD = 7,
+  ACTION_SET_MAXLOAD = 8,
+};
+
+inline constexpr std::uint16_t DEFAULT_PROFILE_VOLTAGE_MV = 5000;
+
+struct RunOptions {
+  Action action = ACTION_NONE;
+  // Position in the TesterList. Kept wider than a byte so that -i 256 names position 256 (no
+  // tester) instead of wrapping round to the first one.
+  int selectedIndex = 0;
+  std::uint8_t profileIndex = 0;  // 1-based
+  std::uint16_t profileVoltage = DEFAULT_PROFILE_VOLTAGE_MV;
+  std::string profileArgument;  // the -v argument as typed
+  std::uint16_t load = 0;
+  std::uint16_t defaultVoltage = 0;
+  std::uint16_t defaultLoad = 0;
+  std::uint16_t maxLoad = 0;
+};
+
+enum OptionId : std::uint8_t {
+  OPTION_HELP,
+  OPTION_FIND,
+  OPTION_DEVICE,
+  OPTION_INDEX,
+  OPTION_CONNECTION,
+  OPTION_PROFILES,
+  OPTION_STATS,
+  OPTION_SET_PROFILE,
+  OPTION_LOAD,
+  OPTION_DEFVOLT,
+  OPTION_DEFLOAD,
+  OPTION_MAXLOAD,
+};
+
+struct OptionSpec {
+  OptionId id;
+  const char* shortForm;  // upper case, as compared
+  const char* longForm;   // upper case, as compared
+  bool takesArgument;
+};
+
+// The option a token names, matched case-insensitively against the exact short or long form;
+// null for anything else ("-help", "-cp", "--help=1").
+const OptionSpec* MatchOption(const char* token);
+
+// A decimal number read as strtol(text, ..., 10) reads it: leading white space, an optional sign,
+// digits, anything after them ignored. False when the text is longer than `maxLength` characters
+// or holds no digits. `maxLength` is at most 9, so the value always fits.
+bool ReadLimitedDecimal(const char* text, std::size_t maxLength, long* value);
+
+// The -v argument read as formatted stream input reads "index[,voltage]": integers separated by
+// white space or one comma each, stopping at the first thing that is no 32-bit integer.
+// Returns how many of the first two integers were read (0, 1 or 2).
+int ReadProfileArgument(const char* text, long* index, long* voltage);
+
+enum class ScanOutcome {
+  RUN,     // go on to open the tester
+  HELP,    // -h: print the usage text, end with 0
+  FIND,    // -f: print the listing, end with 0
+  FAILED,  // a message (and the usage text where due) is written; end with `exitCode`
+};
+
+struct ScanResult {
+  ScanOutcome outcome = ScanOutcome::RUN;
+  int exitCode = RUN_EXIT_SUCCEEDED;
+};
+
+// Scans argv[1..argc-1] strictly left to right into `options`. -d is resolved against `testers`
+// (the start-up scan's list). Errors are written to `err`, with the usage text (for `argv[0]`)
+// where due; the first error, -h or -f ends the scan.
+ScanResult ScanArguments(int argc, const char* const* argv, const TesterList& testers,
+                         RunOptions& options, std::FILE* err);
+
+}  // namespace ralvex::cli
