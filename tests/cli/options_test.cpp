@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "tests/cli/capture.h"
+
+namespace ralvex::cli {
+namespace {
+
+// Runs the argument scan on "ralvex" + args against two listed testers; keeps what it wrote.
+struct Scan {
+  ScanResult result;
+  RunOptions options;
+  std::string err;
+};
+
+Scan ScanOf(std::initializer_list<const char*> args) {
+  TesterList testers;
+  std::snprintf(testers.serials[0], TESTER_SERIAL_SIZE, "%s", "KORA4VLH7Y");
+  std::snprintf(testers.serials[1], TESTER_SERIAL_SIZE, "%s", "KORA91C2ZP");
+  testers.count = 2;
+  std::vector<const char*> argv = {"ralvex"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  Scan scan;
+  scan.err = test_support::Capture([&](std::FILE* f) {
+    scan.result =
+        ScanArguments(static_cast<int>(argv.size()), argv.data(), testers, scan.options, f);
+  });
+  return scan;
+}
+
+bool HasUsage(const std::string& err) {
+  return err.find("Usage: ralvex [-f]") != std::string::npos;
+}
+
+std::string FirstLine(const std::string& err) {
+  return err.substr(0, err.find('\n'));
+}
+
+TEST(OptionsMatch, IgnoresCaseButNeedsTheExactForm) {
+  for (const char* token : {"-h", "-H", "--help", "--Help", "--HELP"}) {
+    ASSERT_NE(MatchOption(token), nullptr) << token;
+    EXPECT_EQ(MatchOption(token)->id, OPTION_HELP) << token;
+  }
+  EXPECT_EQ(MatchOption("--SetProfile")->id, OPTION_SET_PROFILE);
+  EXPECT_EQ(MatchOption("-O")->id, OPTION_MAXLOAD);
+  for (const char* token : {"-help", "-cp", "--help=1", "h", "--", "-", "", "---h", "-\xe9"}) {
+    EXPECT_EQ(MatchOption(token), nullptr) << token;
+  }
+}
+
+TEST(OptionsDecimal, ReadsLikeStrtolWithinTheLength) {
+  long v = -7;
+  EXPECT_TRUE(ReadLimitedDecimal("12ab", 4, &v));
+  EXPECT_EQ(v, 12);
+  EXPECT_TRUE(ReadLimitedDecimal(" +7", 4, &v));
+  EXPECT_EQ(v, 7);
+  EXPECT_TRUE(ReadLimitedDecimal("-0", 4, &v));
+  EXPECT_EQ(v, 0);
+  EXPECT_FALSE(ReadLimitedDecimal("05000", 4, &v));
+  EXPECT_FALSE(ReadLimitedDecimal("abc", 4, &v));
+  EXPECT_FALSE(ReadLimitedDecimal("", 4, &v));
+  EXPECT_FALSE(ReadLimitedDecimal("-", 4, &v));
+  EXPECT_FALSE(ReadLimitedDecimal("  ", 4, &v));
+}
+
+TEST(OptionsProfileArgument, ReadsIndexAndOptionalVoltage) {
+  long index = 0, voltage = 0;
+  EXPECT_EQ(ReadProfileArgument("3,6000,9", &index, &voltage), 2);
+  EXPECT_EQ(index, 3);
+  EXPECT_EQ(voltage, 6000);
+  EXPECT_EQ(ReadProfileArgument("3;6000", &index, &voltage), 1);
+  EXPECT_EQ(ReadProfileArgument(" 4 7000", &index, &voltage), 2);
+  EXPECT_EQ(voltage, 7000);
+  EXPECT_EQ(ReadProfileArgument("3,,6000", &index, &voltage), 1);
+  EXPECT_EQ(ReadProfileArgument("abc", &index, &voltage), 0);
+  EXPECT_EQ(ReadProfileArgument("", &index, &voltage), 0);
+  EXPECT_EQ(ReadProfileArgument("2147483648", &index, &voltage), 0);  // beyond 32 bits
+  EXPECT_EQ(ReadProfileArgument("2,99999999999", &index, &voltage), 1);
+  EXPECT_EQ(index, 2);
+}
+
+TEST(OptionsScan, LastActionWinsAndValuesOfEarlierOnesAreKept) {
+  Scan s = ScanOf({"-c", "-s"});
+  EXPECT_EQ(s.result.outcome, ScanOutcome::RUN);
+  EXPECT_EQ(s.options.action, ACTION_STATS);
+
+  s = ScanOf({"-l", "100", "-c"});
+  EXPECT_EQ(s.options.action, ACTION_CONNECTION);
+  EXPECT_EQ(s.options.load, 100);
+
+  s = ScanOf({"--LOAD", "1", "-l", "2"});
+  EXPECT_EQ(s.options.load, 2);
+  EXPECT_EQ(s.err, "");
+
+  s = ScanOf({});
+  EXPECT_EQ(s.result.outcome, ScanOutcome::RUN);
+  EXPECT_EQ(s.options.action, ACTION_NONE);
+  EXPECT_EQ(s.options.selectedIndex, 0);
+}
+
+TEST(OptionsScan, TokensAreTakenStrictlyLeftToRight) {
+  Scan s = ScanOf({"-x", "-h"});
+  EXPECT_EQ(s.result.outcome, ScanOutcome::FAILED);
+  EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE);
+  EXPECT_EQ(FirstLine(s.err), "Error: unrecognized or incomplete command line (-x)");
+  EXPECT_TRUE(HasUsage(s.err));
+
+  s = ScanOf({"-h", "-x"});
+  EXPECT_EQ(s.result.outcome, ScanOutcome::HELP);
+  EXPECT_EQ(s.err, "");
+
+  s = ScanOf({"-l", "9999", "-f"});
+  EXPECT_EQ(s.result.outcome, ScanOutcome::FAILED);
+  s = ScanOf({"-F", "-l", "9999"});
+  EXPECT_EQ(s.result.outcome, ScanOutcome::FIND);
+
+  s = ScanOf({"-Cp"});
+  EXPECT_EQ(FirstLine(s.err), "Error: unrecognized or incomplete command line (-Cp)");
+}
+
+TEST(OptionsScan, MissingArgumentNamesTheOption) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"-d", "-d/--device"},  {"--INDEX", "-i/--index"}, {"-V", "-v/--setprofile"},
+      {"-l", "-l/--load"},    {"-n", "-n/--defvolt"},    {"-m", "-m/--defload"},
+      {"-o", "-o/--maxload"},
+  };
+  for (const auto& [token, name] : cases) {
+    Scan s = ScanOf({"-c", token});
+    EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE) << token;
+    EXPECT_EQ(FirstLine(s.err), std::string(name) + " option requires one argument.");
+    EXPECT_TRUE(HasUsage(s.err));
+  }
+}
+
+TEST(OptionsScan, NumericLimitsAndLengths) {
+  struct Case {
+    const char* option;
+    const char* text;
+    bool ok;
+    std::uint16_t value;
+  };
+  const Case cases[] = {
+      {"-l", "5000", true, 5000}, {"-l", "5001", false, 0},  {"-l", "05000", false, 0},
+      {"-l", "-0", true, 0},      {"-l", "12ab", true, 12},  {"-l", "abc", false, 0},
+      {"-l", "-1", false, 0},     {"-l", "", false, 0},      {"-n", "21000", true, 21000},
+      {"-n", "21001", false, 0},  {"-n", "-9999", false, 0}, {"-m", "0", true, 0},
+      {"-m", "5001", false, 0},   {"-o", "0", true, 0},      {"-o", "4999", true, 4999},
+  };
+  for (const Case& c : cases) {
+    Scan s = ScanOf({c.option, c.text});
+    if (c.ok) {
+      EXPECT_EQ(s.result.outcome, ScanOutcome::RUN) << c.option << " " << c.text;
+      const std::uint16_t value = c.option[1] == 'l'   ? s.options.load
+                                  : c.option[1] == 'n' ? s.options.defaultVoltage
+                                  : c.option[1] == 'm' ? s.options.defaultLoad
+                                                       : s.options.maxLoad;
+      EXPECT_EQ(value, c.value) << c.option << " " << c.text;
+    } else {
+      EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE) << c.option << " " << c.text;
+      EXPECT_EQ(FirstLine(s.err), std::string("Error: invalid argument ") + c.text);
+      EXPECT_TRUE(HasUsage(s.err));
+    }
+  }
+}
+
+TEST(OptionsScan, IndexKeepsItsWholeValue) {
+  EXPECT_EQ(ScanOf({"-i", "1"}).options.selectedIndex, 1);
+  EXPECT_EQ(ScanOf({"-i", "256"}).options.selectedIndex, 256);  // no wrap to the first tester
+  EXPECT_EQ(ScanOf({"-i", "-1"}).options.selectedIndex, -1);
+  Scan s = ScanOf({"-i", "1000"});
+  EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE);
+  EXPECT_EQ(FirstLine(s.err), "Error: invalid argument 1000");
+  EXPECT_EQ(ScanOf({"-i", "1", "-d", "any"}).options.selectedIndex, 0);  // the later one wins
+  EXPECT_EQ(ScanOf({"-d", "kora91c2zp", "-i", "0"}).options.selectedIndex, 0);
+}
+
+TEST(OptionsScan, DeviceArgument) {
+  for (const char* any : {"any", "Any", "ANY"}) {
+    Scan s = ScanOf({"-i", "1", "-d", any});
+    EXPECT_EQ(s.result.outcome, ScanOutcome::RUN);
+    EXPECT_EQ(s.options.selectedIndex, 0);
+  }
+  EXPECT_EQ(ScanOf({"--device", "kora91C2zp"}).options.selectedIndex, 1);
+
+  Scan s = ScanOf({"-d", "xyzKORA1", "-h"});
+  EXPECT_EQ(s.result.exitCode, RUN_EXIT_FAILED_TO_CONNECT);
+  EXPECT_EQ(s.err, "Error: Device not found.\n");
+
+  s = ScanOf({"-d", "-c"});
+  EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE);
+  EXPECT_EQ(FirstLine(s.err), "Error: invalid argument -C");
+  EXPECT_TRUE(HasUsage(s.err));
+
+  s = ScanOf({"-d", ""});
+  EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE);
+  EXPECT_EQ(FirstLine(s.err), "Error: invalid argument ");
+}
+
+TEST(OptionsScan, ProfileArgument) {
+  Scan s = ScanOf({"-v", "3"});
+  EXPECT_EQ(s.options.action, ACTION_SET_PROFILE);
+  EXPECT_EQ(s.options.profileIndex, 3);
+  EXPECT_EQ(s.options.profileVoltage, 5000);
+
+  s = ScanOf({"-v", "3,6000,9"});
+  EXPECT_EQ(s.options.profileVoltage, 6000);
+  EXPECT_EQ(s.options.profileArgument, "3,6000,9");
+
+  s = ScanOf({"-v", "5,70000"});  // the voltage keeps its low 16 bits, unchecked
+  EXPECT_EQ(s.options.profileVoltage, 70000 & 0xFFFF);
+
+  s = ScanOf({"-v", "5,6000", "-v", "2"});
+  EXPECT_EQ(s.options.profileIndex, 2);
+  EXPECT_EQ(s.options.profileVoltage, 5000);
+}
+
+TEST(OptionsScan, ProfileIndexThatNamesNoProfileIsRefusedWithUsage) {
+  for (const char* text : {"0,5000", "256", "257", "-1", "abc", "", ",3"}) {
+    Scan s = ScanOf({"-v", text, "-h"});
+    EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_PROFILE) << text;
+    EXPECT_EQ(FirstLine(s.err), std::string("Error: invalid profile ") + text);
+    EXPECT_TRUE(HasUsage(s.err)) << text;
+  }
+}
+
+}  // namespace
+}  // namespace ralvex::cli

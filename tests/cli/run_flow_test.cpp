@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "cli/actions.h"
+#include "cli/run_flow.h"
+#include "discovery_fake_devices.h"
+
+namespace ralvex::cli {
+namespace {
+
+using test_support::Fake;
+using test_support::FakeListDevices;
+using test_support::ResetFake;
+
+std::string ReadAll(std::FILE* f) {
+  std::string text;
+  std::rewind(f);
+  char buf[512];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  std::fclose(f);
+  return text;
+}
+
+struct RunResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+// The whole run against the scripted device list; no bench is attached, so no tester opens.
+RunResult RunOf(std::initializer_list<const char*> args) {
+  std::vector<const char*> argv = {"ralvex"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunEnvironment environment;
+  environment.out = std::tmpfile();
+  environment.err = std::tmpfile();
+  environment.listDevices = FakeListDevices;
+  RunResult run;
+  run.code = RunProgram(static_cast<int>(argv.size()), argv.data(), environment);
+  run.out = ReadAll(environment.out);
+  run.err = ReadAll(environment.err);
+  return run;
+}
+
+TEST(RunFlow, NoTesterEndsBeforeAnyOptionIsLookedAt) {
+  ResetFake({{"FT2H0001", "kora1234"}});
+  const RunResult run = RunOf({"-h"});
+  EXPECT_EQ(run.code, RUN_EXIT_FAILED_TO_CONNECT);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Error: Device not found.0\n");
+  EXPECT_EQ(Fake().countQueries, STARTUP_SCAN_PASSES);
+}
+
+TEST(RunFlow, HelpAndListingEndTheRunWithoutAnOpen) {
+  ResetFake({{"KORA4VLH7Y"}});
+  RunResult run = RunOf({"--Help", "-x"});
+  EXPECT_EQ(run.code, RUN_EXIT_SUCCEEDED);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("Usage: ralvex [-f]", 0), 0u);
+
+  // The listing comes from its own pass, which sees a second tester plugged in meanwhile.
+  ResetFake({{"KORA4VLH7Y"}, {"KORA4VLH7Y", "KORA91C2ZP"}});
+  run = RunOf({"-f", "-x"});
+  EXPECT_EQ(run.code, RUN_EXIT_SUCCEEDED);
+  EXPECT_EQ(run.out, "0=KORA4VLH7Y\n1=KORA91C2ZP\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(RunFlow, IndexBeyondTheListFailsLikeAnOpenWithoutRetrying) {
+  ResetFake({{"KORA4VLH7Y", "KORA91C2ZP"}});
+  for (const char* index : {"2", "31", "32", "256", "-1"}) {
+    const RunResult run = RunOf({"-i", index, "-c"});
+    EXPECT_EQ(run.code, RUN_EXIT_FAILED_TO_CONNECT) << index;
+    EXPECT_EQ(run.err, "Error: Device not found.2\n") << index;
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST(RunFlow, TenFailedOpensReportTheStartupCount) {
+  ResetFake({{"KORA4VLH7Y"}});  // listed, but no such device can be opened
+  const RunResult run = RunOf({"-s"});
+  EXPECT_EQ(run.code, RUN_EXIT_FAILED_TO_CONNECT);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "Error: Device not found.1\n");
+}
+
+link::ProfileList ListOf(std::uint8_t count, std::initializer_list<link::ProfileEntry> entries) {
+  link::ProfileList list = {};
+  list.count = count;
+  std::size_t i = 0;
+  for (const auto& e : entries) list.entries[i++] = e;
+  return list;
+}
+
+TEST(RunProfileRequest, FixedProfilesSendTheirOwnVoltageRangedOnesTheUsers) {
+  const link::ProfileList list = ListOf(4, {
+                                               {0x0051, 0, 5000, 3000},
+                                               {0x0352, 3300, 11000, 3000},  // PD-APDO
+                                               {0x0033, 3600, 12000, 2000},  // QC1
+                                               {0x0154, 0, 9000, 2000},      // PD-BAT
+                                           });
+  ProfileRequest r = PlanProfileRequest(list, 1, 6000);
+  EXPECT_TRUE(r.valid);
+  EXPECT_EQ(r.profileId, 1);
+  EXPECT_EQ(r.voltage, 5000);
+  r = PlanProfileRequest(list, 2, 6000);
+  EXPECT_EQ(r.profileId, 2);
+  EXPECT_EQ(r.voltage, 6000);
+  r = PlanProfileRequest(list, 3, 60000);  // not compared with the range
+  EXPECT_EQ(r.voltage, 60000);
+  r = PlanProfileRequest(list, 4, 6000);
+  EXPECT_EQ(r.profileId, 4);
+  EXPECT_EQ(r.voltage, 9000);
+  EXPECT_FALSE(PlanProfileRequest(list, 5, 6000).valid);
+  EXPECT_FALSE(PlanProfileRequest(list, 0, 6000).valid);
+}
+
+TEST(RunProfileRequest, CountAboveSevenNeverReadsPastTheRecord) {
+  link::ProfileList list = ListOf(200, {});
+  for (auto& e : list.entries) e = {0x0051, 0, 5000, 3000};
+  EXPECT_TRUE(PlanProfileRequest(list, 7, 0).valid);
+  EXPECT_FALSE(PlanProfileRequest(list, 8, 0).valid);
+  EXPECT_FALSE(PlanProfileRequest(list, 200, 0).valid);
+  EXPECT_FALSE(PlanProfileRequest(ListOf(0, {}), 1, 0).valid);  // no reply: every index fails
+}
+
+}  // namespace
+}  // namespace ralvex::cli
