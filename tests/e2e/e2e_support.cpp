@@ -1,0 +1,174 @@
+#include "e2e_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace ralvex::e2e {
+
+namespace {
+
+// Longest a single run may take: ten failed opens against a silent tester need about 12 s.
+constexpr auto kRunLimit = std::chrono::seconds(60);
+
+void Drain(int fd, std::string* into, bool* open) {
+  char buf[4096];
+  const ssize_t n = read(fd, buf, sizeof buf);
+  if (n > 0) {
+    into->append(buf, static_cast<size_t>(n));
+  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+    *open = false;
+  }
+}
+
+}  // namespace
+
+std::string UsageText(const std::string& name) {
+  return "Usage: " + name +
+         " [-f] [-d] [-i] [-c] [-p] [-s] [-v] [-l]\n"
+         "Options:\n"
+         "\t-h,--help\t\tShows this help message\n"
+         "\t-f,--find\t\tFinds all the PD tester devices and their indexes.\n"
+         "\t-d,--device\t\tSpecifies the PD tester by serial number. Device ID or \"Any\"\n"
+         "\t\t\t\tIf the ID, \"Any\" is used then the first device detected is selected.\n"
+         "\t\t\t\tDefault value if empty: The first detected device will be used.\n"
+         "\t-i,--index\t\tSpecifies the PD tester by index.\n"
+         "\t-c,--connection\t\tReturns the connection status.\n"
+         "\t-p,--profiles\t\tReturns all the profiles supported by DUT.\n"
+         "\t-s,--stats\t\tReturns DUT status.\n"
+         "\t-v,--setprofile\t\tSets a profile. index,voltage (mV)\n"
+         "\t-l,--load\t\tSets a load (mA).\n"
+         "\t-n,--defvolt\t\tSets default voltage (mV).\n"
+         "\t-m,--defload\t\tSets default load (mA).\n"
+         "\t-o,--maxload\t\tSets maximum allowed load (mA). Set to 0 to enable enforce "
+         "automatic limits.\n"
+         "\n"
+         "Return Codes:\n"
+         "\t Succeed = 0\n"
+         "\t Invalid command line = 1\n"
+         "\t No device detected = 2\n"
+         "\t Failed to connect = 3\n"
+         "\t Invalid profile = 4\n"
+         "\n"
+         "Example:\n"
+         "\tRalvex.exe -d kora4vlh7y -v 3,6000\n";
+}
+
+std::string TesterDevice(const std::string& serial, const std::string& testerLines) {
+  std::string table = "[[device]]\nserial = \"" + serial + "\"\npeer = \"tester\"\n";
+  if (!testerLines.empty()) table += "[device.tester]\n" + testerLines;
+  return table + "\n";
+}
+
+void E2eTest::SetUp() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "ralvex-e2e-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  dir_ = pattern;
+}
+
+void E2eTest::TearDown() {
+  std::error_code ignored;
+  if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string E2eTest::WriteBench(const std::string& body, const std::string& name) {
+  const std::string path = dir_ + "/" + name;
+  std::ofstream(path) << "state = \"state.toml\"\n\n" << body;
+  return path;
+}
+
+std::string E2eTest::ReadState() const {
+  std::ifstream in(StatePath());
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& bench) const {
+  RunResult result;
+  int outPipe[2], errPipe[2];
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+    ADD_FAILURE() << "pipe failed";
+    return result;
+  }
+
+  // Everything the child needs is prepared before fork: it only calls async-signal-safe functions.
+  std::vector<std::string> argStore = {RALVEX_BINARY};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStore;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, "RALVEX_BENCH=", 13) == 0 ||
+        std::strncmp(*e, "XDG_STATE_HOME=", 15) == 0) {
+      continue;
+    }
+    envStore.emplace_back(*e);
+  }
+  if (!bench.empty()) envStore.push_back("RALVEX_BENCH=" + bench);
+  envStore.push_back("XDG_STATE_HOME=" + dir_);
+  std::vector<char*> envp;
+  for (auto& e : envStore) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(outPipe[1], STDOUT_FILENO);
+    dup2(errPipe[1], STDERR_FILENO);
+    close(outPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[0]);
+    close(errPipe[1]);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  if (pid < 0) {
+    close(outPipe[0]);
+    close(errPipe[0]);
+    ADD_FAILURE() << "fork failed";
+    return result;
+  }
+
+  const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
+  bool outOpen = true, errOpen = true;
+  while (outOpen || errOpen) {
+    pollfd fds[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0},
+                     {errOpen ? errPipe[0] : -1, POLLIN, 0}};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      result.timedOut = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+    if (outOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+      Drain(outPipe[0], &result.out, &outOpen);
+    if (errOpen && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+      Drain(errPipe[0], &result.err, &errOpen);
+  }
+  close(outPipe[0]);
+  close(errPipe[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) result.code = WEXITSTATUS(status);
+  EXPECT_FALSE(result.timedOut) << "ralvex did not end within the limit";
+  return result;
+}
+
+}  // namespace ralvex::e2e

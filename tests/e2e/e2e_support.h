@@ -1,0 +1,59 @@
+#pragma once
+// Runs the built ralvex program as a child process against a bench and collects its standard
+// output, standard error and exit code. Each test gets its own folder for bench and state files.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#ifndef RALVEX_BINARY
+#error "RALVEX_BINARY must name the program under test"
+#endif
+
+namespace ralvex::e2e {
+
+struct RunResult {
+  int code = -1;  // exit code; -1 when the program did not end normally
+  std::string out;
+  std::string err;
+  bool timedOut = false;
+};
+
+// The exact usage text for program name `name`.
+std::string UsageText(const std::string& name = RALVEX_BINARY);
+
+class E2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes a bench file into the test's folder; `state = "state.toml"` is prepended, so the
+  // emulated testers keep their state in the test's folder only.
+  std::string WriteBench(const std::string& body, const std::string& name = "bench.toml");
+  std::string StatePath() const { return dir_ + "/state.toml"; }
+  std::string ReadState() const;
+  const std::string& Dir() const { return dir_; }
+
+  // Runs the program with `args` and RALVEX_BENCH = `bench` (empty: unset). The built-in
+  // bench's state goes to the test's folder too.
+  RunResult Run(const std::vector<std::string>& args, const std::string& bench) const;
+
+ private:
+  std::string dir_;
+};
+
+// A tester [[device]] table with the default tester, or with the given [device.tester] lines.
+std::string TesterDevice(const std::string& serial, const std::string& testerLines = "");
+
+// The built-in bench's profiles: PD-FIX 5000, 9000, 15000 and 20000 mV, PD-APDO 3300-11000 mV.
+inline constexpr const char* kFiveProfiles =
+    "profiles = [\n"
+    "  { type = \"PD-FIX\", voltage = 5000, current = 3000 },\n"
+    "  { type = \"PD-FIX\", voltage = 9000, current = 3000 },\n"
+    "  { type = \"PD-FIX\", voltage = 15000, current = 3000 },\n"
+    "  { type = \"PD-FIX\", voltage = 20000, current = 2250 },\n"
+    "  { type = \"PD-APDO\", min_voltage = 3300, voltage = 11000, current = 3000 },\n"
+    "]\n";
+
+}  // namespace ralvex::e2e
