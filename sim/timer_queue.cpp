@@ -24,11 +24,13 @@ uint64_t TimerQueue::Schedule(Clock::time_point due, std::function<void()> callb
   bool wake;
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
+    // Shutting down (a callback scheduling while its owner goes away): dropped, like the rest.
+    if (state_->stopping) return 0;
     id = state_->next_id++;
     wake = state_->timers.empty() || due < state_->timers.begin()->first.first;
     state_->timers.emplace(std::make_pair(due, id), std::move(callback));
     state_->due_of.emplace(id, due);
-    if (!thread_.joinable() && !state_->stopping) {
+    if (!thread_.joinable()) {
       thread_ = std::thread(&TimerQueue::Run, state_);
       state_->thread_id = thread_.get_id();
     }

@@ -20,13 +20,14 @@ class TimerQueue {
   using Clock = std::chrono::steady_clock;
 
   TimerQueue() = default;
-  // Stops the thread; callbacks not yet run are dropped. Must not run on the timer thread.
+  // Stops the thread; callbacks not yet run are dropped. Safe from a callback as well.
   ~TimerQueue();
   TimerQueue(const TimerQueue&) = delete;
   TimerQueue& operator=(const TimerQueue&) = delete;
 
   // Runs `callback` on the timer thread at `due` (at once if it has passed). Timers due at the
-  // same moment run in the order they were scheduled. Returns an id for Cancel (never 0).
+  // same moment run in the order they were scheduled. Returns an id for Cancel, or 0 when the
+  // queue is shutting down and the timer was dropped.
   uint64_t Schedule(Clock::time_point due, std::function<void()> callback);
   // Drops a timer that has not started; false if it ran, is running or never existed.
   bool Cancel(uint64_t id);
