@@ -393,29 +393,44 @@ bool ParseBenchText(std::string_view text, const std::string& source, const std:
 }
 
 bool LoadBenchFile(const std::string& path, BenchLayout* layout, std::string* error) {
-  std::error_code failure;
-  if (std::filesystem::is_directory(path, failure)) {
-    if (error != nullptr) *error = path + ": is a folder, not a bench file";
+  const auto refuse = [&](const std::string& why) {
+    if (error != nullptr) *error = path + ": " + why;
     return false;
+  };
+  // Only a regular file of bench size is read: a device or a pipe named by mistake would block
+  // or never end.
+  std::error_code failure;
+  const std::filesystem::file_status status = std::filesystem::status(path, failure);
+  if (std::filesystem::is_directory(status)) return refuse("is a folder, not a bench file");
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    return refuse("is not a regular file");
+  }
+  if (std::filesystem::is_regular_file(status)) {
+    const uintmax_t size = std::filesystem::file_size(path, failure);
+    if (!failure && size > BENCH_MAX_FILE_BYTES) {
+      return refuse("is larger than " + std::to_string(BENCH_MAX_FILE_BYTES) +
+                    " bytes; not a bench file");
+    }
   }
   errno = 0;
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     const int reason = errno;
-    if (error != nullptr) {
-      *error = path + ": cannot read the bench file" +
-               (reason != 0 ? std::string(" (") + std::strerror(reason) + ")" : std::string());
+    return refuse("cannot read the bench file" +
+                  (reason != 0 ? std::string(" (") + std::strerror(reason) + ")" : std::string()));
+  }
+  std::string text;
+  char chunk[4096];
+  while (file.read(chunk, sizeof(chunk)) || file.gcount() > 0) {
+    text.append(chunk, static_cast<size_t>(file.gcount()));
+    if (text.size() > BENCH_MAX_FILE_BYTES) {
+      return refuse("is larger than " + std::to_string(BENCH_MAX_FILE_BYTES) +
+                    " bytes; not a bench file");
     }
-    return false;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) {
-    if (error != nullptr) *error = path + ": cannot read the bench file";
-    return false;
-  }
+  if (file.bad()) return refuse("cannot read the bench file");
   const std::string base_dir = std::filesystem::path(path).parent_path().string();
-  return ParseBenchText(text.str(), path, base_dir, layout, error);
+  return ParseBenchText(text, path, base_dir, layout, error);
 }
 
 }  // namespace ralvex::sim

@@ -64,6 +64,9 @@ inline constexpr size_t BENCH_MAX_DEVICES = 127;
 inline constexpr size_t BENCH_MAX_SERIAL = 15;
 inline constexpr size_t BENCH_MAX_DESCRIPTION = 63;
 
+// Largest bench file read.
+inline constexpr size_t BENCH_MAX_FILE_BYTES = 1024 * 1024;
+
 // The chip family names the `chip` key accepts, in ChipFamily order.
 const std::vector<std::string_view>& BenchChipNames();
 

@@ -302,6 +302,17 @@ TEST_F(BenchFileOnDiskTest, MissingFileAndFolderAreRefused) {
   EXPECT_NE(error.find("is a folder"), std::string::npos) << error;
 }
 
+TEST_F(BenchFileOnDiskTest, OversizedFileAndDeviceNodesAreNotRead) {
+  BenchLayout layout;
+  std::string error;
+  const std::string big = Write("big.toml", std::string(BENCH_MAX_FILE_BYTES + 1, '#'));
+  EXPECT_FALSE(LoadBenchFile(big, &layout, &error));
+  EXPECT_EQ(error, big + ": is larger than 1048576 bytes; not a bench file");
+  // An endless character device must not hang the loader.
+  EXPECT_FALSE(LoadBenchFile("/dev/zero", &layout, &error));
+  EXPECT_EQ(error, "/dev/zero: is not a regular file");
+}
+
 TEST_F(BenchFileOnDiskTest, BinaryGarbageIsRefusedNotCrashedOn) {
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 131 + 7) & 0xFF));
