@@ -14,6 +14,7 @@
 #include "link/io_context.h"
 #include "link/receive_parser.h"
 #include "platform/win32.h"
+#include "ralvex/bridge.h"
 
 namespace ralvex::link {
 
@@ -22,8 +23,9 @@ inline constexpr DWORD CLOSE_WAIT_MS = 2000;    // Close's wait for the I/O thre
 
 inline constexpr std::uint32_t LINK_BAUD_RATE = 115200;
 inline constexpr ULONG LINK_TIMEOUT_MS = 10000;  // read and write time-outs of the device
-// FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FT_OPEN_BY_SERIAL_NUMBER
-inline constexpr DWORD LINK_OPEN_FLAGS = 0x40000081;
+inline constexpr DWORD LINK_OPEN_FLAGS =
+    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FT_OPEN_BY_SERIAL_NUMBER;
+static_assert(LINK_OPEN_FLAGS == 0x40000081);
 
 class TesterLink {
  public:

@@ -144,32 +144,21 @@ TEST_F(TesterLinkExchange, SilentTesterEndsTheSetCommandAfterTheReplyWait) {
 }
 
 TEST_F(TesterLinkExchange, LateReplyIsTakenByTheNextExchangeAndOnlyTheCommandByteTellsItApart) {
-  // The connection reply comes after GetConnection gave up.
-  bench_.SetResponder([](const Bytes& request) -> std::vector<Answer> {
-    auto answers = testing::HealthyAnswer(request);
-    for (Answer& answer : answers) answer.delayMs = 650;
-    return answers;
-  });
+  // The tester stays silent; the test sends each reply itself once its exchange has given up.
+  AnswerWith({});
+  const Bytes connectionReply = testing::Framed(testing::HealthyAnswer({0x0A})[0].payload);
+
   ConnectionReply connection{};
   EXPECT_FALSE(link_.GetConnection(connection));
   EXPECT_EQ(connection.setVoltage, 0);
-
-  // Let the late reply land, then ask a tester that stays silent: the reply wait returns with the
-  // stale frame, which fails the command-byte test of GetStats ...
-  AnswerWith({});
-  Sleep(400);
+  ASSERT_TRUE(bench_.Peer().Send(connectionReply));
+  // The reply wait returns with the stale frame, which fails the command-byte test of GetStats ...
   StatsReply stats{};
   EXPECT_FALSE(link_.GetStats(stats));
 
-  // ... and a stale frame with the right command byte would pass it.
-  bench_.SetResponder([](const Bytes& request) -> std::vector<Answer> {
-    auto answers = testing::HealthyAnswer(request);
-    for (Answer& answer : answers) answer.delayMs = 650;
-    return answers;
-  });
+  // ... while a stale frame with the right command byte passes it.
   EXPECT_FALSE(link_.GetConnection(connection));
-  AnswerWith({});
-  Sleep(400);
+  ASSERT_TRUE(bench_.Peer().Send(connectionReply));
   EXPECT_TRUE(link_.GetConnection(connection));
   EXPECT_EQ(connection.setVoltage, 5000);
 }
