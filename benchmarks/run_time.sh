@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Wall time of whole `ralvex -s` runs, measured with hyperfine:
+#  1. on the built-in bench (target: under 10 ms);
+#  2. on the same tester with the wire model on (115200 Bd, the default 16 ms latency timer),
+#     next to the time its bytes need on the wire.
+# Usage: benchmarks/run_time.sh [build-dir]   (default: build; the program must be built there)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build_dir="${1:-$root/build}"
+ralvex="$build_dir/ralvex"
+
+if ! command -v hyperfine >/dev/null 2>&1; then
+  if [ "$(id -u)" -eq 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends hyperfine >/dev/null
+  else
+    echo "hyperfine is missing: sudo apt-get install hyperfine" >&2
+    exit 1
+  fi
+fi
+if [ ! -x "$ralvex" ]; then
+  echo "no program at $ralvex: build it first (./run.sh -h, or cmake --build build --target ralvex)" >&2
+  exit 1
+fi
+
+# Keep the testers' state away from the user's and from the repository.
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME="$work"
+cp "$root/sim/benches/wire-model.toml" "$work/wire-model.toml"
+
+echo "== ralvex -s, built-in bench =="
+RALVEX_BENCH=builtin hyperfine -N --warmup 5 --runs 200 --export-json "$work/builtin.json" \
+  "$ralvex -s"
+
+echo "== ralvex -s, wire model on (115200 Bd, 16 ms latency timer) =="
+RALVEX_BENCH="$work/wire-model.toml" hyperfine -N --warmup 2 --runs 30 \
+  --export-json "$work/wire.json" "$ralvex -s"
+
+# Bytes a -s run moves: the greeting, four settings and the stats request, each a frame of
+# payload + 4 bytes. Host to tester: 5 + 4 * 6 + 5 = 34. Tester to host: hello 7, settings
+# 6 + 7 + 6 + 7, stats 15 = 48. Each of the six replies also waits out the latency timer.
+bytes=$((34 + 48))
+replies=6
+wire_ms=$(awk -v b="$bytes" 'BEGIN { printf "%.2f", b * 10 * 1000 / 115200 }')
+floor_ms=$(awk -v w="$wire_ms" -v r="$replies" 'BEGIN { printf "%.2f", w + r * 16 }')
+mean_ms() { python3 -c 'import json,sys; print("%.2f" % (json.load(open(sys.argv[1]))["results"][0]["mean"]*1000))' "$1" 2>/dev/null || echo "?"; }
+echo
+echo "built-in bench:   mean $(mean_ms "$work/builtin.json") ms (target < 10 ms)"
+echo "wire model:       mean $(mean_ms "$work/wire.json") ms"
+echo "on the wire:      $bytes bytes = $wire_ms ms at 115200 Bd; with ${replies} x 16 ms latency timer: $floor_ms ms"
