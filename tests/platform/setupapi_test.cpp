@@ -72,7 +72,7 @@ class SetupApiTest : public ::testing::Test {
     b_ = AddDeviceNode(b);
 
     DeviceNodeInfo port;
-    port.instance_id = "FTDIBUS\\PORT\\0000";
+    port.instance_id = "SERBUS\\PORT\\0000";
     port.parent_id = second_hub.instance_id;
     port.setup_class = "Ports";
     port.setup_class_guid = kPortsClass;
@@ -121,7 +121,7 @@ TEST_F(SetupApiTest, NodeNumbersAreNeverZeroNorReused) {
   for (DEVINST n : all) EXPECT_NE(n, 0u);
   RemoveDeviceNode(port_);
   DeviceNodeInfo again;
-  again.instance_id = "FTDIBUS\\PORT\\0000";
+  again.instance_id = "SERBUS\\PORT\\0000";
   DEVINST readded = AddDeviceNode(again);
   for (DEVINST n : all) EXPECT_NE(readded, n);
 }
