@@ -1,5 +1,5 @@
-// Line settings: baud rate, divisor, data format, flow control, special characters, time-outs.
-// The layer packs the caller's values as they are; the driver judges them.
+// Line settings: baud rate, divisor, data format, flow control, event and error characters,
+// time-outs. The layer packs the caller's values as they are; the driver judges them.
 #include "bridge/port_request.h"
 
 using namespace ralvex::bridge;
