@@ -43,6 +43,7 @@ class BridgeFile final : public posix::DeviceFile {
     impl_->channel().StartWrite(request, id_, session_);
   }
   void Cancel(posix::IoRequest& request) override { impl_->channel().Cancel(request); }
+  void Closing() override { impl_->channel().AbortEventWaits(id_); }
   void Close() override {
     if (!closed_) impl_->CloseFile(id_, session_);
     closed_ = true;

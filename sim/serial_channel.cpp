@@ -386,10 +386,20 @@ void SerialChannel::CloseFile(uint64_t file) {
     if (waiters_.count(file) > 0) {
       closed_files_.insert(file);
       events_changed_.notify_all();
+    } else {
+      closed_files_.erase(file);
     }
     ServeReadsLocked(&done);
   }
   Run(done, false);
+}
+
+void SerialChannel::AbortEventWaits(uint64_t file) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Marked even with no waiter yet: a call already past the platform's gate may still be on its
+  // way into WaitForEvent. CloseFile drops the mark.
+  closed_files_.insert(file);
+  events_changed_.notify_all();
 }
 
 void SerialChannel::EndSession(uint64_t next_session, bool connected) {
@@ -572,10 +582,8 @@ uint32_t SerialChannel::WaitForEvent(uint64_t file, uint64_t session, uint32_t* 
     }
     events_changed_.wait(lock);
   }
-  if (--waiters_[file] == 0) {
-    waiters_.erase(file);
-    closed_files_.erase(file);
-  }
+  // The closed mark stays until CloseFile: a later call on a closing file must not wait either.
+  if (--waiters_[file] == 0) waiters_.erase(file);
   return result;
 }
 

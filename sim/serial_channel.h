@@ -63,6 +63,8 @@ class SerialChannel final : public SerialLine {
   void Cancel(posix::IoRequest& request);
   // A file closes: whatever it still has pending is cancelled and its comm-event waits end.
   void CloseFile(uint64_t file);
+  // Ends the comm-event waits of `file` (they fail as aborted); its other requests go on.
+  void AbortEventWaits(uint64_t file);
 
   // The device left the bus or restarted: the session ends, pending I/O fails, queued bytes
   // go. `connected` tells whether bytes from the peer are taken in from now on.

@@ -181,6 +181,11 @@ void DeviceFileObject::Close() {
     std::unique_lock lock(mutex_);
     if (closing_) return;
     closing_ = true;
+  }
+  // Ends driver calls that would otherwise wait for this very close.
+  file_->Closing();
+  {
+    std::unique_lock lock(mutex_);
     // No new request can start now; wait for calls already inside the driver so that every
     // request they issue is in the list before it is cancelled.
     changed_.wait(lock, [&] { return calls_ == 0; });

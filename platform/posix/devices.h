@@ -53,6 +53,12 @@ class DeviceFile {
 
   // The handle is being closed: every request has completed. The file is destroyed afterwards.
   virtual void Close() = 0;
+
+  // The handle is being closed. Calls still inside Control that wait for something (a comm-event
+  // wait) must end now, with an error: the close waits for every call in progress, so a wait that
+  // only a close could end would otherwise never return. Called before Close, from the closing
+  // thread, possibly while such a call is running on another thread.
+  virtual void Closing() {}
 };
 
 // The driver object of a device node.

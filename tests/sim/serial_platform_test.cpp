@@ -2,8 +2,12 @@
 // through CreateFileA, DeviceIoControl, ReadFile, WriteFile, GetOverlappedResult and CancelIo.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "platform/posix/devices.h"
 #include "platform/win32.h"
@@ -189,6 +193,40 @@ TEST_F(SerialPlatform, CloseWithAReadPendingAndAPortCycle) {
   CloseHandle(handle_);
   handle_ = OpenDevice(FILE_FLAG_OVERLAPPED);
   EXPECT_NE(handle_, INVALID_HANDLE_VALUE);
+}
+
+}  // namespace
+}  // namespace ralvex::sim
+
+namespace ralvex::sim {
+namespace {
+
+// A comm-event wait runs inside the control call, and the close waits for calls in progress: the
+// close must end the wait itself, or closing a handle with a waiter on it would never return.
+TEST_F(SerialPlatform, CloseEndsACommEventWaitOnAnotherThread) {
+  Plug(testing::MakeConfig());
+  handle_ = OpenDevice(0);
+  ASSERT_NE(handle_, INVALID_HANDLE_VALUE);
+  uint32_t mask = 0x1;  // a byte arrived; nothing will arrive
+  DWORD returned = 0;
+  ASSERT_TRUE(DeviceIoControl(handle_, PrimaryRequestCode(81), &mask, sizeof mask, nullptr, 0,
+                              &returned, nullptr));
+  HANDLE waiting = handle_;
+  auto waiter = std::async(std::launch::async, [waiting] {
+    uint32_t events = 0;
+    DWORD count = 0;
+    BOOL ok = DeviceIoControl(waiting, PrimaryRequestCode(82), nullptr, 0, &events, sizeof events,
+                              &count, nullptr);
+    return std::make_pair(ok, GetLastError());
+  });
+  // Give the waiter time to block inside the device; the close must end it either way.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(CloseHandle(handle_));
+  handle_ = INVALID_HANDLE_VALUE;
+  ASSERT_EQ(waiter.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  const auto [ok, error] = waiter.get();
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 }
 
 }  // namespace
