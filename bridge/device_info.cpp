@@ -48,9 +48,13 @@ FT_STATUS QueryDeviceInfo(const FtHandleRecord* record, FT_DEVICE* type, DWORD* 
                           char* description, DWORD* extra) {
   uint8_t buffer[DEVICE_INFO_SIZE] = {};
   buffer[0] = static_cast<uint8_t>(FT_NOT_SUPPORTED);
-  SendRequest(record, SLOT_DEVICE_INFO, buffer, sizeof(buffer), buffer, sizeof(buffer));
-  // A refusal leaves the preset status in place; whatever the driver wrote is passed on.
+  const BOOL answered =
+      SendRequest(record, SLOT_DEVICE_INFO, buffer, sizeof(buffer), buffer, sizeof(buffer));
+  // A refusal leaves the preset status in place; whatever the driver wrote is passed on. A
+  // refused request never counts as success, even when the status word claims it, and its
+  // buffer is not read.
   const FT_STATUS status = ReadLe32(buffer);
+  if (!answered) return status != FT_OK ? status : FT_IO_ERROR;
   if (status != FT_OK) return status;
   if (type != nullptr) *type = DeviceTypeOfChipCode(ReadLe32(buffer + 4));
   if (id != nullptr) *id = ReadLe32(buffer + 8);

@@ -21,7 +21,8 @@ FT_DEVICE DeviceTypeOfChipCode(uint32_t chip_code);
 // Sends the device-information request on the record and, when the driver reports success,
 // writes each output that is not null: serial (at most SERIAL_FIELD_SIZE bytes) and description
 // (at most DESCRIPTION_FIELD_SIZE bytes) are always terminated. Returns the driver's status
-// word: FT_OK, the status it wrote, or FT_NOT_SUPPORTED when it refused the request.
+// word: FT_OK, the status it wrote, or FT_NOT_SUPPORTED when it refused the request (FT_IO_ERROR
+// when it refused the request yet left a success status in the buffer).
 FT_STATUS QueryDeviceInfo(const FtHandleRecord* record, FT_DEVICE* type, DWORD* id, char* serial,
                           char* description, DWORD* extra);
 

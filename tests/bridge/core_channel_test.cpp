@@ -245,6 +245,30 @@ TEST_F(CoreScriptedReplies, DriverStatusInTheReplyIsPassedThroughAndWritesNothin
   EXPECT_STREQ(serial, "untouched");
 }
 
+// A driver that refuses the request yet leaves a success status in the buffer: the refusal
+// wins. Reporting success would leave the caller's outputs unwritten, and copying them from a
+// refused reply would hand out whatever the driver left half-written.
+TEST_F(CoreScriptedReplies, RefusedRequestWithSuccessStatusIsAnIoErrorAndWritesNothing) {
+  auto driver = std::make_shared<ScriptedDriver>(
+      [](uint32_t code, const void*, uint32_t, void* out, uint32_t out_length, uint32_t* ret) {
+        const uint32_t refused = (code & ~0x2000u) == 0x00220198u ? 31u : 0u;  // general failure
+        DeviceInfoReply(code, out, out_length, FT_OK, "REFUSED00000000", ret);
+        return refused;
+      });
+  PlugScripted("REFUSED", driver);
+  FT_HANDLE handle = OpenIndex(0);
+  FT_DEVICE type = 77;
+  char serial[16] = "untouched";
+  EXPECT_EQ(FT_GetDeviceInfo(handle, &type, nullptr, serial, nullptr, nullptr), FT_IO_ERROR);
+  EXPECT_EQ(type, 77u);
+  EXPECT_STREQ(serial, "untouched");
+  // The open learnt nothing from the refused replies either.
+  const FtHandleRecord* record = LookupHandle(handle);
+  EXPECT_EQ(record->requestTable, ALTERNATE_REQUEST_TABLE.data());
+  EXPECT_STREQ(record->serialNumber, "");
+  EXPECT_EQ(record->deviceType, 0u);
+}
+
 TEST_F(CoreScriptedReplies, UnterminatedIdentityFieldsAreCutToTheirFields) {
   auto driver = std::make_shared<ScriptedDriver>(
       [](uint32_t code, const void*, uint32_t, void* out, uint32_t out_length, uint32_t* ret) {
