@@ -50,6 +50,7 @@ TEST_F(OpenDeviceTest, ByteAndWordRepliesAreWritten) {
   ASSERT_EQ(FT_GetStatus(handle_, &rx, &tx, &event), FT_OK);
   EXPECT_EQ(rx, 5u);
   EXPECT_EQ(tx, 0u);
+  EXPECT_EQ(event, 1u);  // bytes arrived: the receive event, from the third word of the reply
 
   ASSERT_EQ(FT_Purge(handle_, FT_PURGE_RX), FT_OK);
   ASSERT_EQ(FT_GetQueueStatus(handle_, &queued), FT_OK);

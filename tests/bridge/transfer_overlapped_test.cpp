@@ -129,6 +129,12 @@ TEST_F(OverlappedTest, OverlappedWaitCommEventReportsTheEvent) {
   ASSERT_TRUE(FT_W32_GetOverlappedResult(handle_, &wait.overlapped, &transferred, FALSE));
   EXPECT_EQ(transferred, 4u);
   EXPECT_EQ(events & RECEIVED_CHAR, RECEIVED_CHAR);
+  // The comm-event wait is its own request (not the wait-on-mask one): nothing in, a word out.
+  const auto requests = device_->Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back().code, PRIMARY_BASE + 4 * 98);
+  EXPECT_TRUE(requests.back().input.empty());
+  EXPECT_EQ(requests.back().output_length, 4u);
 }
 
 TEST_F(OverlappedTest, ClosedHandleIsRefusedAndTheCounterUntouched) {

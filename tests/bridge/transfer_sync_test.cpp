@@ -145,6 +145,12 @@ TEST_F(LoopbackTest, WaitOnMaskReturnsTheEventThatOccurred) {
   }
   EXPECT_EQ(waiter.get(), FT_OK);
   EXPECT_EQ(events & RECEIVED_CHAR, RECEIVED_CHAR);
+  // The wait is its own request (not the comm-event wait): nothing in, the event word out.
+  const auto requests = Sent();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back().code, PRIMARY_BASE + 4 * 82);
+  EXPECT_TRUE(requests.back().input.empty());
+  EXPECT_EQ(requests.back().output_length, 4u);
 }
 
 }  // namespace
