@@ -19,12 +19,6 @@ FT_STATUS QueryByte(FT_HANDLE handle, uint32_t slot, UCHAR* byte) {
   return status;
 }
 
-FT_STATUS SendWord(FT_HANDLE handle, uint32_t slot, uint32_t value) {
-  uint8_t payload[4];
-  PutLe32(payload, value);
-  return SendPortRequest(handle, slot, payload, sizeof payload, nullptr, 0);
-}
-
 }  // namespace
 
 FT_STATUS FT_CALL FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency) {
@@ -54,11 +48,11 @@ FT_STATUS FT_CALL FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG ulInTransferSize
 }
 
 FT_STATUS FT_CALL FT_SetDeadmanTimeout(FT_HANDLE ftHandle, ULONG ulDeadmanTimeout) {
-  return SendWord(ftHandle, SLOT_SET_DEADMAN_TIMEOUT, ulDeadmanTimeout);
+  return SendPortWord(ftHandle, SLOT_SET_DEADMAN_TIMEOUT, ulDeadmanTimeout);
 }
 
 FT_STATUS FT_CALL FT_SetResetPipeRetryCount(FT_HANDLE ftHandle, DWORD dwCount) {
-  return SendWord(ftHandle, SLOT_SET_RESET_PIPE_RETRY_COUNT, dwCount);
+  return SendPortWord(ftHandle, SLOT_SET_RESET_PIPE_RETRY_COUNT, dwCount);
 }
 
 FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE ftHandle, LPLONG lpdwComPortNumber) {

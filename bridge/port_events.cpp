@@ -14,9 +14,7 @@ FT_STATUS FT_CALL FT_SetEventNotification(FT_HANDLE ftHandle, DWORD Mask, PVOID 
 }
 
 FT_STATUS FT_CALL FT_SetWaitMask(FT_HANDLE ftHandle, DWORD Mask) {
-  uint8_t payload[4];
-  PutLe32(payload, Mask);
-  return SendPortRequest(ftHandle, SLOT_SET_WAIT_MASK, payload, sizeof payload, nullptr, 0);
+  return SendPortWord(ftHandle, SLOT_SET_WAIT_MASK, Mask);
 }
 
 FT_STATUS FT_CALL FT_WaitOnMask(FT_HANDLE ftHandle, DWORD* Mask) {

@@ -5,10 +5,7 @@
 using namespace ralvex::bridge;
 
 FT_STATUS FT_CALL FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate) {
-  uint8_t payload[4];
-  PutLe32(payload, BaudRate);
-  const FT_STATUS status =
-      SendPortRequest(ftHandle, SLOT_SET_BAUD_RATE, payload, sizeof payload, nullptr, 0);
+  const FT_STATUS status = SendPortWord(ftHandle, SLOT_SET_BAUD_RATE, BaudRate);
   // The driver refuses only rates it cannot produce, so a refusal means a bad rate.
   return status == FT_IO_ERROR ? FT_INVALID_BAUD_RATE : status;
 }

@@ -4,9 +4,7 @@
 using namespace ralvex::bridge;
 
 FT_STATUS FT_CALL FT_Purge(FT_HANDLE ftHandle, ULONG Mask) {
-  uint8_t payload[4];
-  PutLe32(payload, Mask);
-  return SendPortRequest(ftHandle, SLOT_PURGE, payload, sizeof payload, nullptr, 0);
+  return SendPortWord(ftHandle, SLOT_PURGE, Mask);
 }
 
 FT_STATUS FT_CALL FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes,

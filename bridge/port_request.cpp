@@ -11,6 +11,12 @@ FT_STATUS SendPortRequest(FT_HANDLE handle, uint32_t slot, const void* in, DWORD
   return IssueRequest(record, slot, in, in_length, out, out_length);
 }
 
+FT_STATUS SendPortWord(FT_HANDLE handle, uint32_t slot, uint32_t value) {
+  uint8_t payload[4];
+  PutLe32(payload, value);
+  return SendPortRequest(handle, slot, payload, sizeof payload, nullptr, 0);
+}
+
 FtHandleRecord* LookupW32Handle(FT_HANDLE handle) {
   FtHandleRecord* record = LookupHandle(handle);
   if (record == nullptr) {

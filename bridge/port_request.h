@@ -22,6 +22,9 @@ FT_STATUS SendPortRequest(FT_HANDLE handle, uint32_t slot, const void* in, DWORD
 // ERROR_INVALID_HANDLE as the last error, when the handle is not open.
 FtHandleRecord* LookupW32Handle(FT_HANDLE handle);
 
+// A request whose input is one 32-bit little-endian word and that has no reply.
+FT_STATUS SendPortWord(FT_HANDLE handle, uint32_t slot, uint32_t value);
+
 // The FT_W32_* form of SendPortRequest: FALSE with ERROR_INVALID_HANDLE for an unknown handle,
 // otherwise the driver's BOOL with its reason left in the last error.
 BOOL SendW32Request(FT_HANDLE handle, uint32_t slot, const void* in, DWORD in_length, void* out,
