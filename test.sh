@@ -12,7 +12,7 @@ ctest_args=(--output-on-failure --timeout 600 -j "$jobs")
 build() { # dir, extra cmake args...
   local dir=$1
   shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRALVEX_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
