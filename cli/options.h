@@ -45,42 +45,6 @@ struct RunOptions {
   std::uint16_t maxLoad = 0;
 };
 
-enum OptionId : std::uint8_t {
-  OPTION_HELP,
-  OPTION_FIND,
-  OPTION_DEVICE,
-  OPTION_INDEX,
-  OPTION_CONNECTION,
-  OPTION_PROFILES,
-  OPTION_STATS,
-  OPTION_SET_PROFILE,
-  OPTION_LOAD,
-  OPTION_DEFVOLT,
-  OPTION_DEFLOAD,
-  OPTION_MAXLOAD,
-};
-
-struct OptionSpec {
-  OptionId id;
-  const char* shortForm;  // upper case, as compared
-  const char* longForm;   // upper case, as compared
-  bool takesArgument;
-};
-
-// The option a token names, matched case-insensitively against the exact short or long form;
-// null for anything else ("-help", "-cp", "--help=1").
-const OptionSpec* MatchOption(const char* token);
-
-// A decimal number read as strtol(text, ..., 10) reads it: leading white space, an optional sign,
-// digits, anything after them ignored. False when the text is longer than `maxLength` characters
-// or holds no digits. `maxLength` is at most 9, so the value always fits.
-bool ReadLimitedDecimal(const char* text, std::size_t maxLength, long* value);
-
-// The -v argument read as formatted stream input reads "index[,voltage]": integers separated by
-// white space or one comma each, stopping at the first thing that is no 32-bit integer.
-// Returns how many of the first two integers were read (0, 1 or 2).
-int ReadProfileArgument(const char* text, long* index, long* voltage);
-
 enum class ScanOutcome {
   RUN,     // go on to open the tester
   HELP,    // -h: print the usage text, end with 0
@@ -92,6 +56,36 @@ struct ScanResult {
   ScanOutcome outcome = ScanOutcome::RUN;
   int exitCode = RUN_EXIT_SUCCEEDED;
 };
+
+// What the argument scan works on; the option rows' steps read and fill it.
+struct ScanState;
+
+// One option: its forms, how its argument is judged, what it sets, and the step that applies it
+// (which returns RUN to let the scan go on). A new option is one more row in options.cpp.
+struct OptionRow {
+  const char* shortForm;  // upper case, as compared
+  const char* longForm;   // upper case, as compared
+  bool takesArgument;
+  std::size_t maxLength;  // numeric arguments: the longest text accepted as typed
+  long maxValue;          // numeric values: the highest accepted
+  Action action;          // the action the option chooses; ACTION_NONE when it chooses none
+  std::uint16_t RunOptions::*value;  // where a numeric value is kept, or null
+  ScanResult (*apply)(const OptionRow& row, const char* argument, ScanState& state);
+};
+
+// The option a token names, matched case-insensitively against the exact short or long form;
+// null for anything else ("-help", "-cp", "--help=1").
+const OptionRow* MatchOption(const char* token);
+
+// A decimal number read as strtol(text, ..., 10) reads it: leading white space, an optional sign,
+// digits, anything after them ignored. False when the text is longer than `maxLength` characters
+// or holds no digits. `maxLength` is at most 9, so the value always fits.
+bool ReadLimitedDecimal(const char* text, std::size_t maxLength, long* value);
+
+// The -v argument read as formatted stream input reads "index[,voltage]": integers separated by
+// white space or one comma each, stopping at the first thing that is no 32-bit integer.
+// Returns how many of the first two integers were read (0, 1 or 2).
+int ReadProfileArgument(const char* text, long* index, long* voltage);
 
 // Scans argv[1..argc-1] strictly left to right into `options`. -d is resolved against `testers`
 // (the start-up scan's list). Errors are written to `err`, with the usage text (for `argv[0]`)
