@@ -59,7 +59,7 @@ ParseResult ReceiveParser::Feed(std::span<const std::uint8_t> delivery) {
   }
 
   result.consumed = i;
-  result.readLength = std::min(next, MAX_READ_LENGTH);
+  result.readLength = std::min(next, static_cast<std::uint32_t>(IO_BUFFER_SIZE));
 
   if (complete) {
     const std::uint8_t* payload = frame_ + 2;

@@ -7,16 +7,16 @@
 #include <cstdint>
 #include <span>
 
+#include "link/frame.h"
+
 namespace ralvex::link {
 
 inline constexpr std::size_t PARSER_FRAME_BUFFER_SIZE = 4096;
 inline constexpr std::size_t PARSER_REPLY_BUFFER_SIZE = 4096;
-// The I/O context's receive buffer: no read asks for more.
-inline constexpr std::uint32_t MAX_READ_LENGTH = 256;
 
 struct ParseResult {
   std::size_t consumed = 0;  // bytes of the delivery taken (all of it unless a frame ended early)
-  std::uint32_t readLength = 1;  // bytes the next read asks for, 1..MAX_READ_LENGTH
+  std::uint32_t readLength = 1;  // bytes the next read asks for, 1..IO_BUFFER_SIZE
   bool replyReady = false;       // a complete reply frame's payload is in Reply()
   int notification = 0;          // 1..4 when a notification frame completed, else 0
 };

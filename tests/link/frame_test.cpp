@@ -7,20 +7,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "link/commands.h"
-
 namespace ralvex::link {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using ::testing::ElementsAreArray;
-
-template <typename Build>
-Bytes Built(Build build) {
-  std::array<std::uint8_t, MAX_REQUEST_FRAME> out{};
-  const std::size_t n = build(std::span<std::uint8_t>(out));
-  return Bytes(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-}
 
 TEST(FrameChecksum, EmptyPayloadAndWholeFrameXor) {
   const std::uint8_t empty[] = {STX, 0};
@@ -54,51 +44,6 @@ TEST(BuildFrame, RefusesWhatCannotBeFramed) {
   std::vector<std::uint8_t> tooLong(MAX_PAYLOAD + 1, 0x11);
   std::array<std::uint8_t, 512> big{};
   EXPECT_EQ(BuildFrame(tooLong, big), 0u);
-}
-
-TEST(RequestFrames, EveryCommandAsTheTesterExpectsIt) {
-  auto cmd = [](std::uint8_t c) {
-    return Built([c](std::span<std::uint8_t> o) { return BuildCommandRequest(c, o); });
-  };
-  EXPECT_THAT(cmd(CMD_HELLO), ElementsAreArray({0x02, 0x01, 0x01, 0x01, 0x03}));
-  EXPECT_THAT(cmd(CMD_GET_CONNECTION), ElementsAreArray({0x02, 0x01, 0x0A, 0x0A, 0x03}));
-  EXPECT_THAT(cmd(CMD_GET_PROFILES), ElementsAreArray({0x02, 0x01, 0x0B, 0x0B, 0x03}));
-  EXPECT_THAT(cmd(CMD_GET_STATS), ElementsAreArray({0x02, 0x01, 0x0C, 0x0C, 0x03}));
-
-  auto setting = [](std::uint8_t id) {
-    return Built([id](std::span<std::uint8_t> o) { return BuildGetSettingRequest(id, o); });
-  };
-  EXPECT_THAT(setting(0), ElementsAreArray({0x02, 0x02, 0xE1, 0x00, 0xE2, 0x03}));
-  EXPECT_THAT(setting(2), ElementsAreArray({0x02, 0x02, 0xE1, 0x02, 0xE0, 0x03}));
-  EXPECT_THAT(setting(3), ElementsAreArray({0x02, 0x02, 0xE1, 0x03, 0xE1, 0x03}));
-  EXPECT_THAT(setting(4), ElementsAreArray({0x02, 0x02, 0xE1, 0x04, 0xE6, 0x03}));
-
-  EXPECT_THAT(Built([](auto o) { return BuildValueRequest(CMD_SET_LOAD, 5000, o); }),
-              ElementsAreArray({0x02, 0x03, 0x10, 0x88, 0x13, 0x89, 0x03}));
-  EXPECT_THAT(Built([](auto o) { return BuildValueRequest(CMD_SET_DEFVOLT, 0x1234, o); }),
-              ElementsAreArray({0x02, 0x03, 0x0E, 0x34, 0x12, 0x2A, 0x03}));
-  EXPECT_THAT(Built([](auto o) { return BuildSetProfileRequest(1, 5000, o); }),
-              ElementsAreArray({0x02, 0x04, 0x0D, 0x01, 0x88, 0x13, 0x92, 0x03}));
-}
-
-TEST(RequestFrames, MaxLoadBothForms) {
-  const MaxLoadSetting automatic = MakeMaxLoadSetting(0);
-  EXPECT_EQ(automatic.kind, SETTING_KIND_NONE);
-  EXPECT_THAT(Built([&](auto o) { return BuildSetMaxLoadRequest(automatic, o); }),
-              ElementsAreArray({0x02, 0x03, 0xE0, 0x01, 0x00, 0xE3, 0x03}));
-
-  const MaxLoadSetting limit = MakeMaxLoadSetting(1000);
-  EXPECT_EQ(limit.kind, SETTING_KIND_U16);
-  EXPECT_EQ(limit.value, 1000);
-  EXPECT_THAT(Built([&](auto o) { return BuildSetMaxLoadRequest(limit, o); }),
-              ElementsAreArray({0x02, 0x05, 0xE0, 0x01, 0x02, 0xE8, 0x03, 0x0C, 0x03}));
-}
-
-TEST(RequestFrames, TooSmallBufferGivesZero) {
-  std::array<std::uint8_t, 8> out{};
-  EXPECT_EQ(BuildSetMaxLoadRequest(MakeMaxLoadSetting(1), out), 0u);
-  EXPECT_EQ(BuildSetProfileRequest(1, 5000, std::span<std::uint8_t>(out).first(7)), 0u);
-  EXPECT_EQ(BuildCommandRequest(CMD_HELLO, std::span<std::uint8_t>(out).first(4)), 0u);
 }
 
 }  // namespace

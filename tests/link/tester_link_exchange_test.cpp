@@ -203,7 +203,7 @@ TEST_F(TesterLinkExchange, FrameQueuedWhileAWriteIsPendingIsDroppedAndTheLateCom
   bench_.SetResponder(testing::HealthyAnswer);
   gate->Release();
   // The late completion clears the pending write; after it frames go out again.
-  for (int i = 0; i < 1000 && link_.Context()->writePending.load() != 0; ++i) Sleep(2);
+  for (int i = 0; i < 1000 && link_.Context()->WritePending(); ++i) Sleep(2);
   EXPECT_TRUE(link_.GetStats(stats));
   EXPECT_EQ(stats.voltage, 5000);
 }

@@ -19,11 +19,11 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
 
   EXPECT_EQ(bench.Peer().Received(), testing::OpenFrames());
   EXPECT_EQ(link.VersionLevel(), 0x15);
-  EXPECT_EQ(link.VersionByte2(), 0x07);
-  EXPECT_TRUE(link.Setting0());
-  EXPECT_EQ(link.Setting2(), 0x1234);
-  EXPECT_TRUE(link.Setting3());
-  EXPECT_EQ(link.Setting4(), 0x5678);
+  EXPECT_EQ(link.VersionSublevel(), 0x07);
+  EXPECT_TRUE(link.Settings().flag0);
+  EXPECT_EQ(link.Settings().value2, 0x1234);
+  EXPECT_TRUE(link.Settings().flag3);
+  EXPECT_EQ(link.Settings().value4, 0x5678);
 
   const sim::BridgeLineState line = bench.Device().LineState();
   EXPECT_EQ(line.baud_rate, 115200u);
@@ -34,7 +34,7 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
   EXPECT_EQ(line.write_total_constant, 10000u);
 
   ASSERT_NE(link.Context(), nullptr);
-  EXPECT_NE(link.Context()->thread, nullptr);
+  EXPECT_TRUE(link.Context()->HasThread());
   link.Close();
   EXPECT_EQ(link.Context(), nullptr);
   // The thread closed the device as it stopped.
@@ -77,7 +77,7 @@ TEST(TesterLinkOpen, HelloAnsweredWithAnotherCommandFails) {
   // No settings were asked for, and the thread still runs until Close.
   EXPECT_EQ(bench.Peer().Received(), (Bytes{0x02, 0x01, 0x01, 0x01, 0x03}));
   ASSERT_NE(link.Context(), nullptr);
-  EXPECT_NE(link.Context()->thread, nullptr);
+  EXPECT_TRUE(link.Context()->HasThread());
   EXPECT_TRUE(bench.Device().IsOpen());
   link.Close();
   EXPECT_FALSE(bench.Device().IsOpen());
@@ -139,10 +139,10 @@ TEST(TesterLinkOpen, UnansweredSettingStillOpensAndKeepsLaterSettingsOld) {
   });
   ASSERT_TRUE(link.Open(testing::kSerial));
   EXPECT_EQ(link.VersionLevel(), 0x16);
-  EXPECT_FALSE(link.Setting0());
-  EXPECT_EQ(link.Setting2(), 0x1234);
-  EXPECT_TRUE(link.Setting3());
-  EXPECT_EQ(link.Setting4(), 0x5678);
+  EXPECT_FALSE(link.Settings().flag0);
+  EXPECT_EQ(link.Settings().value2, 0x1234);
+  EXPECT_TRUE(link.Settings().flag3);
+  EXPECT_EQ(link.Settings().value4, 0x5678);
   // The sequence ended at the first failure: id 3 and 4 were never asked for.
   EXPECT_EQ(bench.Peer().Received(), testing::Concat({{0x02, 0x01, 0x01, 0x01, 0x03},
                                                       {0x02, 0x02, 0xE1, 0x00, 0xE2, 0x03},
@@ -151,7 +151,7 @@ TEST(TesterLinkOpen, UnansweredSettingStillOpensAndKeepsLaterSettingsOld) {
   // Reading them again now works and changes them.
   bench.SetResponder(testing::HealthyAnswer);
   EXPECT_TRUE(link.ReadSettings());
-  EXPECT_TRUE(link.Setting0());
+  EXPECT_TRUE(link.Settings().flag0);
 }
 
 }  // namespace
