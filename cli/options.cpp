@@ -65,14 +65,14 @@ ScanResult Fail(const ScanState& state, int exitCode, bool withUsage, const char
                 const char* argument = "", const char* tail = "") {
   PrintLine(state.err, message, argument, tail);
   if (withUsage) PrintUsage(state.err, state.programName);
-  return {ScanOutcome::FAILED, exitCode};
+  return {ScanOutcome::SCAN_FAILED, exitCode};
 }
 
 ScanResult InvalidArgument(const ScanState& state, const char* argument) {
   return Fail(state, RUN_EXIT_INVALID_COMMAND_LINE, true, "Error: invalid argument ", argument);
 }
 
-constexpr ScanResult SCAN_GO_ON = {ScanOutcome::RUN, RUN_EXIT_SUCCEEDED};
+constexpr ScanResult SCAN_GO_ON = {ScanOutcome::SCAN_RUN, RUN_EXIT_SUCCEEDED};
 
 template <ScanOutcome OUTCOME>
 ScanResult EndScan(const OptionRow&, const char*, ScanState&) {
@@ -87,10 +87,10 @@ ScanResult ChooseAction(const OptionRow& row, const char*, ScanState& state) {
 ScanResult SelectDevice(const OptionRow&, const char* argument, ScanState& state) {
   const std::string upper = UpperCase(argument);
   const ResolvedDevice resolved = ResolveDevice(upper.c_str(), state.testers, state.testers.count);
-  if (resolved.resolution == DeviceResolution::NOT_FOUND) {
+  if (resolved.resolution == DeviceResolution::DEVICE_NOT_FOUND) {
     return Fail(state, RUN_EXIT_FAILED_TO_CONNECT, false, "Error: Device not found.");
   }
-  if (resolved.resolution == DeviceResolution::INVALID) {
+  if (resolved.resolution == DeviceResolution::DEVICE_INVALID) {
     return Fail(state, RUN_EXIT_INVALID_COMMAND_LINE, true, "Error: invalid argument ",
                 upper.c_str());
   }
@@ -108,7 +108,7 @@ ScanResult SelectIndex(const OptionRow& row, const char* argument, ScanState& st
 
 ScanResult ChooseProfile(const OptionRow& row, const char* argument, ScanState& state) {
   long index = 0;
-  long voltage = DEFAULT_PROFILE_VOLTAGE_MV;
+  long voltage = PROFILE_DEFAULT_VOLTAGE_MV;
   const int read = ReadProfileArgument(argument, &index, &voltage);
   state.options.profileArgument = argument;
   // No readable index counts as index 0. An index outside 1..255 is refused as a whole rather
@@ -118,7 +118,7 @@ ScanResult ChooseProfile(const OptionRow& row, const char* argument, ScanState& 
   }
   state.options.profileIndex = static_cast<std::uint8_t>(index);
   state.options.profileVoltage =
-      read == 2 ? static_cast<std::uint16_t>(voltage & 0xFFFF) : DEFAULT_PROFILE_VOLTAGE_MV;
+      read == 2 ? static_cast<std::uint16_t>(voltage & 0xFFFF) : PROFILE_DEFAULT_VOLTAGE_MV;
   state.options.action = row.action;
   return SCAN_GO_ON;
 }
@@ -138,8 +138,8 @@ ScanResult SetValue(const OptionRow& row, const char* argument, ScanState& state
 // value goes to, and the step that applies it.
 // clang-format off
 constexpr OptionRow OPTION_ROWS[] = {
-    {"-H", "--HELP",       false, 0, 0,     ACTION_NONE,        nullptr, EndScan<ScanOutcome::HELP>},
-    {"-F", "--FIND",       false, 0, 0,     ACTION_NONE,        nullptr, EndScan<ScanOutcome::FIND>},
+    {"-H", "--HELP",       false, 0, 0,     ACTION_NONE,        nullptr, EndScan<ScanOutcome::SCAN_HELP>},
+    {"-F", "--FIND",       false, 0, 0,     ACTION_NONE,        nullptr, EndScan<ScanOutcome::SCAN_FIND>},
     {"-D", "--DEVICE",     true,  0, 0,     ACTION_NONE,        nullptr, SelectDevice},
     {"-I", "--INDEX",      true,  3, 0,     ACTION_NONE,        nullptr, SelectIndex},
     {"-C", "--CONNECTION", false, 0, 0,     ACTION_CONNECTION,  nullptr, ChooseAction},
@@ -212,7 +212,7 @@ ScanResult ScanArguments(int argc, const char* const* argv, const TesterList& te
       argument = argv[++i];
     }
     const ScanResult step = row->apply(*row, argument, state);
-    if (step.outcome != ScanOutcome::RUN) return step;
+    if (step.outcome != ScanOutcome::SCAN_RUN) return step;
   }
   return SCAN_GO_ON;
 }

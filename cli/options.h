@@ -29,7 +29,7 @@ enum Action : std::uint8_t {
   ACTION_SET_MAXLOAD = 8,
 };
 
-inline constexpr std::uint16_t DEFAULT_PROFILE_VOLTAGE_MV = 5000;
+inline constexpr std::uint16_t PROFILE_DEFAULT_VOLTAGE_MV = 5000;
 
 struct RunOptions {
   Action action = ACTION_NONE;
@@ -37,7 +37,7 @@ struct RunOptions {
   // tester) instead of wrapping round to the first one.
   int selectedIndex = 0;
   std::uint8_t profileIndex = 0;  // 1-based
-  std::uint16_t profileVoltage = DEFAULT_PROFILE_VOLTAGE_MV;
+  std::uint16_t profileVoltage = PROFILE_DEFAULT_VOLTAGE_MV;
   std::string profileArgument;  // the -v argument as typed
   std::uint16_t load = 0;
   std::uint16_t defaultVoltage = 0;
@@ -46,14 +46,14 @@ struct RunOptions {
 };
 
 enum class ScanOutcome {
-  RUN,     // go on to open the tester
-  HELP,    // -h: print the usage text, end with 0
-  FIND,    // -f: print the listing, end with 0
-  FAILED,  // a message (and the usage text where due) is written; end with `exitCode`
+  SCAN_RUN,     // go on to open the tester
+  SCAN_HELP,    // -h: print the usage text, end with 0
+  SCAN_FIND,    // -f: print the listing, end with 0
+  SCAN_FAILED,  // a message (and the usage text where due) is written; end with `exitCode`
 };
 
 struct ScanResult {
-  ScanOutcome outcome = ScanOutcome::RUN;
+  ScanOutcome outcome = ScanOutcome::SCAN_RUN;
   int exitCode = RUN_EXIT_SUCCEEDED;
 };
 

@@ -86,7 +86,7 @@ MaxLoadSetting MakeMaxLoadSetting(std::uint16_t maxLoadMa) {
 }
 
 std::size_t MaxLoadArguments(const MaxLoadSetting& setting,
-                             std::span<std::uint8_t, MAX_REQUEST_ARGUMENTS> out) {
+                             std::span<std::uint8_t, REQUEST_MAX_ARGUMENTS> out) {
   out[0] = SETTING_MAXLOAD;
   if (setting.kind != SETTING_KIND_U16) {
     // Any other kind announces no value bytes; the kind byte must then be 0 to stay truthful.

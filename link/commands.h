@@ -140,7 +140,7 @@ inline constexpr CommandExchange EXCHANGE_GET_SETTING_VALUE = {
     CMD_GET_SETTING, true, DecodeInto<std::uint16_t, DecodeSettingValue>};
 
 // Most argument bytes a request carries after its command byte (CMD_SET_SETTING with a value).
-inline constexpr std::size_t MAX_REQUEST_ARGUMENTS = 4;
+inline constexpr std::size_t REQUEST_MAX_ARGUMENTS = 4;
 
 // What SetMaxLoad stores and sends: kind 0 and no value for 0 mA (the tester's automatic limits),
 // kind 2 and the value otherwise.
@@ -152,7 +152,7 @@ MaxLoadSetting MakeMaxLoadSetting(std::uint16_t maxLoadMa);
 // The arguments of CMD_SET_SETTING for SETTING_MAXLOAD: 01 kind [lo hi]; the value goes out only
 // for kind 2. Returns how many of the four bytes are used.
 std::size_t MaxLoadArguments(const MaxLoadSetting& setting,
-                             std::span<std::uint8_t, MAX_REQUEST_ARGUMENTS> out);
+                             std::span<std::uint8_t, REQUEST_MAX_ARGUMENTS> out);
 
 // A 16-bit argument goes out low byte first.
 constexpr std::uint8_t LowByte(std::uint16_t value) {

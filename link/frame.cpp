@@ -11,7 +11,7 @@ std::uint8_t FrameChecksum(const std::uint8_t* frame) {
 
 std::size_t BuildFrame(std::span<const std::uint8_t> payload, std::span<std::uint8_t> out) {
   const std::size_t n = payload.size();
-  if (n == 0 || n > MAX_PAYLOAD || out.size() < n + FRAME_OVERHEAD) return 0;
+  if (n == 0 || n > FRAME_MAX_PAYLOAD || out.size() < n + FRAME_OVERHEAD) return 0;
   out[0] = STX;
   out[1] = static_cast<std::uint8_t>(n);
   for (std::size_t i = 0; i < n; ++i) out[2 + i] = payload[i];

@@ -11,12 +11,12 @@ namespace ralvex::link {
 inline constexpr std::uint8_t STX = 0x02;
 inline constexpr std::uint8_t ETX = 0x03;
 inline constexpr std::size_t FRAME_OVERHEAD = 4;  // STX, length, checksum, ETX
-inline constexpr std::size_t MAX_PAYLOAD = 255;
-inline constexpr std::size_t MAX_FRAME = MAX_PAYLOAD + FRAME_OVERHEAD;
+inline constexpr std::size_t FRAME_MAX_PAYLOAD = 255;
+inline constexpr std::size_t FRAME_MAX_LENGTH = FRAME_MAX_PAYLOAD + FRAME_OVERHEAD;
 // The link's transfer buffers: the most one read asks for and the longest frame one write takes.
 inline constexpr std::size_t IO_BUFFER_SIZE = 256;
 // Longest request the program sends (CMD_SET_SETTING with a value): a buffer this size holds any.
-inline constexpr std::size_t MAX_REQUEST_FRAME = 9;
+inline constexpr std::size_t FRAME_MAX_REQUEST_LENGTH = 9;
 
 // Checksum over STX, the length byte N and the N payload bytes that `frame` starts with: their XOR,
 // then XOR ETX. Reads frame[0 .. 1+N] only.

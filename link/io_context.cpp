@@ -10,7 +10,7 @@ namespace {
 
 // Manual-reset slots: the two transfer records' events, and start-write, which stays set until
 // the thread has started the write.
-constexpr bool SLOT_MANUAL_RESET[] = {false, true, false, true, true};
+constexpr bool IO_SLOT_MANUAL_RESET[] = {false, true, false, true, true};
 
 bool IsDevice(FT_HANDLE device) {
   return device != INVALID_HANDLE_VALUE && device != nullptr;
@@ -22,10 +22,10 @@ IoContext* IoContext::Create(IoHandler handler, void* argument) {
   auto* context = new (std::nothrow) IoContext;
   if (context == nullptr) return nullptr;
   InitializeCriticalSection(&context->handlerLock_);
-  static_assert(std::size(SLOT_MANUAL_RESET) == IO_SLOT_COUNT);
+  static_assert(std::size(IO_SLOT_MANUAL_RESET) == IO_SLOT_COUNT);
   for (std::size_t slot = 0; slot < IO_SLOT_COUNT; ++slot) {
     context->events_[slot] =
-        CreateEventW(nullptr, SLOT_MANUAL_RESET[slot] ? TRUE : FALSE, FALSE, nullptr);
+        CreateEventW(nullptr, IO_SLOT_MANUAL_RESET[slot] ? TRUE : FALSE, FALSE, nullptr);
     if (context->events_[slot] == nullptr) {
       delete context;
       return nullptr;

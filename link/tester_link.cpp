@@ -67,7 +67,7 @@ void TesterLink::Close() {
   if (context_ == nullptr) return;
   // When the thread does not end in time it keeps the context and frees it as it ends; it no
   // longer reports to this link either way.
-  context_->Stop(CLOSE_WAIT_MS);
+  context_->Stop(LINK_CLOSE_WAIT_MS);
   context_->Release();
   context_ = nullptr;
 }
@@ -125,7 +125,7 @@ void TesterLink::SetLoad(std::uint16_t loadMa) {
 void TesterLink::SetMaxLoad(std::uint16_t maxLoadMa) {
   EnterCriticalSection(&lock_);
   maxLoad_ = MakeMaxLoadSetting(maxLoadMa);
-  std::uint8_t arguments[MAX_REQUEST_ARGUMENTS];
+  std::uint8_t arguments[REQUEST_MAX_ARGUMENTS];
   const std::size_t length = MaxLoadArguments(maxLoad_, arguments);
   ExchangeLocked(EXCHANGE_SET_SETTING, std::span(arguments).first(length), nullptr);
   LeaveCriticalSection(&lock_);
@@ -142,17 +142,17 @@ bool TesterLink::Exchange(const CommandExchange& command, std::span<const std::u
 bool TesterLink::ExchangeLocked(const CommandExchange& command,
                                 std::span<const std::uint8_t> arguments, void* record) {
   // Without a context (closed, or never opened) there is no thread to answer: fail at once.
-  if (context_ == nullptr || arguments.size() > MAX_REQUEST_ARGUMENTS) return false;
-  std::uint8_t payload[1 + MAX_REQUEST_ARGUMENTS] = {command.command};
+  if (context_ == nullptr || arguments.size() > REQUEST_MAX_ARGUMENTS) return false;
+  std::uint8_t payload[1 + REQUEST_MAX_ARGUMENTS] = {command.command};
   std::copy(arguments.begin(), arguments.end(), payload + 1);
-  std::uint8_t frame[MAX_REQUEST_FRAME];
+  std::uint8_t frame[FRAME_MAX_REQUEST_LENGTH];
   const std::size_t length = BuildFrame(std::span(payload).first(1 + arguments.size()), frame);
 
   // A dropped frame (a write still pending) goes on to the waits: the earlier write's completion
   // or reply may still arrive.
   context_->QueueWrite(std::span(frame).first(length));
-  if (WaitForSingleObject(writeDoneEvent_, EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
-  if (WaitForSingleObject(replyEvent_, EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
+  if (WaitForSingleObject(writeDoneEvent_, LINK_EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
+  if (WaitForSingleObject(replyEvent_, LINK_EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
   if (!command.replyChecked) return true;
 
   EnterCriticalSection(&replyLock_);

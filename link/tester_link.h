@@ -18,8 +18,8 @@
 
 namespace ralvex::link {
 
-inline constexpr DWORD EXCHANGE_WAIT_MS = 500;  // each of the write-done and reply waits
-inline constexpr DWORD CLOSE_WAIT_MS = 2000;    // Close's wait for the I/O thread
+inline constexpr DWORD LINK_EXCHANGE_WAIT_MS = 500;  // each of the write-done and reply waits
+inline constexpr DWORD LINK_CLOSE_WAIT_MS = 2000;    // Close's wait for the I/O thread
 
 class TesterLink {
  public:
@@ -96,7 +96,7 @@ class TesterLink {
   // The last reply frame's payload, published by the I/O thread and read by the requesting
   // thread under the reply lock: a late reply may complete while the next one is being decoded.
   CRITICAL_SECTION replyLock_;
-  std::uint8_t reply_[MAX_PAYLOAD] = {};
+  std::uint8_t reply_[FRAME_MAX_PAYLOAD] = {};
   std::size_t replyLength_ = 0;
 };
 

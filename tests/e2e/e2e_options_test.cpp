@@ -11,7 +11,7 @@ class Options : public E2eTest {
  protected:
   void SetUp() override {
     E2eTest::SetUp();
-    bench_ = WriteBench(TesterDevice("KORA4VLH7Y", kFiveProfiles));
+    bench_ = WriteBench(TesterDevice("KORA4VLH7Y", BENCH_FIVE_PROFILES));
   }
   RunResult RunArgs(const std::vector<std::string>& args) { return Run(args, bench_); }
 

@@ -17,10 +17,10 @@ TEST(FrameChecksum, EmptyPayloadAndWholeFrameXor) {
   EXPECT_EQ(FrameChecksum(empty), 0x01);
 
   // The checksum makes the XOR of the whole frame, end byte included, zero.
-  std::array<std::uint8_t, MAX_FRAME> frame{};
-  std::vector<std::uint8_t> payload(MAX_PAYLOAD);
+  std::array<std::uint8_t, FRAME_MAX_LENGTH> frame{};
+  std::vector<std::uint8_t> payload(FRAME_MAX_PAYLOAD);
   for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 7);
-  ASSERT_EQ(BuildFrame(payload, frame), MAX_FRAME);
+  ASSERT_EQ(BuildFrame(payload, frame), FRAME_MAX_LENGTH);
   std::uint8_t all = 0;
   for (std::uint8_t b : frame) all ^= b;
   EXPECT_EQ(all, 0);
@@ -41,7 +41,7 @@ TEST(BuildFrame, RefusesWhatCannotBeFramed) {
   EXPECT_EQ(BuildFrame(five, small), 0u);  // needs 9
   EXPECT_EQ(small[0], 0xEE);               // nothing written
   EXPECT_EQ(BuildFrame({}, small), 0u);    // no command byte
-  std::vector<std::uint8_t> tooLong(MAX_PAYLOAD + 1, 0x11);
+  std::vector<std::uint8_t> tooLong(FRAME_MAX_PAYLOAD + 1, 0x11);
   std::array<std::uint8_t, 512> big{};
   EXPECT_EQ(BuildFrame(tooLong, big), 0u);
 }

@@ -20,7 +20,7 @@ using testing::LinkBench;
 class TesterLinkExchange : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(link_.Open(testing::kSerial));
+    ASSERT_TRUE(link_.Open(testing::TEST_SERIAL));
     bench_.Peer().ClearReceived();
   }
 
@@ -224,7 +224,7 @@ TEST(TesterLinkClose, ThreadThatOutlivesCloseKeepsItsContextAndStopsCallingTheLi
   auto gate = std::make_shared<WriteGate>();
   {
     TesterLink link;
-    ASSERT_TRUE(link.Open(testing::kSerial));
+    ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
     bench.SetResponder([gate](const Bytes& request) {
       gate->Hold();
       return testing::HealthyAnswer(request);

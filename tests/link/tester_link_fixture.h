@@ -22,7 +22,7 @@
 
 namespace ralvex::link::testing {
 
-inline constexpr const char* kSerial = "KORA0001";
+inline constexpr const char* TEST_SERIAL = "KORA0001";
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -91,7 +91,8 @@ class LinkBench {
  public:
   using Responder = std::function<std::vector<Answer>(const Bytes& request)>;
 
-  explicit LinkBench(const char* serial = kSerial) : peer_(std::make_shared<sim::ScriptedPeer>()) {
+  explicit LinkBench(const char* serial = TEST_SERIAL)
+      : peer_(std::make_shared<sim::ScriptedPeer>()) {
     sim::BridgeDeviceConfig config;
     config.serial = serial;
     device_ = &bench_.AddDevice(config, peer_);

@@ -15,7 +15,7 @@ using testing::LinkBench;
 TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
   LinkBench bench;
   TesterLink link;
-  ASSERT_TRUE(link.Open(testing::kSerial));
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
 
   EXPECT_EQ(bench.Peer().Received(), testing::OpenFrames());
   EXPECT_EQ(link.VersionLevel(), 0x15);
@@ -62,7 +62,7 @@ TEST(TesterLinkOpen, DeviceHeldByAnotherProgramFailsWithoutAThread) {
   LinkBench bench;
   bench.Device().SetHeldOpen(true);
   TesterLink link;
-  EXPECT_FALSE(link.Open(testing::kSerial));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(link.Context(), nullptr);
 }
 
@@ -73,7 +73,7 @@ TEST(TesterLinkOpen, HelloAnsweredWithAnotherCommandFails) {
     return testing::HealthyAnswer(request);
   });
   TesterLink link;
-  EXPECT_FALSE(link.Open(testing::kSerial));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
   // No settings were asked for, and the thread still runs until Close.
   EXPECT_EQ(bench.Peer().Received(), (Bytes{0x02, 0x01, 0x01, 0x01, 0x03}));
   ASSERT_NE(link.Context(), nullptr);
@@ -91,19 +91,19 @@ TEST(TesterLinkOpen, RetriedOpensLeaveNoThreadOrDeviceBehind) {
   });
   TesterLink link;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    EXPECT_FALSE(link.Open(testing::kSerial));
+    EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
     link.Close();
     // Had the thread survived it would still hold the exclusive device.
     EXPECT_FALSE(bench.Device().IsOpen());
   }
   // Open without Close in between stops the earlier thread too.
-  EXPECT_FALSE(link.Open(testing::kSerial));
-  EXPECT_FALSE(link.Open(testing::kSerial));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(bench.Peer().OpenCount(), 12u);
   EXPECT_EQ(bench.Peer().CloseCount(), 11u);
 
   bench.SetResponder(testing::HealthyAnswer);
-  EXPECT_TRUE(link.Open(testing::kSerial));
+  EXPECT_TRUE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(link.VersionLevel(), 0x15);
 }
 
@@ -113,7 +113,7 @@ TEST(TesterLinkOpen, SilentTesterFailsOnTheReplyWaitAndCloseEndsTheThread) {
   LinkBench bench;
   bench.SetResponder([](const Bytes&) { return std::vector<Answer>{}; });
   TesterLink link;
-  EXPECT_FALSE(link.Open(testing::kSerial));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(bench.Peer().Received(), (Bytes{0x02, 0x01, 0x01, 0x01, 0x03}));
   ASSERT_NE(link.Context(), nullptr);
   EXPECT_TRUE(bench.Device().IsOpen());
@@ -125,7 +125,7 @@ TEST(TesterLinkOpen, SilentTesterFailsOnTheReplyWaitAndCloseEndsTheThread) {
 TEST(TesterLinkOpen, UnansweredSettingStillOpensAndKeepsLaterSettingsOld) {
   LinkBench bench;
   TesterLink link;
-  ASSERT_TRUE(link.Open(testing::kSerial));
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
   link.Close();
 
   // Second session on the same link, with a fresh context: setting 0 changes, id 2 is not
@@ -137,7 +137,7 @@ TEST(TesterLinkOpen, UnansweredSettingStillOpensAndKeepsLaterSettingsOld) {
     if (request == Bytes{0xE1, 0x02}) return {};
     return {{{0xE1, 0xAA, 0xBB}}};
   });
-  ASSERT_TRUE(link.Open(testing::kSerial));
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(link.VersionLevel(), 0x16);
   EXPECT_FALSE(link.Settings().flag0);
   EXPECT_EQ(link.Settings().value2, 0x1234);
