@@ -24,24 +24,26 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+enum StreamRead { STREAM_READ_OK, STREAM_READ_NO_NUMBER, STREAM_READ_TOO_LARGE };
+
 // One integer as stream extraction reads it: white space, sign, digits. Fails without digits or
 // when the value does not fit a 32-bit signed integer.
-bool ReadStreamInt(const char*& cursor, long* value) {
+StreamRead ReadStreamInt(const char*& cursor, long* value) {
   const char* p = cursor;
   while (IsSpace(*p)) ++p;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (!IsDigit(*p)) return false;
+  if (!IsDigit(*p)) return STREAM_READ_NO_NUMBER;
   long long magnitude = 0;
   while (IsDigit(*p)) {
     magnitude = magnitude * 10 + (*p++ - '0');
-    if (magnitude > static_cast<long long>(INT32_MAX) + 1) return false;
+    if (magnitude > static_cast<long long>(INT32_MAX) + 1) return STREAM_READ_TOO_LARGE;
   }
   const long long signedValue = negative ? -magnitude : magnitude;
-  if (signedValue > INT32_MAX || signedValue < INT32_MIN) return false;
+  if (signedValue > INT32_MAX || signedValue < INT32_MIN) return STREAM_READ_TOO_LARGE;
   *value = static_cast<long>(signedValue);
   cursor = p;
-  return true;
+  return STREAM_READ_OK;
 }
 
 void PrintLine(std::FILE* stream, const char* first, const char* second = "",
@@ -107,28 +109,33 @@ ScanResult SelectIndex(const OptionRow& row, const char* argument, ScanState& st
 }
 
 ScanResult ChooseProfile(const OptionRow& row, const char* argument, ScanState& state) {
-  long index = 0;
-  long voltage = PROFILE_DEFAULT_VOLTAGE_MV;
-  const int read = ReadProfileArgument(argument, &index, &voltage);
+  const ProfileArgument read = ReadProfileArgument(argument);
   state.options.profileArgument = argument;
   // No readable index counts as index 0. An index outside 1..255 is refused as a whole rather
   // than cut to its low byte (257 would otherwise request profile 1).
-  if (read == 0 || index <= 0 || index > UINT8_MAX) {
+  if (read.numbers == 0 || read.index <= 0 || read.index > UINT8_MAX) {
     return Fail(state, RUN_EXIT_INVALID_PROFILE, true, "Error: invalid profile ", argument);
   }
-  state.options.profileIndex = static_cast<std::uint8_t>(index);
+  // Likewise a voltage the request cannot carry whole: asking a source for its low 16 bits, or
+  // for the default after digits too long to read, would request a voltage nobody typed.
+  const bool voltageTooLarge = read.numbers == 1 && read.tooLarge;
+  const bool voltageOutOfRange =
+      read.numbers == 2 && (read.voltage < 0 || read.voltage > UINT16_MAX);
+  if (voltageTooLarge || voltageOutOfRange) return InvalidArgument(state, argument);
+  state.options.profileIndex = static_cast<std::uint8_t>(read.index);
   state.options.profileVoltage =
-      read == 2 ? static_cast<std::uint16_t>(voltage & 0xFFFF) : PROFILE_DEFAULT_VOLTAGE_MV;
+      read.numbers == 2 ? static_cast<std::uint16_t>(read.voltage) : PROFILE_DEFAULT_VOLTAGE_MV;
   state.options.action = row.action;
   return SCAN_GO_ON;
 }
 
 ScanResult SetValue(const OptionRow& row, const char* argument, ScanState& state) {
   long value = 0;
-  const bool valid = ReadLimitedDecimal(argument, row.maxLength, &value);
-  const auto low16 = static_cast<std::uint16_t>(static_cast<unsigned long>(value) & 0xFFFF);
-  if (!valid || low16 > row.maxValue) return InvalidArgument(state, argument);
-  state.options.*row.value = low16;
+  // The whole value is judged: 70000 is refused, not taken as its low 16 bits (4464).
+  if (!ReadLimitedDecimal(argument, row.maxLength, &value) || value < 0 || value > row.maxValue) {
+    return InvalidArgument(state, argument);
+  }
+  state.options.*row.value = static_cast<std::uint16_t>(value);
   state.options.action = row.action;
   return SCAN_GO_ON;
 }
@@ -184,16 +191,21 @@ bool ReadLimitedDecimal(const char* text, std::size_t maxLength, long* value) {
   return true;
 }
 
-int ReadProfileArgument(const char* text, long* index, long* voltage) {
+ProfileArgument ReadProfileArgument(const char* text) {
+  ProfileArgument argument;
   const char* cursor = text;
-  int read = 0;
-  long number = 0;
-  while (read < 2 && ReadStreamInt(cursor, &number)) {
-    (read == 0 ? *index : *voltage) = number;
-    ++read;
+  while (argument.numbers < 2) {
+    long number = 0;
+    const StreamRead read = ReadStreamInt(cursor, &number);
+    if (read != STREAM_READ_OK) {
+      argument.tooLarge = read == STREAM_READ_TOO_LARGE;
+      break;
+    }
+    (argument.numbers == 0 ? argument.index : argument.voltage) = number;
+    ++argument.numbers;
     if (*cursor == ',') ++cursor;
   }
-  return read;
+  return argument;
 }
 
 ScanResult ScanArguments(int argc, const char* const* argv, const TesterList& testers,

@@ -84,8 +84,13 @@ bool ReadLimitedDecimal(const char* text, std::size_t maxLength, long* value);
 
 // The -v argument read as formatted stream input reads "index[,voltage]": integers separated by
 // white space or one comma each, stopping at the first thing that is no 32-bit integer.
-// Returns how many of the first two integers were read (0, 1 or 2).
-int ReadProfileArgument(const char* text, long* index, long* voltage);
+struct ProfileArgument {
+  int numbers = 0;  // how many of the first two integers were read (0, 1 or 2)
+  long index = 0;
+  long voltage = 0;
+  bool tooLarge = false;  // the reading stopped at digits beyond a 32-bit integer
+};
+ProfileArgument ReadProfileArgument(const char* text);
 
 // Scans argv[1..argc-1] strictly left to right into `options`. -d is resolved against `testers`
 // (the start-up scan's list). Errors are written to `err`, with the usage text (for `argv[0]`)

@@ -68,19 +68,36 @@ TEST(OptionsDecimal, ReadsLikeStrtolWithinTheLength) {
 }
 
 TEST(OptionsProfileArgument, ReadsIndexAndOptionalVoltage) {
-  long index = 0, voltage = 0;
-  EXPECT_EQ(ReadProfileArgument("3,6000,9", &index, &voltage), 2);
-  EXPECT_EQ(index, 3);
-  EXPECT_EQ(voltage, 6000);
-  EXPECT_EQ(ReadProfileArgument("3;6000", &index, &voltage), 1);
-  EXPECT_EQ(ReadProfileArgument(" 4 7000", &index, &voltage), 2);
-  EXPECT_EQ(voltage, 7000);
-  EXPECT_EQ(ReadProfileArgument("3,,6000", &index, &voltage), 1);
-  EXPECT_EQ(ReadProfileArgument("abc", &index, &voltage), 0);
-  EXPECT_EQ(ReadProfileArgument("", &index, &voltage), 0);
-  EXPECT_EQ(ReadProfileArgument("2147483648", &index, &voltage), 0);  // beyond 32 bits
-  EXPECT_EQ(ReadProfileArgument("2,99999999999", &index, &voltage), 1);
-  EXPECT_EQ(index, 2);
+  struct Case {
+    const char* text;
+    int numbers;
+    long index;
+    long voltage;
+    bool tooLarge;
+  };
+  const Case cases[] = {
+      {"3,6000,9", 2, 3, 6000, false},
+      {"3;6000", 1, 3, 0, false},
+      {" 4 7000", 2, 4, 7000, false},
+      {"3,,6000", 1, 3, 0, false},
+      {"abc", 0, 0, 0, false},
+      {"", 0, 0, 0, false},
+      {"2147483648", 0, 0, 0, true},
+      {"2,99999999999", 1, 2, 0, true},
+      {"2,-2147483648", 2, 2, INT32_MIN, false},
+      {"1,2,99999999999", 2, 1, 2, false},
+  };
+  for (const Case& c : cases) {
+    const ProfileArgument read = ReadProfileArgument(c.text);
+    EXPECT_EQ(read.numbers, c.numbers) << c.text;
+    if (read.numbers > 0) {
+      EXPECT_EQ(read.index, c.index) << c.text;
+    }
+    if (read.numbers > 1) {
+      EXPECT_EQ(read.voltage, c.voltage) << c.text;
+    }
+    EXPECT_EQ(read.tooLarge, c.tooLarge) << c.text;
+  }
 }
 
 TEST(OptionsScan, LastActionWinsAndValuesOfEarlierOnesAreKept) {
@@ -148,6 +165,7 @@ TEST(OptionsScan, NumericLimitsAndLengths) {
       {"-l", "-0", true, 0},      {"-l", "12ab", true, 12},  {"-l", "abc", false, 0},
       {"-l", "-1", false, 0},     {"-l", "", false, 0},      {"-n", "21000", true, 21000},
       {"-n", "21001", false, 0},  {"-n", "-9999", false, 0}, {"-m", "0", true, 0},
+      {"-n", "70000", false, 0},  {"-n", "65536", false, 0}, {"-n", "86536", false, 0},
       {"-m", "5001", false, 0},   {"-o", "0", true, 0},      {"-o", "4999", true, 4999},
   };
   for (const Case& c : cases) {
@@ -210,16 +228,26 @@ TEST(OptionsScan, ProfileArgument) {
   EXPECT_EQ(s.options.profileVoltage, 6000);
   EXPECT_EQ(s.options.profileArgument, "3,6000,9");
 
-  s = ScanOf({"-v", "5,70000"});  // the voltage keeps its low 16 bits, unchecked
-  EXPECT_EQ(s.options.profileVoltage, 70000 & 0xFFFF);
+  s = ScanOf({"-v", "5,65535"});  // any voltage the request can carry; the tester judges it
+  EXPECT_EQ(s.options.profileVoltage, 65535);
 
   s = ScanOf({"-v", "5,6000", "-v", "2"});
   EXPECT_EQ(s.options.profileIndex, 2);
   EXPECT_EQ(s.options.profileVoltage, 5000);
 }
 
+TEST(OptionsScan, ProfileVoltageThatTheRequestCannotCarryIsAnInvalidArgument) {
+  for (const char* text : {"5,70000", "5,65536", "5,99999999999", "5,-1", "5 -5000"}) {
+    Scan s = ScanOf({"-v", text, "-h"});
+    EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE) << text;
+    EXPECT_EQ(FirstLine(s.err), std::string("Error: invalid argument ") + text);
+    EXPECT_TRUE(HasUsage(s.err)) << text;
+  }
+}
+
 TEST(OptionsScan, ProfileIndexThatNamesNoProfileIsRefusedWithUsage) {
-  for (const char* text : {"0,5000", "256", "257", "-1", "abc", "", ",3"}) {
+  for (const char* text :
+       {"0,5000", "256", "257", "-1", "abc", "", ",3", "0,70000", "99999999999,5000"}) {
     Scan s = ScanOf({"-v", text, "-h"});
     EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_PROFILE) << text;
     EXPECT_EQ(FirstLine(s.err), std::string("Error: invalid profile ") + text);
