@@ -56,13 +56,33 @@ bool IoContext::OpenDevice(const char* serial) {
       IsDevice(device_) && FT_SetBaudRate(device_, LINK_BAUD_RATE) == FT_OK &&
       FT_SetDataCharacteristics(device_, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) == FT_OK &&
       FT_SetTimeouts(device_, LINK_TIMEOUT_MS, LINK_TIMEOUT_MS) == FT_OK;
-  if (!configured) CloseDevice();
-  return configured;
+  if (!configured) {
+    CloseDevice();
+    return false;
+  }
+  LowerLatencyTimer();
+  return true;
+}
+
+void IoContext::LowerLatencyTimer() {
+  UCHAR saved = 0;
+  const bool known = FT_GetLatencyTimer(device_, &saved) == FT_OK;
+  for (const UCHAR timer : LINK_LATENCY_TIMERS_MS) {
+    if (FT_SetLatencyTimer(device_, timer) != FT_OK) continue;
+    latencyLowered_ = known && saved != timer;
+    savedLatency_ = saved;
+    return;
+  }
+  // Not an error: the session is only slower.
 }
 
 void IoContext::CloseDevice() {
-  if (IsDevice(device_)) FT_Close(device_);
+  if (IsDevice(device_)) {
+    if (latencyLowered_) FT_SetLatencyTimer(device_, savedLatency_);
+    FT_Close(device_);
+  }
   device_ = INVALID_HANDLE_VALUE;
+  latencyLowered_ = false;
 }
 
 bool IoContext::StartThread() {

@@ -30,6 +30,12 @@ inline constexpr ULONG LINK_TIMEOUT_MS = 10000;  // read and write time-outs of 
 inline constexpr DWORD LINK_OPEN_FLAGS =
     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FT_OPEN_BY_SERIAL_NUMBER;
 static_assert(LINK_OPEN_FLAGS == 0x40000081);
+// A bridge holds a short packet for its latency timer before passing it to the host, and every
+// reply is short: at the usual 16 ms the timer is most of each exchange. The session asks for the
+// lowest timer the bridge takes (1 ms, or 2 ms where the timer starts there), so a reply goes on
+// as soon as its bytes are in; the extra USB packets are nothing for a few frames per run. A
+// bridge that takes neither keeps its own timer, and the old value is put back at close.
+inline constexpr UCHAR LINK_LATENCY_TIMERS_MS[] = {1, 2};
 
 class IoContext;
 // Runs on the I/O thread, one event at a time.
@@ -96,11 +102,14 @@ class IoContext {
   void FinishWrite();
   void StartWrite();
   void Report(IoEvent event);
+  void LowerLatencyTimer();
   void CloseDevice();
   void DropHold();
 
   HANDLE events_[IO_SLOT_COUNT] = {};
   FT_HANDLE device_ = INVALID_HANDLE_VALUE;
+  bool latencyLowered_ = false;  // and savedLatency_ is the timer to put back at close
+  UCHAR savedLatency_ = 0;
   HANDLE thread_ = nullptr;
   OVERLAPPED readRecord_ = {};
   OVERLAPPED writeRecord_ = {};

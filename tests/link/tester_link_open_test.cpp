@@ -32,14 +32,37 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
   EXPECT_EQ(line.parity, 0);
   EXPECT_EQ(line.read_total_constant, 10000u);
   EXPECT_EQ(line.write_total_constant, 10000u);
+  EXPECT_EQ(line.latency_timer, 1);  // lowered for the session ...
 
   ASSERT_NE(link.Context(), nullptr);
   EXPECT_TRUE(link.Context()->HasThread());
   link.Close();
   EXPECT_EQ(link.Context(), nullptr);
+  EXPECT_EQ(bench.Device().LineState().latency_timer, 16);  // ... and given back at close
   // The thread closed the device as it stopped.
   EXPECT_FALSE(bench.Device().IsOpen());
   EXPECT_EQ(bench.Peer().CloseCount(), 1u);
+}
+
+TEST(TesterLinkOpen, LatencyTimerTheBridgeRefusesIsNoError) {
+  constexpr std::uint32_t REQUEST_SET_LATENCY_TIMER = 92;
+  constexpr std::uint32_t REQUEST_GET_LATENCY_TIMER = 93;
+  for (const std::vector<std::uint32_t>& refused :
+       {std::vector<std::uint32_t>{REQUEST_SET_LATENCY_TIMER},
+        {REQUEST_SET_LATENCY_TIMER, REQUEST_GET_LATENCY_TIMER}}) {
+    LinkBench bench(testing::TEST_SERIAL, refused);
+    TesterLink link;
+    ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
+    EXPECT_EQ(bench.Peer().Received(), testing::OpenFrames());
+    EXPECT_EQ(bench.Device().LineState().latency_timer, 16);
+  }
+  // A timer that cannot be read is still lowered, and then left so.
+  LinkBench bench(testing::TEST_SERIAL, {REQUEST_GET_LATENCY_TIMER});
+  TesterLink link;
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
+  EXPECT_EQ(bench.Device().LineState().latency_timer, 1);
+  link.Close();
+  EXPECT_EQ(bench.Device().LineState().latency_timer, 1);
 }
 
 TEST(TesterLinkOpen, NoSuchDeviceFailsWithoutAThread) {
