@@ -49,6 +49,9 @@ class ReceiveParser {
   bool Hunting() const { return position_ == 0; }
 
  private:
+  // One byte of the stream; sets the next read length and returns true when it completed a frame.
+  bool TakeByte(std::uint8_t b, std::uint32_t* next);
+
   std::uint8_t frame_[PARSER_FRAME_BUFFER_SIZE] = {};
   std::uint16_t position_ = 0;
   std::uint16_t remaining_ = 1;
