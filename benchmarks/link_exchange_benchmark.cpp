@@ -15,7 +15,7 @@
 
 namespace {
 
-void BM_GetStatsExchange(benchmark::State& state) {
+void GetStatsExchange(benchmark::State& state) {
   const std::string serial = "KORA0001";
   std::string error;
   std::shared_ptr<ralvex::sim::SerialPeer> tester =
@@ -44,7 +44,7 @@ void BM_GetStatsExchange(benchmark::State& state) {
   state.counters["failures"] = static_cast<double>(failures);
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_GetStatsExchange)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetStatsExchange)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

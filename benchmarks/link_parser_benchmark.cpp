@@ -62,17 +62,17 @@ void Run(benchmark::State& state, const std::vector<std::uint8_t>& stream) {
       benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
 }
 
-void BM_ParserTypicalReplies(benchmark::State& state) {
+void ParserTypicalReplies(benchmark::State& state) {
   Run(state, MixedStream());
 }
-BENCHMARK(BM_ParserTypicalReplies);
+BENCHMARK(ParserTypicalReplies);
 
-void BM_ParserLongestFrames(benchmark::State& state) {
-  std::vector<std::uint8_t> payload(ralvex::link::MAX_PAYLOAD, 0x5A);
+void ParserLongestFrames(benchmark::State& state) {
+  std::vector<std::uint8_t> payload(ralvex::link::FRAME_MAX_PAYLOAD, 0x5A);
   payload[0] = ralvex::link::CMD_GET_STATS;
   Run(state, Framed(payload));
 }
-BENCHMARK(BM_ParserLongestFrames);
+BENCHMARK(ParserLongestFrames);
 
 }  // namespace
 

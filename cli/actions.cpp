@@ -13,6 +13,25 @@ ProfileRequest PlanProfileRequest(const link::ProfileList& list, std::uint8_t pr
           link::SetProfileVoltage(*entry, profileVoltage)};
 }
 
+namespace {
+
+// -v: the profile list first, then the request for the chosen entry (its result is not examined).
+int SetChosenProfile(link::TesterLink& link, const RunOptions& options, std::FILE* err) {
+  link::ProfileList list = {};
+  link.GetProfiles(list);
+  const ProfileRequest request =
+      PlanProfileRequest(list, options.profileIndex, options.profileVoltage);
+  if (!request.valid) {
+    std::fprintf(err, "Error: invalid profile %s\n", options.profileArgument.c_str());
+    std::fflush(err);
+    return RUN_EXIT_INVALID_PROFILE;
+  }
+  link.SetProfile(request.profileId, request.voltage);
+  return RUN_EXIT_SUCCEEDED;
+}
+
+}  // namespace
+
 int CarryOutAction(link::TesterLink& link, const RunOptions& options, const char* programName,
                    std::FILE* out, std::FILE* err) {
   switch (options.action) {
@@ -39,19 +58,8 @@ int CarryOutAction(link::TesterLink& link, const RunOptions& options, const char
       PrintStatsReport(out, stats);
       break;
     }
-    case ACTION_SET_PROFILE: {
-      link::ProfileList list = {};
-      link.GetProfiles(list);
-      const ProfileRequest request =
-          PlanProfileRequest(list, options.profileIndex, options.profileVoltage);
-      if (!request.valid) {
-        std::fprintf(err, "Error: invalid profile %s\n", options.profileArgument.c_str());
-        std::fflush(err);
-        return RUN_EXIT_INVALID_PROFILE;
-      }
-      link.SetProfile(request.profileId, request.voltage);
-      break;
-    }
+    case ACTION_SET_PROFILE:
+      return SetChosenProfile(link, options, err);
     case ACTION_SET_LOAD:
       link.SetLoad(options.load);
       break;

@@ -42,7 +42,7 @@ void PrintTesterListing(std::FILE* out, TesterList& list,
                         ListDevicesFunction listDevices = FT_ListDevices);
 
 // What a -d argument (already upper-cased) names.
-enum class DeviceResolution { FOUND, NOT_FOUND, INVALID };
+enum class DeviceResolution { DEVICE_FOUND, DEVICE_NOT_FOUND, DEVICE_INVALID };
 
 struct ResolvedDevice {
   DeviceResolution resolution;

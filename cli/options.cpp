@@ -10,43 +10,6 @@ namespace ralvex::cli {
 
 namespace {
 
-constexpr OptionSpec kOptions[] = {
-    {OPTION_HELP, "-H", "--HELP", false},
-    {OPTION_FIND, "-F", "--FIND", false},
-    {OPTION_DEVICE, "-D", "--DEVICE", true},
-    {OPTION_INDEX, "-I", "--INDEX", true},
-    {OPTION_CONNECTION, "-C", "--CONNECTION", false},
-    {OPTION_PROFILES, "-P", "--PROFILES", false},
-    {OPTION_STATS, "-S", "--STATS", false},
-    {OPTION_SET_PROFILE, "-V", "--SETPROFILE", true},
-    {OPTION_LOAD, "-L", "--LOAD", true},
-    {OPTION_DEFVOLT, "-N", "--DEFVOLT", true},
-    {OPTION_DEFLOAD, "-M", "--DEFLOAD", true},
-    {OPTION_MAXLOAD, "-O", "--MAXLOAD", true},
-};
-
-// Argument texts of the numeric options: how long they may be as typed, and the upper limit of
-// the value (negative: no limit, -i).
-struct NumericLimit {
-  std::size_t maxLength;
-  long maxValue;
-};
-
-NumericLimit LimitOf(OptionId id) {
-  switch (id) {
-    case OPTION_INDEX:
-      return {3, -1};
-    case OPTION_LOAD:
-    case OPTION_DEFLOAD:
-    case OPTION_MAXLOAD:
-      return {4, 5000};
-    case OPTION_DEFVOLT:
-      return {5, 21000};
-    default:
-      return {0, -1};
-  }
-}
-
 std::string UpperCase(const char* text) {
   std::string upper(text);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -61,24 +24,26 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+enum StreamRead { STREAM_READ_OK, STREAM_READ_NO_NUMBER, STREAM_READ_TOO_LARGE };
+
 // One integer as stream extraction reads it: white space, sign, digits. Fails without digits or
 // when the value does not fit a 32-bit signed integer.
-bool ReadStreamInt(const char*& cursor, long* value) {
+StreamRead ReadStreamInt(const char*& cursor, long* value) {
   const char* p = cursor;
   while (IsSpace(*p)) ++p;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (!IsDigit(*p)) return false;
+  if (!IsDigit(*p)) return STREAM_READ_NO_NUMBER;
   long long magnitude = 0;
   while (IsDigit(*p)) {
     magnitude = magnitude * 10 + (*p++ - '0');
-    if (magnitude > static_cast<long long>(INT32_MAX) + 1) return false;
+    if (magnitude > static_cast<long long>(INT32_MAX) + 1) return STREAM_READ_TOO_LARGE;
   }
   const long long signedValue = negative ? -magnitude : magnitude;
-  if (signedValue > INT32_MAX || signedValue < INT32_MIN) return false;
+  if (signedValue > INT32_MAX || signedValue < INT32_MIN) return STREAM_READ_TOO_LARGE;
   *value = static_cast<long>(signedValue);
   cursor = p;
-  return true;
+  return STREAM_READ_OK;
 }
 
 void PrintLine(std::FILE* stream, const char* first, const char* second = "",
@@ -87,19 +52,128 @@ void PrintLine(std::FILE* stream, const char* first, const char* second = "",
   std::fflush(stream);
 }
 
-ScanResult Fail(std::FILE* err, int exitCode, const char* programName, bool withUsage,
-                const char* message, const char* argument = "", const char* tail = "") {
-  PrintLine(err, message, argument, tail);
-  if (withUsage) PrintUsage(err, programName);
-  return {ScanOutcome::FAILED, exitCode};
+}  // namespace
+
+struct ScanState {
+  const TesterList& testers;
+  RunOptions& options;
+  std::FILE* err;
+  const char* programName;
+};
+
+namespace {
+
+ScanResult Fail(const ScanState& state, int exitCode, bool withUsage, const char* message,
+                const char* argument = "", const char* tail = "") {
+  PrintLine(state.err, message, argument, tail);
+  if (withUsage) PrintUsage(state.err, state.programName);
+  return {ScanOutcome::SCAN_FAILED, exitCode};
+}
+
+ScanResult InvalidArgument(const ScanState& state, const char* argument) {
+  return Fail(state, RUN_EXIT_INVALID_COMMAND_LINE, true, "Error: invalid argument ", argument);
+}
+
+constexpr ScanResult SCAN_GO_ON = {ScanOutcome::SCAN_RUN, RUN_EXIT_SUCCEEDED};
+
+template <ScanOutcome OUTCOME>
+ScanResult EndScan(const OptionRow&, const char*, ScanState&) {
+  return {OUTCOME, RUN_EXIT_SUCCEEDED};
+}
+
+ScanResult ChooseAction(const OptionRow& row, const char*, ScanState& state) {
+  state.options.action = row.action;
+  return SCAN_GO_ON;
+}
+
+ScanResult SelectDevice(const OptionRow&, const char* argument, ScanState& state) {
+  const std::string upper = UpperCase(argument);
+  const ResolvedDevice resolved = ResolveDevice(upper.c_str(), state.testers, state.testers.count);
+  if (resolved.resolution == DeviceResolution::DEVICE_NOT_FOUND) {
+    return Fail(state, RUN_EXIT_FAILED_TO_CONNECT, false, "Error: Device not found.");
+  }
+  if (resolved.resolution == DeviceResolution::DEVICE_INVALID) {
+    return Fail(state, RUN_EXIT_INVALID_COMMAND_LINE, true, "Error: invalid argument ",
+                upper.c_str());
+  }
+  state.options.selectedIndex = static_cast<int>(resolved.index);
+  return SCAN_GO_ON;
+}
+
+ScanResult SelectIndex(const OptionRow& row, const char* argument, ScanState& state) {
+  long value = 0;
+  if (!ReadLimitedDecimal(argument, row.maxLength, &value)) return InvalidArgument(state, argument);
+  // Out-of-range positions (negative, or beyond the list) are refused at the open.
+  state.options.selectedIndex = static_cast<int>(value);
+  return SCAN_GO_ON;
+}
+
+ScanResult ChooseProfile(const OptionRow& row, const char* argument, ScanState& state) {
+  const ProfileArgument read = ReadProfileArgument(argument);
+  state.options.profileArgument = argument;
+  // No readable index counts as index 0. An index outside 1..255 is refused as a whole rather
+  // than cut to its low byte (257 would otherwise request profile 1).
+  if (read.numbers == 0 || read.index <= 0 || read.index > UINT8_MAX) {
+    return Fail(state, RUN_EXIT_INVALID_PROFILE, true, "Error: invalid profile ", argument);
+  }
+  // Likewise a voltage the request cannot carry whole: asking a source for its low 16 bits, or
+  // for the default after digits too long to read, would request a voltage nobody typed.
+  const bool voltageTooLarge = read.numbers == 1 && read.tooLarge;
+  const bool voltageOutOfRange =
+      read.numbers == 2 && (read.voltage < 0 || read.voltage > UINT16_MAX);
+  if (voltageTooLarge || voltageOutOfRange) return InvalidArgument(state, argument);
+  state.options.profileIndex = static_cast<std::uint8_t>(read.index);
+  state.options.profileVoltage =
+      read.numbers == 2 ? static_cast<std::uint16_t>(read.voltage) : PROFILE_DEFAULT_VOLTAGE_MV;
+  state.options.action = row.action;
+  return SCAN_GO_ON;
+}
+
+ScanResult SetValue(const OptionRow& row, const char* argument, ScanState& state) {
+  long value = 0;
+  // The whole value is judged: 70000 is refused, not taken as its low 16 bits (4464).
+  if (!ReadLimitedDecimal(argument, row.maxLength, &value) || value < 0 || value > row.maxValue) {
+    return InvalidArgument(state, argument);
+  }
+  state.options.*row.value = static_cast<std::uint16_t>(value);
+  state.options.action = row.action;
+  return SCAN_GO_ON;
+}
+
+// One row per option: short and long form, whether an argument follows, the longest argument
+// text and highest value accepted (0 where no number is judged), the action chosen, the field a
+// value goes to, and the step that applies it.
+// clang-format off
+constexpr OptionRow OPTION_ROWS[] = {
+    {"-H", "--HELP",       false, 0, 0,     ACTION_NONE,        nullptr, EndScan<ScanOutcome::SCAN_HELP>},
+    {"-F", "--FIND",       false, 0, 0,     ACTION_NONE,        nullptr, EndScan<ScanOutcome::SCAN_FIND>},
+    {"-D", "--DEVICE",     true,  0, 0,     ACTION_NONE,        nullptr, SelectDevice},
+    {"-I", "--INDEX",      true,  3, 0,     ACTION_NONE,        nullptr, SelectIndex},
+    {"-C", "--CONNECTION", false, 0, 0,     ACTION_CONNECTION,  nullptr, ChooseAction},
+    {"-P", "--PROFILES",   false, 0, 0,     ACTION_PROFILES,    nullptr, ChooseAction},
+    {"-S", "--STATS",      false, 0, 0,     ACTION_STATS,       nullptr, ChooseAction},
+    {"-V", "--SETPROFILE", true,  0, 0,     ACTION_SET_PROFILE, nullptr, ChooseProfile},
+    {"-L", "--LOAD",       true,  4, 5000,  ACTION_SET_LOAD,    &RunOptions::load,           SetValue},
+    {"-N", "--DEFVOLT",    true,  5, 21000, ACTION_SET_DEFVOLT, &RunOptions::defaultVoltage, SetValue},
+    {"-M", "--DEFLOAD",    true,  4, 5000,  ACTION_SET_DEFLOAD, &RunOptions::defaultLoad,    SetValue},
+    {"-O", "--MAXLOAD",    true,  4, 5000,  ACTION_SET_MAXLOAD, &RunOptions::maxLoad,        SetValue},
+};
+// clang-format on
+
+// "-d/--device option requires one argument."
+ScanResult MissingArgument(const ScanState& state, const OptionRow& row) {
+  std::string name = std::string(row.shortForm) + "/" + row.longForm;
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return Fail(state, RUN_EXIT_INVALID_COMMAND_LINE, true, name.c_str(),
+              " option requires one argument.");
 }
 
 }  // namespace
 
-const OptionSpec* MatchOption(const char* token) {
+const OptionRow* MatchOption(const char* token) {
   const std::string upper = UpperCase(token);
-  for (const OptionSpec& option : kOptions) {
-    if (upper == option.shortForm || upper == option.longForm) return &option;
+  for (const OptionRow& row : OPTION_ROWS) {
+    if (upper == row.shortForm || upper == row.longForm) return &row;
   }
   return nullptr;
 }
@@ -117,127 +191,42 @@ bool ReadLimitedDecimal(const char* text, std::size_t maxLength, long* value) {
   return true;
 }
 
-int ReadProfileArgument(const char* text, long* index, long* voltage) {
+ProfileArgument ReadProfileArgument(const char* text) {
+  ProfileArgument argument;
   const char* cursor = text;
-  int read = 0;
-  long number = 0;
-  while (read < 2 && ReadStreamInt(cursor, &number)) {
-    (read == 0 ? *index : *voltage) = number;
-    ++read;
+  while (argument.numbers < 2) {
+    long number = 0;
+    const StreamRead read = ReadStreamInt(cursor, &number);
+    if (read != STREAM_READ_OK) {
+      argument.tooLarge = read == STREAM_READ_TOO_LARGE;
+      break;
+    }
+    (argument.numbers == 0 ? argument.index : argument.voltage) = number;
+    ++argument.numbers;
     if (*cursor == ',') ++cursor;
   }
-  return read;
+  return argument;
 }
 
 ScanResult ScanArguments(int argc, const char* const* argv, const TesterList& testers,
                          RunOptions& options, std::FILE* err) {
-  const char* programName = argc > 0 ? argv[0] : nullptr;
+  ScanState state{testers, options, err, argc > 0 ? argv[0] : nullptr};
   for (int i = 1; i < argc; ++i) {
     const char* token = argv[i];
-    const OptionSpec* option = MatchOption(token);
-    if (option == nullptr) {
-      return Fail(err, RUN_EXIT_INVALID_COMMAND_LINE, programName, true,
+    const OptionRow* row = MatchOption(token);
+    if (row == nullptr) {
+      return Fail(state, RUN_EXIT_INVALID_COMMAND_LINE, true,
                   "Error: unrecognized or incomplete command line (", token, ")");
     }
     const char* argument = nullptr;
-    if (option->takesArgument) {
-      if (i + 1 >= argc) {
-        // "-d/--device option requires one argument."
-        const std::string name = std::string(option->shortForm) + "/" + option->longForm;
-        std::string lower = name;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return Fail(err, RUN_EXIT_INVALID_COMMAND_LINE, programName, true, lower.c_str(),
-                    " option requires one argument.");
-      }
+    if (row->takesArgument) {
+      if (i + 1 >= argc) return MissingArgument(state, *row);
       argument = argv[++i];
     }
-
-    switch (option->id) {
-      case OPTION_HELP:
-        return {ScanOutcome::HELP, RUN_EXIT_SUCCEEDED};
-      case OPTION_FIND:
-        return {ScanOutcome::FIND, RUN_EXIT_SUCCEEDED};
-      case OPTION_CONNECTION:
-        options.action = ACTION_CONNECTION;
-        break;
-      case OPTION_PROFILES:
-        options.action = ACTION_PROFILES;
-        break;
-      case OPTION_STATS:
-        options.action = ACTION_STATS;
-        break;
-      case OPTION_DEVICE: {
-        const std::string upper = UpperCase(argument);
-        const ResolvedDevice resolved = ResolveDevice(upper.c_str(), testers, testers.count);
-        if (resolved.resolution == DeviceResolution::NOT_FOUND) {
-          return Fail(err, RUN_EXIT_FAILED_TO_CONNECT, programName, false,
-                      "Error: Device not found.");
-        }
-        if (resolved.resolution == DeviceResolution::INVALID) {
-          return Fail(err, RUN_EXIT_INVALID_COMMAND_LINE, programName, true,
-                      "Error: invalid argument ", upper.c_str());
-        }
-        options.selectedIndex = static_cast<int>(resolved.index);
-        break;
-      }
-      case OPTION_SET_PROFILE: {
-        long index = 0;
-        long voltage = DEFAULT_PROFILE_VOLTAGE_MV;
-        const int read = ReadProfileArgument(argument, &index, &voltage);
-        options.profileArgument = argument;
-        // No readable index counts as index 0. An index outside 1..255 is refused as a whole
-        // rather than cut to its low byte (257 would otherwise request profile 1).
-        if (read == 0 || index <= 0 || index > UINT8_MAX) {
-          return Fail(err, RUN_EXIT_INVALID_PROFILE, programName, true, "Error: invalid profile ",
-                      argument);
-        }
-        options.profileIndex = static_cast<std::uint8_t>(index);
-        options.profileVoltage =
-            read == 2 ? static_cast<std::uint16_t>(voltage & 0xFFFF) : DEFAULT_PROFILE_VOLTAGE_MV;
-        options.action = ACTION_SET_PROFILE;
-        break;
-      }
-      case OPTION_INDEX:
-      case OPTION_LOAD:
-      case OPTION_DEFVOLT:
-      case OPTION_DEFLOAD:
-      case OPTION_MAXLOAD: {
-        const NumericLimit limit = LimitOf(option->id);
-        long value = 0;
-        bool valid = ReadLimitedDecimal(argument, limit.maxLength, &value);
-        const auto low16 = static_cast<std::uint16_t>(static_cast<unsigned long>(value) & 0xFFFF);
-        if (valid && limit.maxValue >= 0 && low16 > limit.maxValue) valid = false;
-        if (!valid) {
-          return Fail(err, RUN_EXIT_INVALID_COMMAND_LINE, programName, true,
-                      "Error: invalid argument ", argument);
-        }
-        switch (option->id) {
-          case OPTION_INDEX:
-            // Out-of-range positions (negative, or beyond the list) are refused at the open.
-            options.selectedIndex = static_cast<int>(value);
-            break;
-          case OPTION_LOAD:
-            options.load = low16;
-            options.action = ACTION_SET_LOAD;
-            break;
-          case OPTION_DEFVOLT:
-            options.defaultVoltage = low16;
-            options.action = ACTION_SET_DEFVOLT;
-            break;
-          case OPTION_DEFLOAD:
-            options.defaultLoad = low16;
-            options.action = ACTION_SET_DEFLOAD;
-            break;
-          default:
-            options.maxLoad = low16;
-            options.action = ACTION_SET_MAXLOAD;
-            break;
-        }
-        break;
-      }
-    }
+    const ScanResult step = row->apply(*row, argument, state);
+    if (step.outcome != ScanOutcome::SCAN_RUN) return step;
   }
-  return {ScanOutcome::RUN, RUN_EXIT_SUCCEEDED};
+  return SCAN_GO_ON;
 }
 
 }  // namespace ralvex::cli

@@ -29,7 +29,7 @@ enum Action : std::uint8_t {
   ACTION_SET_MAXLOAD = 8,
 };
 
-inline constexpr std::uint16_t DEFAULT_PROFILE_VOLTAGE_MV = 5000;
+inline constexpr std::uint16_t PROFILE_DEFAULT_VOLTAGE_MV = 5000;
 
 struct RunOptions {
   Action action = ACTION_NONE;
@@ -37,7 +37,7 @@ struct RunOptions {
   // tester) instead of wrapping round to the first one.
   int selectedIndex = 0;
   std::uint8_t profileIndex = 0;  // 1-based
-  std::uint16_t profileVoltage = DEFAULT_PROFILE_VOLTAGE_MV;
+  std::uint16_t profileVoltage = PROFILE_DEFAULT_VOLTAGE_MV;
   std::string profileArgument;  // the -v argument as typed
   std::uint16_t load = 0;
   std::uint16_t defaultVoltage = 0;
@@ -45,31 +45,37 @@ struct RunOptions {
   std::uint16_t maxLoad = 0;
 };
 
-enum OptionId : std::uint8_t {
-  OPTION_HELP,
-  OPTION_FIND,
-  OPTION_DEVICE,
-  OPTION_INDEX,
-  OPTION_CONNECTION,
-  OPTION_PROFILES,
-  OPTION_STATS,
-  OPTION_SET_PROFILE,
-  OPTION_LOAD,
-  OPTION_DEFVOLT,
-  OPTION_DEFLOAD,
-  OPTION_MAXLOAD,
+enum class ScanOutcome {
+  SCAN_RUN,     // go on to open the tester
+  SCAN_HELP,    // -h: print the usage text, end with 0
+  SCAN_FIND,    // -f: print the listing, end with 0
+  SCAN_FAILED,  // a message (and the usage text where due) is written; end with `exitCode`
 };
 
-struct OptionSpec {
-  OptionId id;
+struct ScanResult {
+  ScanOutcome outcome = ScanOutcome::SCAN_RUN;
+  int exitCode = RUN_EXIT_SUCCEEDED;
+};
+
+// What the argument scan works on; the option rows' steps read and fill it.
+struct ScanState;
+
+// One option: its forms, how its argument is judged, what it sets, and the step that applies it
+// (which returns RUN to let the scan go on). A new option is one more row in options.cpp.
+struct OptionRow {
   const char* shortForm;  // upper case, as compared
   const char* longForm;   // upper case, as compared
   bool takesArgument;
+  std::size_t maxLength;  // numeric arguments: the longest text accepted as typed
+  long maxValue;          // numeric values: the highest accepted
+  Action action;          // the action the option chooses; ACTION_NONE when it chooses none
+  std::uint16_t RunOptions::*value;  // where a numeric value is kept, or null
+  ScanResult (*apply)(const OptionRow& row, const char* argument, ScanState& state);
 };
 
 // The option a token names, matched case-insensitively against the exact short or long form;
 // null for anything else ("-help", "-cp", "--help=1").
-const OptionSpec* MatchOption(const char* token);
+const OptionRow* MatchOption(const char* token);
 
 // A decimal number read as strtol(text, ..., 10) reads it: leading white space, an optional sign,
 // digits, anything after them ignored. False when the text is longer than `maxLength` characters
@@ -78,20 +84,13 @@ bool ReadLimitedDecimal(const char* text, std::size_t maxLength, long* value);
 
 // The -v argument read as formatted stream input reads "index[,voltage]": integers separated by
 // white space or one comma each, stopping at the first thing that is no 32-bit integer.
-// Returns how many of the first two integers were read (0, 1 or 2).
-int ReadProfileArgument(const char* text, long* index, long* voltage);
-
-enum class ScanOutcome {
-  RUN,     // go on to open the tester
-  HELP,    // -h: print the usage text, end with 0
-  FIND,    // -f: print the listing, end with 0
-  FAILED,  // a message (and the usage text where due) is written; end with `exitCode`
+struct ProfileArgument {
+  int numbers = 0;  // how many of the first two integers were read (0, 1 or 2)
+  long index = 0;
+  long voltage = 0;
+  bool tooLarge = false;  // the reading stopped at digits beyond a 32-bit integer
 };
-
-struct ScanResult {
-  ScanOutcome outcome = ScanOutcome::RUN;
-  int exitCode = RUN_EXIT_SUCCEEDED;
-};
+ProfileArgument ReadProfileArgument(const char* text);
 
 // Scans argv[1..argc-1] strictly left to right into `options`. -d is resolved against `testers`
 // (the start-up scan's list). Errors are written to `err`, with the usage text (for `argv[0]`)

@@ -42,15 +42,15 @@ int RunProgram(int argc, const char* const* argv, const RunEnvironment& environm
 
   const ScanResult scan = ScanArguments(argc, argv, testers, options, err);
   switch (scan.outcome) {
-    case ScanOutcome::HELP:
+    case ScanOutcome::SCAN_HELP:
       PrintUsage(err, programName);
       return RUN_EXIT_SUCCEEDED;
-    case ScanOutcome::FIND:
+    case ScanOutcome::SCAN_FIND:
       PrintTesterListing(out, testers, environment.listDevices);
       return RUN_EXIT_SUCCEEDED;
-    case ScanOutcome::FAILED:
+    case ScanOutcome::SCAN_FAILED:
       return scan.exitCode;
-    case ScanOutcome::RUN:
+    case ScanOutcome::SCAN_RUN:
       break;
   }
 

@@ -4,7 +4,7 @@ namespace ralvex::cli {
 
 namespace {
 
-constexpr const char* kUsageBody[] = {
+constexpr const char* USAGE_BODY_LINES[] = {
     "Options:\n",
     "\t-h,--help\t\tShows this help message\n",
     "\t-f,--find\t\tFinds all the PD tester devices and their indexes.\n",
@@ -39,7 +39,7 @@ void PrintUsage(std::FILE* out, const char* programName) {
   std::fprintf(out, "Usage: %s [-f] [-d] [-i] [-c] [-p] [-s] [-v] [-l]\n",
                programName != nullptr ? programName : "");
   std::fflush(out);
-  for (const char* line : kUsageBody) {
+  for (const char* line : USAGE_BODY_LINES) {
     std::fputs(line, out);
     std::fflush(out);
   }

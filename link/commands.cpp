@@ -25,18 +25,6 @@ int NotificationCode(std::uint8_t firstByte) {
   return firstByte - NOTIFY_FIRST_BYTE + 1;
 }
 
-bool HasReplyTest(std::uint8_t command) {
-  switch (command) {
-    case CMD_SET_DEFVOLT:
-    case CMD_SET_DEFLOAD:
-    case CMD_SET_LOAD:
-    case CMD_SET_SETTING:
-      return false;
-    default:
-      return true;
-  }
-}
-
 bool ReplyRepeats(std::span<const std::uint8_t> reply, std::uint8_t command) {
   return !reply.empty() && reply[0] == command;
 }
@@ -90,6 +78,25 @@ bool DecodeSettingFlag(std::span<const std::uint8_t> reply) {
 
 std::uint16_t DecodeSettingValue(std::span<const std::uint8_t> reply) {
   return U16(reply, 1);
+}
+
+MaxLoadSetting MakeMaxLoadSetting(std::uint16_t maxLoadMa) {
+  if (maxLoadMa == 0) return {SETTING_KIND_NONE, 0};
+  return {SETTING_KIND_U16, maxLoadMa};
+}
+
+std::size_t MaxLoadArguments(const MaxLoadSetting& setting,
+                             std::span<std::uint8_t, REQUEST_MAX_ARGUMENTS> out) {
+  out[0] = SETTING_MAXLOAD;
+  if (setting.kind != SETTING_KIND_U16) {
+    // Any other kind announces no value bytes; the kind byte must then be 0 to stay truthful.
+    out[1] = static_cast<std::uint8_t>(SETTING_KIND_NONE);
+    return 2;
+  }
+  out[1] = static_cast<std::uint8_t>(SETTING_KIND_U16);
+  out[2] = LowByte(setting.value);
+  out[3] = HighByte(setting.value);
+  return 4;
 }
 
 std::uint16_t SetProfileVoltage(const ProfileEntry& entry, std::uint16_t requestedMv) {

@@ -23,12 +23,14 @@ inline constexpr std::uint8_t CMD_GET_SETTING = 0xE1;
 inline constexpr std::uint8_t NOTIFY_FIRST_BYTE = 0x20;
 inline constexpr std::uint8_t NOTIFY_LAST_BYTE = 0x23;
 
-// Setting ids. 1 is only ever written (maximum allowed load); 0, 2, 3, 4 are read at open.
-inline constexpr std::uint8_t SETTING_0 = 0;
+// Setting ids. 1, the maximum allowed load, is only ever written. The others are read at open:
+// 0 and 3 are on/off flags, 2 and 4 16-bit values. What they govern is the tester's business;
+// the program keeps them and acts on none.
+inline constexpr std::uint8_t SETTING_FLAG_0 = 0;
 inline constexpr std::uint8_t SETTING_MAXLOAD = 1;
-inline constexpr std::uint8_t SETTING_2 = 2;
-inline constexpr std::uint8_t SETTING_3 = 3;
-inline constexpr std::uint8_t SETTING_4 = 4;
+inline constexpr std::uint8_t SETTING_VALUE_2 = 2;
+inline constexpr std::uint8_t SETTING_FLAG_3 = 3;
+inline constexpr std::uint8_t SETTING_VALUE_4 = 4;
 
 // Kind byte of CMD_SET_SETTING: the number of value bytes that follow it.
 inline constexpr std::int32_t SETTING_KIND_NONE = 0;
@@ -40,16 +42,20 @@ inline constexpr std::uint8_t RANGED_DETAILS_MIN_VERSION = 20;
 // Notification code (1..4) of a frame whose payload starts with `firstByte`; 0 for anything else.
 int NotificationCode(std::uint8_t firstByte);
 
-// True when the command's reply must repeat its command byte; the set commands for default
-// voltage, default load, load and settings take any reply without looking at it.
-bool HasReplyTest(std::uint8_t command);
-
 // Reply test: byte 0 repeats the command byte. An empty reply never passes.
 bool ReplyRepeats(std::span<const std::uint8_t> reply, std::uint8_t command);
 
 struct HelloReply {
   std::uint8_t versionLevel;
-  std::uint8_t versionByte2;
+  std::uint8_t versionSublevel;  // kept, not interpreted
+};
+
+// What the link keeps of the settings read at open.
+struct TesterSettings {
+  bool flag0;
+  std::uint16_t value2;
+  bool flag3;
+  std::uint16_t value4;
 };
 
 struct ConnectionReply {
@@ -98,6 +104,63 @@ StatsReply DecodeStats(std::span<const std::uint8_t> reply);
 // CMD_GET_SETTING replies: ids 0 and 3 are flags (byte 1 non-zero), ids 2 and 4 are u16 at 1-2.
 bool DecodeSettingFlag(std::span<const std::uint8_t> reply);
 std::uint16_t DecodeSettingValue(std::span<const std::uint8_t> reply);
+
+// How the link exchanges each command: the command byte, whether the reply must repeat it, and
+// what is taken from a reply that does (into the record the caller passes; null: nothing). The
+// commands without a reply test take any reply without looking at it.
+using ReplyDecoder = void (*)(std::span<const std::uint8_t> reply, void* record);
+
+struct CommandExchange {
+  std::uint8_t command;
+  bool replyChecked;
+  ReplyDecoder decode;
+};
+
+template <class Record, Record (*DECODE)(std::span<const std::uint8_t>)>
+void DecodeInto(std::span<const std::uint8_t> reply, void* record) {
+  *static_cast<Record*>(record) = DECODE(reply);
+}
+
+inline constexpr CommandExchange EXCHANGE_HELLO = {CMD_HELLO, true,
+                                                   DecodeInto<HelloReply, DecodeHello>};
+inline constexpr CommandExchange EXCHANGE_GET_CONNECTION = {
+    CMD_GET_CONNECTION, true, DecodeInto<ConnectionReply, DecodeConnection>};
+inline constexpr CommandExchange EXCHANGE_GET_PROFILES = {CMD_GET_PROFILES, true,
+                                                          DecodeInto<ProfileList, DecodeProfiles>};
+inline constexpr CommandExchange EXCHANGE_GET_STATS = {CMD_GET_STATS, true,
+                                                       DecodeInto<StatsReply, DecodeStats>};
+inline constexpr CommandExchange EXCHANGE_SET_PROFILE = {CMD_SET_PROFILE, true, nullptr};
+inline constexpr CommandExchange EXCHANGE_SET_DEFVOLT = {CMD_SET_DEFVOLT, false, nullptr};
+inline constexpr CommandExchange EXCHANGE_SET_DEFLOAD = {CMD_SET_DEFLOAD, false, nullptr};
+inline constexpr CommandExchange EXCHANGE_SET_LOAD = {CMD_SET_LOAD, false, nullptr};
+inline constexpr CommandExchange EXCHANGE_SET_SETTING = {CMD_SET_SETTING, false, nullptr};
+inline constexpr CommandExchange EXCHANGE_GET_SETTING_FLAG = {CMD_GET_SETTING, true,
+                                                              DecodeInto<bool, DecodeSettingFlag>};
+inline constexpr CommandExchange EXCHANGE_GET_SETTING_VALUE = {
+    CMD_GET_SETTING, true, DecodeInto<std::uint16_t, DecodeSettingValue>};
+
+// Most argument bytes a request carries after its command byte (CMD_SET_SETTING with a value).
+inline constexpr std::size_t REQUEST_MAX_ARGUMENTS = 4;
+
+// What SetMaxLoad stores and sends: kind 0 and no value for 0 mA (the tester's automatic limits),
+// kind 2 and the value otherwise.
+struct MaxLoadSetting {
+  std::int32_t kind;
+  std::uint16_t value;
+};
+MaxLoadSetting MakeMaxLoadSetting(std::uint16_t maxLoadMa);
+// The arguments of CMD_SET_SETTING for SETTING_MAXLOAD: 01 kind [lo hi]; the value goes out only
+// for kind 2. Returns how many of the four bytes are used.
+std::size_t MaxLoadArguments(const MaxLoadSetting& setting,
+                             std::span<std::uint8_t, REQUEST_MAX_ARGUMENTS> out);
+
+// A 16-bit argument goes out low byte first.
+constexpr std::uint8_t LowByte(std::uint16_t value) {
+  return static_cast<std::uint8_t>(value & 0xFF);
+}
+constexpr std::uint8_t HighByte(std::uint16_t value) {
+  return static_cast<std::uint8_t>(value >> 8);
+}
 
 // Descriptor fields.
 constexpr std::uint8_t ProfileIdOf(std::uint16_t descriptor) {

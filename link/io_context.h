@@ -1,13 +1,16 @@
 #pragma once
-// The I/O context of one open tester: the device handle, the I/O thread that performs its
-// overlapped reads and writes, the seven events the thread waits on, and fixed transfer buffers.
-// The thread reports to its owner through a plain handler; the owner hands frames to it with
-// QueueWrite. One context per Open.
+// The I/O side of one tester session. The context opens the tester's bridge device and sets up its
+// line, owns the device until it is closed, and runs the I/O thread that performs the overlapped
+// reads and writes through fixed buffers. The thread reports to the context's owner through a
+// plain handler; the owner hands frames over with QueueWrite and, from the handler, says how many
+// bytes the next read takes. One context per Open.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
+#include "link/frame.h"
 #include "platform/win32.h"
 #include "ralvex/bridge.h"
 
@@ -21,70 +24,113 @@ enum IoEvent : int {
   IO_DATA = 3,
 };
 
-// Event slots; a lower slot is served first when several are signalled.
-inline constexpr std::size_t IO_SLOT_STOP = 0;         // auto-reset, signalled by the owner
-inline constexpr std::size_t IO_SLOT_READ_DONE = 1;    // manual, the read record's event
-inline constexpr std::size_t IO_SLOT_START_READ = 2;   // auto-reset, signalled by the parser
-inline constexpr std::size_t IO_SLOT_WRITE_DONE = 3;   // manual, the write record's event
-inline constexpr std::size_t IO_SLOT_START_WRITE = 4;  // manual, signalled by QueueWrite
-inline constexpr std::size_t IO_SLOT_SPARE = 5;        // manual, the spare record's event; unused
-inline constexpr std::size_t IO_SLOT_IDLE = 6;         // auto-reset; unused
-inline constexpr std::size_t IO_EVENT_COUNT = 7;
+// The tester's line: 115200 Bd, 8N1, and device time-outs far beyond any exchange's waits.
+inline constexpr std::uint32_t LINK_BAUD_RATE = 115200;
+inline constexpr ULONG LINK_TIMEOUT_MS = 10000;  // read and write time-outs of the device
+inline constexpr DWORD LINK_OPEN_FLAGS =
+    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FT_OPEN_BY_SERIAL_NUMBER;
+static_assert(LINK_OPEN_FLAGS == 0x40000081);
+// A bridge holds a short packet for its latency timer before passing it to the host, and every
+// reply is short: at the usual 16 ms the timer is most of each exchange. The session asks for the
+// lowest timer the bridge takes (1 ms, or 2 ms where the timer starts there), so a reply goes on
+// as soon as its bytes are in; the extra USB packets are nothing for a few frames per run. A
+// bridge that takes neither keeps its own timer, and the old value is put back at close.
+inline constexpr UCHAR LINK_LATENCY_TIMERS_MS[] = {1, 2};
 
-inline constexpr std::size_t IO_BUFFER_SIZE = 256;  // receive and transmit buffers
-
-struct IoContext;
+class IoContext;
 // Runs on the I/O thread, one event at a time.
-using IoHandler = void (*)(IoContext* context, void* argument, IoEvent event);
+using IoHandler = void (*)(IoContext& context, void* argument, IoEvent event);
 
-struct IoContext {
-  HANDLE events[IO_EVENT_COUNT] = {};
-  FT_HANDLE device = INVALID_HANDLE_VALUE;
-  HANDLE thread = nullptr;  // null when no thread was started
-  OVERLAPPED readRecord = {};
-  OVERLAPPED writeRecord = {};
-  OVERLAPPED spareRecord = {};
+class IoContext {
+ public:
+  // A context without device or thread, or null when memory or an event cannot be had (nothing
+  // is leaked then). The caller owns it until Release.
+  static IoContext* Create(IoHandler handler, void* argument);
+
+  IoContext(const IoContext&) = delete;
+  IoContext& operator=(const IoContext&) = delete;
+
+  // Opens the device with this serial number for overlapped transfers and sets up the tester's
+  // line. False when there is no such device or a line setting is refused; the device is closed
+  // again then.
+  bool OpenDevice(const char* serial);
+
+  // Starts the I/O thread on the open device. False without a device, when a thread was started
+  // already, or when none can start.
+  bool StartThread();
+  bool HasThread() const { return thread_ != nullptr; }
+
+  // Hands a frame to the I/O thread. The frame is dropped (false) while a write is still pending,
+  // or when it is empty or longer than the transmit buffer.
+  bool QueueWrite(std::span<const std::uint8_t> frame);
+  // Set from a queued frame until its write completes; a failed write leaves it set for good.
+  bool WritePending() const { return writePending_.load(std::memory_order_acquire); }
+
+  // Signals the thread to stop and waits up to `timeoutMs` for it to end. True when it has ended
+  // or none was started.
+  bool Stop(DWORD timeoutMs);
+
+  // The owner lets go: the handler is no longer called once this returns (a call in progress is
+  // waited for) and the thread is told to stop. The device is closed and the context freed now
+  // when no thread runs on it, or by the thread as it ends. The context must not be used after.
+  void Release();
+
+  // For the handler, on the I/O thread: the bytes the last completed read delivered, and the
+  // length of the next read (kept within 1..IO_BUFFER_SIZE), which starts once the handler has
+  // returned.
+  std::span<const std::uint8_t> Delivery() const { return {receiveBuffer_, receivedCount_}; }
+  void RequestRead(std::size_t length);
+
+ private:
+  // Event slots; when several are signalled the lowest is served first.
+  enum Slot : std::size_t {
+    IO_SLOT_STOP,         // auto-reset, signalled by Stop and Release
+    IO_SLOT_READ_DONE,    // manual, the read record's event
+    IO_SLOT_START_READ,   // auto-reset, signalled by RequestRead
+    IO_SLOT_WRITE_DONE,   // manual, the write record's event
+    IO_SLOT_START_WRITE,  // manual, signalled by QueueWrite until the write has started
+    IO_SLOT_COUNT,
+  };
+
+  IoContext() = default;
+  ~IoContext();
+
+  static unsigned __stdcall ThreadMain(void* argument);
+  void Serve();
+  void FinishRead();
+  void StartRead();
+  void FinishWrite();
+  void StartWrite();
+  void Report(IoEvent event);
+  void LowerLatencyTimer();
+  void CloseDevice();
+  void DropHold();
+
+  HANDLE events_[IO_SLOT_COUNT] = {};
+  FT_HANDLE device_ = INVALID_HANDLE_VALUE;
+  bool latencyLowered_ = false;  // and savedLatency_ is the timer to put back at close
+  UCHAR savedLatency_ = 0;
+  HANDLE thread_ = nullptr;
+  OVERLAPPED readRecord_ = {};
+  OVERLAPPED writeRecord_ = {};
   // Set by QueueWrite on the requesting thread, cleared by the I/O thread when the write completes.
-  std::atomic<std::uint8_t> writePending{0};
-  std::uint8_t readPending = 0;  // I/O thread only
-  std::uint8_t receiveBuffer[IO_BUFFER_SIZE] = {};
-  std::uint32_t readLength = 1;  // 1..IO_BUFFER_SIZE, set by the handler on the I/O thread
-  std::uint32_t receivedCount = 0;
-  std::uint8_t transmitBuffer[IO_BUFFER_SIZE] = {};
-  std::uint32_t transmitLength = 0;
-  IoHandler handler = nullptr;
-  void* handlerArgument = nullptr;
+  std::atomic<bool> writePending_{false};
+  // The rest of the transfer state belongs to the I/O thread, except the transmit buffer and
+  // length, which QueueWrite fills while no write is pending; the start-write event publishes them.
+  bool readPending_ = false;
+  std::uint32_t readLength_ = 1;
+  std::uint32_t receivedCount_ = 0;
+  std::uint32_t transmitLength_ = 0;
+  std::uint8_t receiveBuffer_[IO_BUFFER_SIZE] = {};
+  std::uint8_t transmitBuffer_[IO_BUFFER_SIZE] = {};
 
-  // Lifetime: the handler lock keeps DetachIoHandler from returning while a handler call is in
-  // progress; `owners` counts the owner and a running thread, and whoever drops it to zero frees
-  // the context, so a thread that outlives its owner's wait never touches freed memory.
-  CRITICAL_SECTION handlerLock;
-  std::atomic<int> owners{1};
+  // The handler lock keeps Release from returning while a handler call is in progress. `holds_`
+  // counts the owner and a running thread; whoever drops it to zero frees the context, so a
+  // thread that outlives its owner's wait never touches freed memory.
+  IoHandler handler_ = nullptr;
+  void* handlerArgument_ = nullptr;
+  CRITICAL_SECTION handlerLock_;
+  std::atomic<int> holds_{1};
 };
-
-// A fresh context (no device, no thread) with its seven events and the handler lock; the caller
-// owns it. Returns null when memory or any event cannot be had (nothing is leaked then).
-IoContext* CreateIoContext(IoHandler handler, void* argument);
-
-// Starts the I/O thread on a context whose device is open. False when the thread cannot start.
-bool StartIoThread(IoContext* context);
-
-// Hands a frame to the I/O thread. The frame is dropped (false) while a write is still pending,
-// when there is no frame, or when it is empty or longer than the transmit buffer.
-bool QueueWrite(IoContext* context, const std::uint8_t* frame, std::size_t length);
-
-// Entry function of the I/O thread; the argument is the context.
-unsigned __stdcall IoThreadMain(void* context);
-
-// Signals the thread to stop and waits up to `timeoutMs` for it to end. True when it has ended or
-// there was none.
-bool StopIoThread(IoContext* context, DWORD timeoutMs);
-
-// The handler is no longer called once this returns (a call in progress is waited for).
-void DetachIoHandler(IoContext* context);
-
-// Gives up the owner's hold: frees the context now when no thread runs on it, or leaves that to
-// the thread when it ends. The handler is detached first. Null is accepted.
-void ReleaseIoContext(IoContext* context);
 
 }  // namespace ralvex::link

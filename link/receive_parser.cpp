@@ -9,57 +9,19 @@
 namespace ralvex::link {
 
 ParseResult ReceiveParser::Feed(std::span<const std::uint8_t> delivery) {
-  ParseResult result;
-  std::uint32_t next = 1;
-  bool complete = false;
-
   if (delivery.empty()) {
     // The read timed out with nothing: whatever comes next closes the frame in progress.
     payloadLength_ = 0;
     remaining_ = 1;
   }
 
+  ParseResult result;
+  std::uint32_t next = 1;
+  bool complete = false;
   std::size_t i = 0;
-  while (i < delivery.size() && !complete) {
-    const std::uint8_t b = delivery[i++];
-    if (position_ == 0) {
-      if (b == STX) {
-        frame_[0] = b;
-        position_ = 1;
-      } else {
-        payloadLength_ = 0;
-      }
-      remaining_ = 1;
-      next = 1;
-    } else if (position_ == 1) {
-      frame_[1] = b;
-      position_ = 2;
-      payloadLength_ = b;
-      remaining_ = static_cast<std::uint16_t>(b + 2);
-      next = remaining_;
-    } else {
-      --remaining_;
-      // position_ never passes 2 + 255 + 1: remaining_ starts at most at 257 and only falls.
-      frame_[position_++] = b;
-      if (remaining_ > 0) {
-        next = remaining_;
-        continue;
-      }
-      if (b == ETX && payloadLength_ > 0) {
-        complete = true;
-      } else {
-        // Wrong end byte, or no command byte to dispatch on (empty payload, or a body cut
-        // short by an empty read): drop it rather than act on an earlier frame's bytes.
-        payloadLength_ = 0;
-      }
-      position_ = 0;
-      remaining_ = 1;
-      next = 1;
-    }
-  }
-
+  while (i < delivery.size() && !complete) complete = TakeByte(delivery[i++], &next);
   result.consumed = i;
-  result.readLength = std::min(next, MAX_READ_LENGTH);
+  result.readLength = std::min(next, static_cast<std::uint32_t>(IO_BUFFER_SIZE));
 
   if (complete) {
     const std::uint8_t* payload = frame_ + 2;
@@ -73,6 +35,42 @@ ParseResult ReceiveParser::Feed(std::span<const std::uint8_t> delivery) {
     }
   }
   return result;
+}
+
+bool ReceiveParser::TakeByte(std::uint8_t b, std::uint32_t* next) {
+  *next = 1;
+  if (position_ == 0) {
+    if (b == STX) {
+      frame_[0] = b;
+      position_ = 1;
+    } else {
+      payloadLength_ = 0;
+    }
+    remaining_ = 1;
+    return false;
+  }
+  if (position_ == 1) {
+    frame_[1] = b;
+    position_ = 2;
+    payloadLength_ = b;
+    remaining_ = static_cast<std::uint16_t>(b + 2);
+    *next = remaining_;
+    return false;
+  }
+  --remaining_;
+  // position_ never passes 2 + 255 + 1: remaining_ starts at most at 257 and only falls.
+  frame_[position_++] = b;
+  if (remaining_ > 0) {
+    *next = remaining_;
+    return false;
+  }
+  position_ = 0;
+  remaining_ = 1;
+  if (b == ETX && payloadLength_ > 0) return true;
+  // Wrong end byte, or no command byte to dispatch on (empty payload, or a body cut short by an
+  // empty read): drop it rather than act on an earlier frame's bytes.
+  payloadLength_ = 0;
+  return false;
 }
 
 void ReceiveParser::Reset() {

@@ -7,16 +7,16 @@
 #include <cstdint>
 #include <span>
 
+#include "link/frame.h"
+
 namespace ralvex::link {
 
 inline constexpr std::size_t PARSER_FRAME_BUFFER_SIZE = 4096;
 inline constexpr std::size_t PARSER_REPLY_BUFFER_SIZE = 4096;
-// The I/O context's receive buffer: no read asks for more.
-inline constexpr std::uint32_t MAX_READ_LENGTH = 256;
 
 struct ParseResult {
   std::size_t consumed = 0;  // bytes of the delivery taken (all of it unless a frame ended early)
-  std::uint32_t readLength = 1;  // bytes the next read asks for, 1..MAX_READ_LENGTH
+  std::uint32_t readLength = 1;  // bytes the next read asks for, 1..IO_BUFFER_SIZE
   bool replyReady = false;       // a complete reply frame's payload is in Reply()
   int notification = 0;          // 1..4 when a notification frame completed, else 0
 };
@@ -49,6 +49,9 @@ class ReceiveParser {
   bool Hunting() const { return position_ == 0; }
 
  private:
+  // One byte of the stream; sets the next read length and returns true when it completed a frame.
+  bool TakeByte(std::uint8_t b, std::uint32_t* next);
+
   std::uint8_t frame_[PARSER_FRAME_BUFFER_SIZE] = {};
   std::uint16_t position_ = 0;
   std::uint16_t remaining_ = 1;

@@ -1,5 +1,6 @@
 #include "link/tester_link.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -11,15 +12,6 @@ namespace {
 
 // The program has no use for the tester's notifications.
 void IgnoreNotification(int) {}
-
-void ForwardIoEvent(IoContext* context, void* argument, IoEvent event) {
-  static_cast<TesterLink*>(argument)->OnIoEvent(context, event);
-}
-
-template <class Record, Record (*Decode)(std::span<const std::uint8_t>)>
-void DecodeInto(std::span<const std::uint8_t> reply, void* out) {
-  *static_cast<Record*>(out) = Decode(reply);
-}
 
 }  // namespace
 
@@ -48,40 +40,24 @@ bool TesterLink::Open(const char* serial) {
 
   notificationHandler_ = IgnoreNotification;
   if (serial == nullptr || replyEvent_ == nullptr || writeDoneEvent_ == nullptr) return false;
-  IoContext* context = CreateIoContext(ForwardIoEvent, this);
+  IoContext* context = IoContext::Create(ForwardIoEvent, this);
   if (context == nullptr) return false;
-
-  context->device = FT_W32_CreateFile(serial, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, LINK_OPEN_FLAGS, nullptr);
-  bool configured = context->device != INVALID_HANDLE_VALUE && context->device != nullptr;
-  configured = configured && FT_SetBaudRate(context->device, LINK_BAUD_RATE) == FT_OK;
-  configured = configured && FT_SetDataCharacteristics(context->device, FT_BITS_8, FT_STOP_BITS_1,
-                                                       FT_PARITY_NONE) == FT_OK;
-  configured =
-      configured && FT_SetTimeouts(context->device, LINK_TIMEOUT_MS, LINK_TIMEOUT_MS) == FT_OK;
 
   // Signals left from an earlier session must not answer this one's first exchange.
   ResetEvent(replyEvent_);
   ResetEvent(writeDoneEvent_);
 
-  if (!configured || !StartIoThread(context)) {
-    if (context->device != INVALID_HANDLE_VALUE && context->device != nullptr) {
-      FT_Close(context->device);
-    }
-    ReleaseIoContext(context);
+  if (!context->OpenDevice(serial) || !context->StartThread()) {
+    context->Release();
     return false;
   }
   context_ = context;
 
-  std::uint8_t frame[MAX_REQUEST_FRAME];
-  const std::size_t length = BuildCommandRequest(CMD_HELLO, frame);
   HelloReply hello{};
   // The thread keeps running after a failed greeting; Close stops it.
-  if (!Exchange(frame, length, true, CMD_HELLO, DecodeInto<HelloReply, DecodeHello>, &hello)) {
-    return false;
-  }
+  if (!Exchange(EXCHANGE_HELLO, {}, &hello)) return false;
   versionLevel_ = hello.versionLevel;
-  versionByte2_ = hello.versionByte2;
+  versionSublevel_ = hello.versionSublevel;
 
   ReadSettings();
   return true;
@@ -91,151 +67,127 @@ void TesterLink::Close() {
   if (context_ == nullptr) return;
   // When the thread does not end in time it keeps the context and frees it as it ends; it no
   // longer reports to this link either way.
-  StopIoThread(context_, CLOSE_WAIT_MS);
-  ReleaseIoContext(context_);
+  context_->Stop(LINK_CLOSE_WAIT_MS);
+  context_->Release();
   context_ = nullptr;
 }
 
-bool TesterLink::ReadSetting(std::uint8_t id) {
-  std::uint8_t frame[MAX_REQUEST_FRAME];
-  const std::size_t length = BuildGetSettingRequest(id, frame);
-  switch (id) {
-    case SETTING_0:
-    case SETTING_3: {
-      bool flag = false;
-      if (!ExchangeLocked(frame, length, true, CMD_GET_SETTING, DecodeInto<bool, DecodeSettingFlag>,
-                          &flag)) {
-        return false;
-      }
-      (id == SETTING_0 ? setting0_ : setting3_) = flag;
-      return true;
-    }
-    default: {
-      std::uint16_t value = 0;
-      if (!ExchangeLocked(frame, length, true, CMD_GET_SETTING,
-                          DecodeInto<std::uint16_t, DecodeSettingValue>, &value)) {
-        return false;
-      }
-      (id == SETTING_2 ? setting2_ : setting4_) = value;
-      return true;
-    }
-  }
-}
-
 bool TesterLink::ReadSettings() {
+  // Each reply is decoded straight into its field, so a failed read leaves its field, and those
+  // after it, as they were.
+  const auto read = [this](std::uint8_t id, const CommandExchange& command, void* field) {
+    const std::uint8_t arguments[] = {id};
+    return ExchangeLocked(command, arguments, field);
+  };
   EnterCriticalSection(&lock_);
-  bool ok = true;
-  for (const std::uint8_t id : {SETTING_0, SETTING_2, SETTING_3, SETTING_4}) {
-    if (!ReadSetting(id)) {
-      ok = false;
-      break;
-    }
-  }
+  const bool ok = read(SETTING_FLAG_0, EXCHANGE_GET_SETTING_FLAG, &settings_.flag0) &&
+                  read(SETTING_VALUE_2, EXCHANGE_GET_SETTING_VALUE, &settings_.value2) &&
+                  read(SETTING_FLAG_3, EXCHANGE_GET_SETTING_FLAG, &settings_.flag3) &&
+                  read(SETTING_VALUE_4, EXCHANGE_GET_SETTING_VALUE, &settings_.value4);
   LeaveCriticalSection(&lock_);
   return ok;
 }
 
 bool TesterLink::GetConnection(ConnectionReply& reply) {
-  std::uint8_t frame[MAX_REQUEST_FRAME];
-  const std::size_t length = BuildCommandRequest(CMD_GET_CONNECTION, frame);
-  return Exchange(frame, length, true, CMD_GET_CONNECTION,
-                  DecodeInto<ConnectionReply, DecodeConnection>, &reply);
+  return Exchange(EXCHANGE_GET_CONNECTION, {}, &reply);
 }
 
 bool TesterLink::GetProfiles(ProfileList& list) {
-  std::uint8_t frame[MAX_REQUEST_FRAME];
-  const std::size_t length = BuildCommandRequest(CMD_GET_PROFILES, frame);
-  return Exchange(frame, length, true, CMD_GET_PROFILES, DecodeInto<ProfileList, DecodeProfiles>,
-                  &list);
+  return Exchange(EXCHANGE_GET_PROFILES, {}, &list);
 }
 
 bool TesterLink::GetStats(StatsReply& stats) {
-  std::uint8_t frame[MAX_REQUEST_FRAME];
-  const std::size_t length = BuildCommandRequest(CMD_GET_STATS, frame);
-  return Exchange(frame, length, true, CMD_GET_STATS, DecodeInto<StatsReply, DecodeStats>, &stats);
+  return Exchange(EXCHANGE_GET_STATS, {}, &stats);
 }
 
 bool TesterLink::SetProfile(std::uint8_t profileId, std::uint16_t voltageMv) {
-  std::uint8_t frame[MAX_REQUEST_FRAME];
-  const std::size_t length = BuildSetProfileRequest(profileId, voltageMv, frame);
-  return Exchange(frame, length, true, CMD_SET_PROFILE, nullptr, nullptr);
+  const std::uint8_t arguments[] = {profileId, LowByte(voltageMv), HighByte(voltageMv)};
+  return Exchange(EXCHANGE_SET_PROFILE, arguments, nullptr);
 }
 
-void TesterLink::SendUnchecked(std::uint8_t command, std::uint16_t value) {
-  std::uint8_t frame[MAX_REQUEST_FRAME];
-  const std::size_t length = BuildValueRequest(command, value, frame);
-  Exchange(frame, length, false, 0, nullptr, nullptr);
+void TesterLink::SendValue(const CommandExchange& command, std::uint16_t value) {
+  const std::uint8_t arguments[] = {LowByte(value), HighByte(value)};
+  Exchange(command, arguments, nullptr);
 }
 
 void TesterLink::SetDefaultVoltage(std::uint16_t voltageMv) {
-  SendUnchecked(CMD_SET_DEFVOLT, voltageMv);
+  SendValue(EXCHANGE_SET_DEFVOLT, voltageMv);
 }
 
 void TesterLink::SetDefaultLoad(std::uint16_t loadMa) {
-  SendUnchecked(CMD_SET_DEFLOAD, loadMa);
+  SendValue(EXCHANGE_SET_DEFLOAD, loadMa);
 }
 
 void TesterLink::SetLoad(std::uint16_t loadMa) {
-  SendUnchecked(CMD_SET_LOAD, loadMa);
+  SendValue(EXCHANGE_SET_LOAD, loadMa);
 }
 
 void TesterLink::SetMaxLoad(std::uint16_t maxLoadMa) {
   EnterCriticalSection(&lock_);
   maxLoad_ = MakeMaxLoadSetting(maxLoadMa);
-  std::uint8_t frame[MAX_REQUEST_FRAME];
-  const std::size_t length = BuildSetMaxLoadRequest(maxLoad_, frame);
-  ExchangeLocked(frame, length, false, 0, nullptr, nullptr);
+  std::uint8_t arguments[REQUEST_MAX_ARGUMENTS];
+  const std::size_t length = MaxLoadArguments(maxLoad_, arguments);
+  ExchangeLocked(EXCHANGE_SET_SETTING, std::span(arguments).first(length), nullptr);
   LeaveCriticalSection(&lock_);
 }
 
-bool TesterLink::Exchange(const std::uint8_t* frame, std::size_t length, bool testReply,
-                          std::uint8_t expected, Decoder decode, void* out) {
+bool TesterLink::Exchange(const CommandExchange& command, std::span<const std::uint8_t> arguments,
+                          void* record) {
   EnterCriticalSection(&lock_);
-  const bool ok = ExchangeLocked(frame, length, testReply, expected, decode, out);
+  const bool ok = ExchangeLocked(command, arguments, record);
   LeaveCriticalSection(&lock_);
   return ok;
 }
 
-bool TesterLink::ExchangeLocked(const std::uint8_t* frame, std::size_t length, bool testReply,
-                                std::uint8_t expected, Decoder decode, void* out) {
+bool TesterLink::ExchangeLocked(const CommandExchange& command,
+                                std::span<const std::uint8_t> arguments, void* record) {
   // Without a context (closed, or never opened) there is no thread to answer: fail at once.
-  if (context_ == nullptr) return false;
+  if (context_ == nullptr || arguments.size() > REQUEST_MAX_ARGUMENTS) return false;
+  std::uint8_t payload[1 + REQUEST_MAX_ARGUMENTS] = {command.command};
+  std::copy(arguments.begin(), arguments.end(), payload + 1);
+  std::uint8_t frame[FRAME_MAX_REQUEST_LENGTH];
+  const std::size_t length = BuildFrame(std::span(payload).first(1 + arguments.size()), frame);
+
   // A dropped frame (a write still pending) goes on to the waits: the earlier write's completion
   // or reply may still arrive.
-  QueueWrite(context_, frame, length);
-  if (WaitForSingleObject(writeDoneEvent_, EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
-  if (WaitForSingleObject(replyEvent_, EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
-  if (!testReply) return true;
+  context_->QueueWrite(std::span(frame).first(length));
+  if (WaitForSingleObject(writeDoneEvent_, LINK_EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
+  if (WaitForSingleObject(replyEvent_, LINK_EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
+  if (!command.replyChecked) return true;
 
   EnterCriticalSection(&replyLock_);
   const std::span<const std::uint8_t> reply(reply_, replyLength_);
-  const bool ok = ReplyRepeats(reply, expected);
-  if (ok && decode != nullptr) decode(reply, out);
+  const bool ok = ReplyRepeats(reply, command.command);
+  if (ok && command.decode != nullptr) command.decode(reply, record);
   LeaveCriticalSection(&replyLock_);
   return ok;
 }
 
-void TesterLink::OnIoEvent(IoContext* context, IoEvent event) {
+void TesterLink::ForwardIoEvent(IoContext& context, void* link, IoEvent event) {
+  static_cast<TesterLink*>(link)->OnIoEvent(context, event);
+}
+
+void TesterLink::OnIoEvent(IoContext& context, IoEvent event) {
   switch (event) {
     case IO_STARTED:
       // A new context starts from a clean parser: a frame cut off by an earlier session must not
       // swallow this session's first bytes.
       parser_.Reset();
-      context->readLength = ReceiveParser::StartReadLength();
-      SetEvent(context->events[IO_SLOT_START_READ]);
+      context.RequestRead(ReceiveParser::StartReadLength());
       return;
     case IO_WRITE_DONE:
       SetEvent(writeDoneEvent_);
       return;
+    case IO_DATA:
+      OnDelivery(context);
+      return;
     case IO_STOPPED:
       return;
-    case IO_DATA:
-      break;
   }
+}
 
-  const std::size_t received =
-      context->receivedCount < IO_BUFFER_SIZE ? context->receivedCount : IO_BUFFER_SIZE;
-  std::span<const std::uint8_t> delivery(context->receiveBuffer, received);
+void TesterLink::OnDelivery(IoContext& context) {
+  std::span<const std::uint8_t> delivery = context.Delivery();
   int notifications[IO_BUFFER_SIZE / FRAME_OVERHEAD + 1];
   std::size_t notificationCount = 0;
   bool replyReady = false;
@@ -260,8 +212,7 @@ void TesterLink::OnIoEvent(IoContext* context, IoEvent event) {
   } while (!delivery.empty() && result.consumed > 0);
 
   // The next read is asked for before the frame is dispatched.
-  context->readLength = result.readLength;
-  SetEvent(context->events[IO_SLOT_START_READ]);
+  context.RequestRead(result.readLength);
 
   for (std::size_t i = 0; i < notificationCount; ++i) notificationHandler_(notifications[i]);
   if (replyReady) SetEvent(replyEvent_);

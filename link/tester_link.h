@@ -18,14 +18,8 @@
 
 namespace ralvex::link {
 
-inline constexpr DWORD EXCHANGE_WAIT_MS = 500;  // each of the write-done and reply waits
-inline constexpr DWORD CLOSE_WAIT_MS = 2000;    // Close's wait for the I/O thread
-
-inline constexpr std::uint32_t LINK_BAUD_RATE = 115200;
-inline constexpr ULONG LINK_TIMEOUT_MS = 10000;  // read and write time-outs of the device
-inline constexpr DWORD LINK_OPEN_FLAGS =
-    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FT_OPEN_BY_SERIAL_NUMBER;
-static_assert(LINK_OPEN_FLAGS == 0x40000081);
+inline constexpr DWORD LINK_EXCHANGE_WAIT_MS = 500;  // each of the write-done and reply waits
+inline constexpr DWORD LINK_CLOSE_WAIT_MS = 2000;    // Close's wait for the I/O thread
 
 class TesterLink {
  public:
@@ -63,34 +57,30 @@ class TesterLink {
 
   // From the CMD_HELLO reply; ranged-profile details are meaningful from version 20 on.
   std::uint8_t VersionLevel() const { return versionLevel_; }
-  std::uint8_t VersionByte2() const { return versionByte2_; }
-  bool Setting0() const { return setting0_; }
-  std::uint16_t Setting2() const { return setting2_; }
-  bool Setting3() const { return setting3_; }
-  std::uint16_t Setting4() const { return setting4_; }
+  std::uint8_t VersionSublevel() const { return versionSublevel_; }
+  // As read at the last Open; a setting whose read failed keeps its earlier value.
+  const TesterSettings& Settings() const { return settings_; }
   MaxLoadSetting MaxLoad() const { return maxLoad_; }
 
   // The context of the current Open, or null (never opened, closed, or failed before a thread was
   // started).
   const IoContext* Context() const { return context_; }
 
-  // The I/O thread's events, routed to the receive parser. Public so the routing can be exercised
-  // without a device; call only from the thread that owns `context`.
-  void OnIoEvent(IoContext* context, IoEvent event);
-
  private:
-  using Decoder = void (*)(std::span<const std::uint8_t> reply, void* out);
+  // The I/O thread's reports: a started thread asks for its first byte, a delivery goes through
+  // the receive parser, a completed write is passed on to the waiting exchange.
+  static void ForwardIoEvent(IoContext& context, void* link, IoEvent event);
+  void OnIoEvent(IoContext& context, IoEvent event);
+  void OnDelivery(IoContext& context);
 
-  // Steps shared by every command: queue `frame`, wait for the write and for a reply. With
-  // `expected` set, the reply must repeat it, and `decode` (may be null) runs on it under the
-  // reply lock. Caller holds the link lock.
-  bool ExchangeLocked(const std::uint8_t* frame, std::size_t length, bool testReply,
-                      std::uint8_t expected, Decoder decode, void* out);
-  // The same, taking and leaving the link lock.
-  bool Exchange(const std::uint8_t* frame, std::size_t length, bool testReply,
-                std::uint8_t expected, Decoder decode, void* out);
-  bool ReadSetting(std::uint8_t id);
-  void SendUnchecked(std::uint8_t command, std::uint16_t value);
+  // One command: frame it with its arguments, queue it, wait for the write and for a reply, and
+  // for a checked command test the reply and decode it into `record`. Exchange takes the link
+  // lock; ExchangeLocked expects it held.
+  bool Exchange(const CommandExchange& command, std::span<const std::uint8_t> arguments,
+                void* record);
+  bool ExchangeLocked(const CommandExchange& command, std::span<const std::uint8_t> arguments,
+                      void* record);
+  void SendValue(const CommandExchange& command, std::uint16_t value);
 
   IoContext* context_ = nullptr;
   ReceiveParser parser_;  // I/O thread only
@@ -99,17 +89,14 @@ class TesterLink {
   void (*notificationHandler_)(int code) = nullptr;
   CRITICAL_SECTION lock_;
   std::uint8_t versionLevel_ = 0;
-  std::uint8_t versionByte2_ = 0;
-  bool setting0_ = false;
-  bool setting3_ = false;
-  std::uint16_t setting2_ = 0;
+  std::uint8_t versionSublevel_ = 0;
+  TesterSettings settings_ = {};
   MaxLoadSetting maxLoad_ = {0, 0};
-  std::uint16_t setting4_ = 0;
 
   // The last reply frame's payload, published by the I/O thread and read by the requesting
   // thread under the reply lock: a late reply may complete while the next one is being decoded.
   CRITICAL_SECTION replyLock_;
-  std::uint8_t reply_[MAX_PAYLOAD] = {};
+  std::uint8_t reply_[FRAME_MAX_PAYLOAD] = {};
   std::size_t replyLength_ = 0;
 };
 

@@ -14,9 +14,9 @@ using test_support::Fake;
 using test_support::FakeListDevices;
 using test_support::ResetFake;
 
-int g_pauses = 0;
+int pausesTaken = 0;
 void CountPause(DWORD) {
-  ++g_pauses;
+  ++pausesTaken;
 }
 
 std::vector<std::string> Listed(const TesterList& list) {
@@ -75,20 +75,20 @@ TEST(DiscoveryScan, LongSerialIsKeptTerminatedAtFifteen) {
 
 TEST(DiscoveryStartup, RetriesUntilATesterAppears) {
   ResetFake({{}, {}, {"FT2H0001"}, {"KORA4VLH7Y"}});
-  g_pauses = 0;
+  pausesTaken = 0;
   TesterList list;
   EXPECT_EQ(StartupScan(list, FakeListDevices, CountPause), 1u);
   EXPECT_EQ(Fake().countQueries, 4);
-  EXPECT_EQ(g_pauses, 3);
+  EXPECT_EQ(pausesTaken, 3);
 }
 
 TEST(DiscoveryStartup, GivesUpAfterTenPassesEachFollowedByAPause) {
   ResetFake({{"kora1234"}});
-  g_pauses = 0;
+  pausesTaken = 0;
   TesterList list;
   EXPECT_EQ(StartupScan(list, FakeListDevices, CountPause), 0u);
   EXPECT_EQ(Fake().countQueries, 10);
-  EXPECT_EQ(g_pauses, 10);
+  EXPECT_EQ(pausesTaken, 10);
 }
 
 TEST(DiscoveryListing, PrintsIndexEqualsSerialFromItsOwnPass) {
@@ -117,22 +117,22 @@ class DiscoveryResolve : public ::testing::Test {
 
 TEST_F(DiscoveryResolve, SerialNumbersAnyAndInvalidText) {
   auto r = ResolveDevice("KORA91C2ZP", list_, 3);
-  EXPECT_EQ(r.resolution, DeviceResolution::FOUND);
+  EXPECT_EQ(r.resolution, DeviceResolution::DEVICE_FOUND);
   EXPECT_EQ(r.index, 1u);  // whole text compared: not the longer KORA91C2ZPX
   r = ResolveDevice("ANY", list_, 3);
-  EXPECT_EQ(r.resolution, DeviceResolution::FOUND);
+  EXPECT_EQ(r.resolution, DeviceResolution::DEVICE_FOUND);
   EXPECT_EQ(r.index, 0u);
-  EXPECT_EQ(ResolveDevice("XYZKORA1", list_, 3).resolution, DeviceResolution::NOT_FOUND);
-  EXPECT_EQ(ResolveDevice("KORA", list_, 3).resolution, DeviceResolution::NOT_FOUND);
+  EXPECT_EQ(ResolveDevice("XYZKORA1", list_, 3).resolution, DeviceResolution::DEVICE_NOT_FOUND);
+  EXPECT_EQ(ResolveDevice("KORA", list_, 3).resolution, DeviceResolution::DEVICE_NOT_FOUND);
   EXPECT_EQ(ResolveDevice("KORA4VLH7Y0123456789", list_, 3).resolution,
-            DeviceResolution::NOT_FOUND);
-  EXPECT_EQ(ResolveDevice("", list_, 3).resolution, DeviceResolution::INVALID);
-  EXPECT_EQ(ResolveDevice("ANYONE", list_, 3).resolution, DeviceResolution::INVALID);
-  EXPECT_EQ(ResolveDevice("-C", list_, 3).resolution, DeviceResolution::INVALID);
+            DeviceResolution::DEVICE_NOT_FOUND);
+  EXPECT_EQ(ResolveDevice("", list_, 3).resolution, DeviceResolution::DEVICE_INVALID);
+  EXPECT_EQ(ResolveDevice("ANYONE", list_, 3).resolution, DeviceResolution::DEVICE_INVALID);
+  EXPECT_EQ(ResolveDevice("-C", list_, 3).resolution, DeviceResolution::DEVICE_INVALID);
 }
 
 TEST_F(DiscoveryResolve, OnlyTheStartupEntriesAreSearched) {
-  EXPECT_EQ(ResolveDevice("KORA91C2ZPX", list_, 2).resolution, DeviceResolution::NOT_FOUND);
+  EXPECT_EQ(ResolveDevice("KORA91C2ZPX", list_, 2).resolution, DeviceResolution::DEVICE_NOT_FOUND);
 }
 
 TEST_F(DiscoveryResolve, SerialAtRefusesPositionsOutsideTheList) {

@@ -43,10 +43,10 @@ std::string FirstLine(const std::string& err) {
 TEST(OptionsMatch, IgnoresCaseButNeedsTheExactForm) {
   for (const char* token : {"-h", "-H", "--help", "--Help", "--HELP"}) {
     ASSERT_NE(MatchOption(token), nullptr) << token;
-    EXPECT_EQ(MatchOption(token)->id, OPTION_HELP) << token;
+    EXPECT_STREQ(MatchOption(token)->shortForm, "-H") << token;
   }
-  EXPECT_EQ(MatchOption("--SetProfile")->id, OPTION_SET_PROFILE);
-  EXPECT_EQ(MatchOption("-O")->id, OPTION_MAXLOAD);
+  EXPECT_STREQ(MatchOption("--SetProfile")->shortForm, "-V");
+  EXPECT_STREQ(MatchOption("-o")->longForm, "--MAXLOAD");
   for (const char* token : {"-help", "-cp", "--help=1", "h", "--", "-", "", "---h", "-\xe9"}) {
     EXPECT_EQ(MatchOption(token), nullptr) << token;
   }
@@ -68,24 +68,41 @@ TEST(OptionsDecimal, ReadsLikeStrtolWithinTheLength) {
 }
 
 TEST(OptionsProfileArgument, ReadsIndexAndOptionalVoltage) {
-  long index = 0, voltage = 0;
-  EXPECT_EQ(ReadProfileArgument("3,6000,9", &index, &voltage), 2);
-  EXPECT_EQ(index, 3);
-  EXPECT_EQ(voltage, 6000);
-  EXPECT_EQ(ReadProfileArgument("3;6000", &index, &voltage), 1);
-  EXPECT_EQ(ReadProfileArgument(" 4 7000", &index, &voltage), 2);
-  EXPECT_EQ(voltage, 7000);
-  EXPECT_EQ(ReadProfileArgument("3,,6000", &index, &voltage), 1);
-  EXPECT_EQ(ReadProfileArgument("abc", &index, &voltage), 0);
-  EXPECT_EQ(ReadProfileArgument("", &index, &voltage), 0);
-  EXPECT_EQ(ReadProfileArgument("2147483648", &index, &voltage), 0);  // beyond 32 bits
-  EXPECT_EQ(ReadProfileArgument("2,99999999999", &index, &voltage), 1);
-  EXPECT_EQ(index, 2);
+  struct Case {
+    const char* text;
+    int numbers;
+    long index;
+    long voltage;
+    bool tooLarge;
+  };
+  const Case cases[] = {
+      {"3,6000,9", 2, 3, 6000, false},
+      {"3;6000", 1, 3, 0, false},
+      {" 4 7000", 2, 4, 7000, false},
+      {"3,,6000", 1, 3, 0, false},
+      {"abc", 0, 0, 0, false},
+      {"", 0, 0, 0, false},
+      {"2147483648", 0, 0, 0, true},
+      {"2,99999999999", 1, 2, 0, true},
+      {"2,-2147483648", 2, 2, INT32_MIN, false},
+      {"1,2,99999999999", 2, 1, 2, false},
+  };
+  for (const Case& c : cases) {
+    const ProfileArgument read = ReadProfileArgument(c.text);
+    EXPECT_EQ(read.numbers, c.numbers) << c.text;
+    if (read.numbers > 0) {
+      EXPECT_EQ(read.index, c.index) << c.text;
+    }
+    if (read.numbers > 1) {
+      EXPECT_EQ(read.voltage, c.voltage) << c.text;
+    }
+    EXPECT_EQ(read.tooLarge, c.tooLarge) << c.text;
+  }
 }
 
 TEST(OptionsScan, LastActionWinsAndValuesOfEarlierOnesAreKept) {
   Scan s = ScanOf({"-c", "-s"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::RUN);
+  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN);
   EXPECT_EQ(s.options.action, ACTION_STATS);
 
   s = ScanOf({"-l", "100", "-c"});
@@ -97,26 +114,26 @@ TEST(OptionsScan, LastActionWinsAndValuesOfEarlierOnesAreKept) {
   EXPECT_EQ(s.err, "");
 
   s = ScanOf({});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::RUN);
+  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN);
   EXPECT_EQ(s.options.action, ACTION_NONE);
   EXPECT_EQ(s.options.selectedIndex, 0);
 }
 
 TEST(OptionsScan, TokensAreTakenStrictlyLeftToRight) {
   Scan s = ScanOf({"-x", "-h"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::FAILED);
+  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_FAILED);
   EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE);
   EXPECT_EQ(FirstLine(s.err), "Error: unrecognized or incomplete command line (-x)");
   EXPECT_TRUE(HasUsage(s.err));
 
   s = ScanOf({"-h", "-x"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::HELP);
+  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_HELP);
   EXPECT_EQ(s.err, "");
 
   s = ScanOf({"-l", "9999", "-f"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::FAILED);
+  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_FAILED);
   s = ScanOf({"-F", "-l", "9999"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::FIND);
+  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_FIND);
 
   s = ScanOf({"-Cp"});
   EXPECT_EQ(FirstLine(s.err), "Error: unrecognized or incomplete command line (-Cp)");
@@ -148,12 +165,13 @@ TEST(OptionsScan, NumericLimitsAndLengths) {
       {"-l", "-0", true, 0},      {"-l", "12ab", true, 12},  {"-l", "abc", false, 0},
       {"-l", "-1", false, 0},     {"-l", "", false, 0},      {"-n", "21000", true, 21000},
       {"-n", "21001", false, 0},  {"-n", "-9999", false, 0}, {"-m", "0", true, 0},
+      {"-n", "70000", false, 0},  {"-n", "65536", false, 0}, {"-n", "86536", false, 0},
       {"-m", "5001", false, 0},   {"-o", "0", true, 0},      {"-o", "4999", true, 4999},
   };
   for (const Case& c : cases) {
     Scan s = ScanOf({c.option, c.text});
     if (c.ok) {
-      EXPECT_EQ(s.result.outcome, ScanOutcome::RUN) << c.option << " " << c.text;
+      EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN) << c.option << " " << c.text;
       const std::uint16_t value = c.option[1] == 'l'   ? s.options.load
                                   : c.option[1] == 'n' ? s.options.defaultVoltage
                                   : c.option[1] == 'm' ? s.options.defaultLoad
@@ -181,7 +199,7 @@ TEST(OptionsScan, IndexKeepsItsWholeValue) {
 TEST(OptionsScan, DeviceArgument) {
   for (const char* any : {"any", "Any", "ANY"}) {
     Scan s = ScanOf({"-i", "1", "-d", any});
-    EXPECT_EQ(s.result.outcome, ScanOutcome::RUN);
+    EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN);
     EXPECT_EQ(s.options.selectedIndex, 0);
   }
   EXPECT_EQ(ScanOf({"--device", "kora91C2zp"}).options.selectedIndex, 1);
@@ -210,16 +228,26 @@ TEST(OptionsScan, ProfileArgument) {
   EXPECT_EQ(s.options.profileVoltage, 6000);
   EXPECT_EQ(s.options.profileArgument, "3,6000,9");
 
-  s = ScanOf({"-v", "5,70000"});  // the voltage keeps its low 16 bits, unchecked
-  EXPECT_EQ(s.options.profileVoltage, 70000 & 0xFFFF);
+  s = ScanOf({"-v", "5,65535"});  // any voltage the request can carry; the tester judges it
+  EXPECT_EQ(s.options.profileVoltage, 65535);
 
   s = ScanOf({"-v", "5,6000", "-v", "2"});
   EXPECT_EQ(s.options.profileIndex, 2);
   EXPECT_EQ(s.options.profileVoltage, 5000);
 }
 
+TEST(OptionsScan, ProfileVoltageThatTheRequestCannotCarryIsAnInvalidArgument) {
+  for (const char* text : {"5,70000", "5,65536", "5,99999999999", "5,-1", "5 -5000"}) {
+    Scan s = ScanOf({"-v", text, "-h"});
+    EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE) << text;
+    EXPECT_EQ(FirstLine(s.err), std::string("Error: invalid argument ") + text);
+    EXPECT_TRUE(HasUsage(s.err)) << text;
+  }
+}
+
 TEST(OptionsScan, ProfileIndexThatNamesNoProfileIsRefusedWithUsage) {
-  for (const char* text : {"0,5000", "256", "257", "-1", "abc", "", ",3"}) {
+  for (const char* text :
+       {"0,5000", "256", "257", "-1", "abc", "", ",3", "0,70000", "99999999999,5000"}) {
     Scan s = ScanOf({"-v", text, "-h"});
     EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_PROFILE) << text;
     EXPECT_EQ(FirstLine(s.err), std::string("Error: invalid profile ") + text);

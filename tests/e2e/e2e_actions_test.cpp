@@ -11,7 +11,7 @@ class Actions : public E2eTest {
  protected:
   void SetUp() override {
     E2eTest::SetUp();
-    bench_ = WriteBench(TesterDevice("KORA4VLH7Y", kFiveProfiles));
+    bench_ = WriteBench(TesterDevice("KORA4VLH7Y", BENCH_FIVE_PROFILES));
   }
   RunResult RunArgs(const std::vector<std::string>& args) { return Run(args, bench_); }
   // Runs a set action that must succeed silently.
@@ -24,7 +24,7 @@ class Actions : public E2eTest {
   std::string bench_;
 };
 
-constexpr const char* kProfiles =
+constexpr const char* EXPECTED_PROFILE_REPORT =
     "NUM PROFILES:5\n"
     "INDEX:1,TYPE:PD-FIX,V:5000mV,I:3000mA\n"
     "INDEX:2,TYPE:PD-FIX,V:9000mV,I:3000mA\n"
@@ -48,7 +48,7 @@ TEST_F(Actions, NoActionPrintsTheUsageAfterTheOpen) {
 TEST_F(Actions, Reports) {
   RunResult r = RunArgs({"-p"});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, kProfiles);
+  EXPECT_EQ(r.out, EXPECTED_PROFILE_REPORT);
   EXPECT_EQ(r.err, "");
 
   r = RunArgs({"--connection"});
@@ -117,7 +117,7 @@ TEST_F(Actions, DefaultsAreStoredInTheTester) {
 TEST_F(Actions, BuiltinBench) {
   const RunResult r = Run({"-p"}, "builtin");
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, kProfiles);
+  EXPECT_EQ(r.out, EXPECTED_PROFILE_REPORT);
 }
 
 TEST_F(Actions, RangedProfilesBelowVersionTwentyShowNoRange) {

@@ -50,7 +50,7 @@ class TwoTesters : public E2eTest {
  protected:
   void SetUp() override {
     E2eTest::SetUp();
-    bench_ = WriteBench(TesterDevice("KORA4VLH7Y", kFiveProfiles) +
+    bench_ = WriteBench(TesterDevice("KORA4VLH7Y", BENCH_FIVE_PROFILES) +
                         TesterDevice("KORA8QZ2M4",
                                      "profiles = [\n"
                                      "  { type = \"PD-FIX\", voltage = 5000, current = 2000 },\n"
@@ -60,8 +60,8 @@ class TwoTesters : public E2eTest {
   std::string bench_;
 };
 
-constexpr const char* kFirstTesterProfileCount = "NUM PROFILES:5\n";
-constexpr const char* kSecondTesterProfiles =
+constexpr const char* EXPECTED_FIRST_TESTER_COUNT_LINE = "NUM PROFILES:5\n";
+constexpr const char* EXPECTED_SECOND_TESTER_REPORT =
     "NUM "
     "PROFILES:2\nINDEX:1,TYPE:PD-FIX,V:5000mV,I:2000mA\nINDEX:2,TYPE:PD-FIX,V:12000mV,I:1500mA\n";
 
@@ -71,22 +71,22 @@ TEST_F(TwoTesters, ListingAndSelectionByIndex) {
 
   r = Run({"-i", "1", "-p"}, bench_);
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, kSecondTesterProfiles);
+  EXPECT_EQ(r.out, EXPECTED_SECOND_TESTER_REPORT);
 
   r = Run({"-p"}, bench_);  // no selection: the first tester
-  EXPECT_EQ(r.out.rfind(kFirstTesterProfileCount, 0), 0u);
+  EXPECT_EQ(r.out.rfind(EXPECTED_FIRST_TESTER_COUNT_LINE, 0), 0u);
 }
 
 TEST_F(TwoTesters, SelectionBySerialNumberInAnyCase) {
   RunResult r = Run({"-d", "kora8qz2m4", "-p"}, bench_);
-  EXPECT_EQ(r.out, kSecondTesterProfiles);
+  EXPECT_EQ(r.out, EXPECTED_SECOND_TESTER_REPORT);
 
   for (const char* any : {"any", "Any", "ANY"}) {
     r = Run({"-i", "1", "-d", any, "-p"}, bench_);
-    EXPECT_EQ(r.out.rfind(kFirstTesterProfileCount, 0), 0u) << any;
+    EXPECT_EQ(r.out.rfind(EXPECTED_FIRST_TESTER_COUNT_LINE, 0), 0u) << any;
   }
   r = Run({"-d", "KORA8QZ2M4", "-i", "0", "-p"}, bench_);  // the later selection wins
-  EXPECT_EQ(r.out.rfind(kFirstTesterProfileCount, 0), 0u);
+  EXPECT_EQ(r.out.rfind(EXPECTED_FIRST_TESTER_COUNT_LINE, 0), 0u);
 }
 
 TEST_F(TwoTesters, SerialNumbersThatNameNoTester) {

@@ -54,7 +54,8 @@ TEST_F(Faults, NoSourceAttached) {
 
 TEST_F(Faults, NotificationDuringTheExchangeDoesNotStandInForTheReply) {
   const std::string bench = WriteBench(TesterDevice(
-      "KORA4VLH7Y", std::string("notify = true\nnoise_before_reply = true\n") + kFiveProfiles));
+      "KORA4VLH7Y",
+      std::string("notify = true\nnoise_before_reply = true\n") + BENCH_FIVE_PROFILES));
   RunResult r = Run({"-v", "5,9000"}, bench);
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.err, "");

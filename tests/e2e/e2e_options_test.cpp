@@ -11,7 +11,7 @@ class Options : public E2eTest {
  protected:
   void SetUp() override {
     E2eTest::SetUp();
-    bench_ = WriteBench(TesterDevice("KORA4VLH7Y", kFiveProfiles));
+    bench_ = WriteBench(TesterDevice("KORA4VLH7Y", BENCH_FIVE_PROFILES));
   }
   RunResult RunArgs(const std::vector<std::string>& args) { return Run(args, bench_); }
 
@@ -77,10 +77,20 @@ TEST_F(Options, NumericArguments) {
   }
   EXPECT_EQ(RunArgs({"-n", "21000"}).code, 0);
   ExpectRefused({"-n", "21001"}, "Error: invalid argument 21001", 1);
+  // Judged whole, never by their low 16 bits (70000 would be 4464, 86536 would be 21000).
+  ExpectRefused({"-n", "70000"}, "Error: invalid argument 70000", 1);
+  ExpectRefused({"-n", "86536"}, "Error: invalid argument 86536", 1);
+  ExpectRefused({"-l", "70000"}, "Error: invalid argument 70000", 1);
   ExpectRefused({"-m", "5001"}, "Error: invalid argument 5001", 1);
   ExpectRefused({"-o", "65536"}, "Error: invalid argument 65536", 1);
   ExpectRefused({"-i", "1000"}, "Error: invalid argument 1000", 1);
   ExpectRefused({"-i", "x"}, "Error: invalid argument x", 1);
+}
+
+TEST_F(Options, ProfileVoltageThatTheRequestCannotCarry) {
+  for (const char* text : {"5,70000", "5,99999999999", "5,-1"}) {
+    ExpectRefused({"-v", text}, std::string("Error: invalid argument ") + text, 1);
+  }
 }
 
 TEST_F(Options, ProfileIndexZeroOrUnreadable) {

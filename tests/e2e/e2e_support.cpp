@@ -22,7 +22,7 @@ namespace ralvex::e2e {
 namespace {
 
 // Longest a single run may take: ten failed opens against a silent tester need about 12 s.
-constexpr auto kRunLimit = std::chrono::seconds(60);
+constexpr auto RUN_TIME_LIMIT = std::chrono::seconds(60);
 
 void Drain(int fd, std::string* into, bool* open) {
   char buf[4096];
@@ -118,7 +118,7 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
     return result;
   }
 
-  const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
+  const auto deadline = std::chrono::steady_clock::now() + RUN_TIME_LIMIT;
   bool outOpen = true, errOpen = true;
   while (outOpen || errOpen) {
     pollfd fds[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0},

@@ -47,7 +47,7 @@ class E2eTest : public ::testing::Test {
 std::string TesterDevice(const std::string& serial, const std::string& testerLines = "");
 
 // The built-in bench's profiles: PD-FIX 5000, 9000, 15000 and 20000 mV, PD-APDO 3300-11000 mV.
-inline constexpr const char* kFiveProfiles =
+inline constexpr const char* BENCH_FIVE_PROFILES =
     "profiles = [\n"
     "  { type = \"PD-FIX\", voltage = 5000, current = 3000 },\n"
     "  { type = \"PD-FIX\", voltage = 9000, current = 3000 },\n"

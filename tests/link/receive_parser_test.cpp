@@ -49,7 +49,7 @@ class ParserTest : public ::testing::Test {
     const ParseResult r = parser_.Feed(delivery);
     EXPECT_EQ(r.consumed, delivery.size());
     EXPECT_GE(r.readLength, 1u);
-    EXPECT_LE(r.readLength, MAX_READ_LENGTH);
+    EXPECT_LE(r.readLength, IO_BUFFER_SIZE);
     EXPECT_FALSE(r.replyReady && r.notification != 0);
     readLength_ = r.readLength;
     t.readLengths.push_back(r.readLength);

@@ -16,7 +16,7 @@
 namespace ralvex::link {
 namespace {
 
-constexpr const char* kSerial = "KORA0007";
+constexpr const char* EMULATED_TESTER_SERIAL = "KORA0007";
 
 class EmulatedTester : public ::testing::Test {
  protected:
@@ -24,13 +24,13 @@ class EmulatedTester : public ::testing::Test {
   void Start(const char* tomlText) {
     std::string error;
     toml::table table = toml::parse(tomlText);
-    std::shared_ptr<sim::SerialPeer> tester =
-        sim::MakeTesterPeer(*tomlText != '\0' ? &table : nullptr, kSerial, "", &error);
+    std::shared_ptr<sim::SerialPeer> tester = sim::MakeTesterPeer(
+        *tomlText != '\0' ? &table : nullptr, EMULATED_TESTER_SERIAL, "", &error);
     ASSERT_NE(tester, nullptr) << error;
     sim::BridgeDeviceConfig config;
-    config.serial = kSerial;
+    config.serial = EMULATED_TESTER_SERIAL;
     bench_.AddDevice(config, tester);
-    ASSERT_TRUE(link_.Open(kSerial));
+    ASSERT_TRUE(link_.Open(EMULATED_TESTER_SERIAL));
   }
 
   sim::Bench bench_;

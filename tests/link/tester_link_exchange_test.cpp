@@ -20,7 +20,7 @@ using testing::LinkBench;
 class TesterLinkExchange : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(link_.Open(testing::kSerial));
+    ASSERT_TRUE(link_.Open(testing::TEST_SERIAL));
     bench_.Peer().ClearReceived();
   }
 
@@ -203,7 +203,7 @@ TEST_F(TesterLinkExchange, FrameQueuedWhileAWriteIsPendingIsDroppedAndTheLateCom
   bench_.SetResponder(testing::HealthyAnswer);
   gate->Release();
   // The late completion clears the pending write; after it frames go out again.
-  for (int i = 0; i < 1000 && link_.Context()->writePending.load() != 0; ++i) Sleep(2);
+  for (int i = 0; i < 1000 && link_.Context()->WritePending(); ++i) Sleep(2);
   EXPECT_TRUE(link_.GetStats(stats));
   EXPECT_EQ(stats.voltage, 5000);
 }
@@ -224,7 +224,7 @@ TEST(TesterLinkClose, ThreadThatOutlivesCloseKeepsItsContextAndStopsCallingTheLi
   auto gate = std::make_shared<WriteGate>();
   {
     TesterLink link;
-    ASSERT_TRUE(link.Open(testing::kSerial));
+    ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
     bench.SetResponder([gate](const Bytes& request) {
       gate->Hold();
       return testing::HealthyAnswer(request);

@@ -22,7 +22,7 @@
 
 namespace ralvex::link::testing {
 
-inline constexpr const char* kSerial = "KORA0001";
+inline constexpr const char* TEST_SERIAL = "KORA0001";
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -91,9 +91,12 @@ class LinkBench {
  public:
   using Responder = std::function<std::vector<Answer>(const Bytes& request)>;
 
-  explicit LinkBench(const char* serial = kSerial) : peer_(std::make_shared<sim::ScriptedPeer>()) {
+  // `refusedSlots`: driver requests the bridge refuses although they are valid.
+  explicit LinkBench(const char* serial = TEST_SERIAL, std::vector<std::uint32_t> refusedSlots = {})
+      : peer_(std::make_shared<sim::ScriptedPeer>()) {
     sim::BridgeDeviceConfig config;
     config.serial = serial;
+    config.refuse = std::move(refusedSlots);
     device_ = &bench_.AddDevice(config, peer_);
     responder_ = HealthyAnswer;
     peer_->SetHandler([this](const std::uint8_t* data, std::size_t length, sim::SerialLine& line) {

@@ -15,15 +15,15 @@ using testing::LinkBench;
 TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
   LinkBench bench;
   TesterLink link;
-  ASSERT_TRUE(link.Open(testing::kSerial));
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
 
   EXPECT_EQ(bench.Peer().Received(), testing::OpenFrames());
   EXPECT_EQ(link.VersionLevel(), 0x15);
-  EXPECT_EQ(link.VersionByte2(), 0x07);
-  EXPECT_TRUE(link.Setting0());
-  EXPECT_EQ(link.Setting2(), 0x1234);
-  EXPECT_TRUE(link.Setting3());
-  EXPECT_EQ(link.Setting4(), 0x5678);
+  EXPECT_EQ(link.VersionSublevel(), 0x07);
+  EXPECT_TRUE(link.Settings().flag0);
+  EXPECT_EQ(link.Settings().value2, 0x1234);
+  EXPECT_TRUE(link.Settings().flag3);
+  EXPECT_EQ(link.Settings().value4, 0x5678);
 
   const sim::BridgeLineState line = bench.Device().LineState();
   EXPECT_EQ(line.baud_rate, 115200u);
@@ -32,14 +32,37 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
   EXPECT_EQ(line.parity, 0);
   EXPECT_EQ(line.read_total_constant, 10000u);
   EXPECT_EQ(line.write_total_constant, 10000u);
+  EXPECT_EQ(line.latency_timer, 1);  // lowered for the session ...
 
   ASSERT_NE(link.Context(), nullptr);
-  EXPECT_NE(link.Context()->thread, nullptr);
+  EXPECT_TRUE(link.Context()->HasThread());
   link.Close();
   EXPECT_EQ(link.Context(), nullptr);
+  EXPECT_EQ(bench.Device().LineState().latency_timer, 16);  // ... and given back at close
   // The thread closed the device as it stopped.
   EXPECT_FALSE(bench.Device().IsOpen());
   EXPECT_EQ(bench.Peer().CloseCount(), 1u);
+}
+
+TEST(TesterLinkOpen, LatencyTimerTheBridgeRefusesIsNoError) {
+  constexpr std::uint32_t REQUEST_SET_LATENCY_TIMER = 92;
+  constexpr std::uint32_t REQUEST_GET_LATENCY_TIMER = 93;
+  for (const std::vector<std::uint32_t>& refused :
+       {std::vector<std::uint32_t>{REQUEST_SET_LATENCY_TIMER},
+        {REQUEST_SET_LATENCY_TIMER, REQUEST_GET_LATENCY_TIMER}}) {
+    LinkBench bench(testing::TEST_SERIAL, refused);
+    TesterLink link;
+    ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
+    EXPECT_EQ(bench.Peer().Received(), testing::OpenFrames());
+    EXPECT_EQ(bench.Device().LineState().latency_timer, 16);
+  }
+  // A timer that cannot be read is still lowered, and then left so.
+  LinkBench bench(testing::TEST_SERIAL, {REQUEST_GET_LATENCY_TIMER});
+  TesterLink link;
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
+  EXPECT_EQ(bench.Device().LineState().latency_timer, 1);
+  link.Close();
+  EXPECT_EQ(bench.Device().LineState().latency_timer, 1);
 }
 
 TEST(TesterLinkOpen, NoSuchDeviceFailsWithoutAThread) {
@@ -62,7 +85,7 @@ TEST(TesterLinkOpen, DeviceHeldByAnotherProgramFailsWithoutAThread) {
   LinkBench bench;
   bench.Device().SetHeldOpen(true);
   TesterLink link;
-  EXPECT_FALSE(link.Open(testing::kSerial));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(link.Context(), nullptr);
 }
 
@@ -73,11 +96,11 @@ TEST(TesterLinkOpen, HelloAnsweredWithAnotherCommandFails) {
     return testing::HealthyAnswer(request);
   });
   TesterLink link;
-  EXPECT_FALSE(link.Open(testing::kSerial));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
   // No settings were asked for, and the thread still runs until Close.
   EXPECT_EQ(bench.Peer().Received(), (Bytes{0x02, 0x01, 0x01, 0x01, 0x03}));
   ASSERT_NE(link.Context(), nullptr);
-  EXPECT_NE(link.Context()->thread, nullptr);
+  EXPECT_TRUE(link.Context()->HasThread());
   EXPECT_TRUE(bench.Device().IsOpen());
   link.Close();
   EXPECT_FALSE(bench.Device().IsOpen());
@@ -91,19 +114,19 @@ TEST(TesterLinkOpen, RetriedOpensLeaveNoThreadOrDeviceBehind) {
   });
   TesterLink link;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    EXPECT_FALSE(link.Open(testing::kSerial));
+    EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
     link.Close();
     // Had the thread survived it would still hold the exclusive device.
     EXPECT_FALSE(bench.Device().IsOpen());
   }
   // Open without Close in between stops the earlier thread too.
-  EXPECT_FALSE(link.Open(testing::kSerial));
-  EXPECT_FALSE(link.Open(testing::kSerial));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(bench.Peer().OpenCount(), 12u);
   EXPECT_EQ(bench.Peer().CloseCount(), 11u);
 
   bench.SetResponder(testing::HealthyAnswer);
-  EXPECT_TRUE(link.Open(testing::kSerial));
+  EXPECT_TRUE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(link.VersionLevel(), 0x15);
 }
 
@@ -113,7 +136,7 @@ TEST(TesterLinkOpen, SilentTesterFailsOnTheReplyWaitAndCloseEndsTheThread) {
   LinkBench bench;
   bench.SetResponder([](const Bytes&) { return std::vector<Answer>{}; });
   TesterLink link;
-  EXPECT_FALSE(link.Open(testing::kSerial));
+  EXPECT_FALSE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(bench.Peer().Received(), (Bytes{0x02, 0x01, 0x01, 0x01, 0x03}));
   ASSERT_NE(link.Context(), nullptr);
   EXPECT_TRUE(bench.Device().IsOpen());
@@ -125,7 +148,7 @@ TEST(TesterLinkOpen, SilentTesterFailsOnTheReplyWaitAndCloseEndsTheThread) {
 TEST(TesterLinkOpen, UnansweredSettingStillOpensAndKeepsLaterSettingsOld) {
   LinkBench bench;
   TesterLink link;
-  ASSERT_TRUE(link.Open(testing::kSerial));
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
   link.Close();
 
   // Second session on the same link, with a fresh context: setting 0 changes, id 2 is not
@@ -137,12 +160,12 @@ TEST(TesterLinkOpen, UnansweredSettingStillOpensAndKeepsLaterSettingsOld) {
     if (request == Bytes{0xE1, 0x02}) return {};
     return {{{0xE1, 0xAA, 0xBB}}};
   });
-  ASSERT_TRUE(link.Open(testing::kSerial));
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
   EXPECT_EQ(link.VersionLevel(), 0x16);
-  EXPECT_FALSE(link.Setting0());
-  EXPECT_EQ(link.Setting2(), 0x1234);
-  EXPECT_TRUE(link.Setting3());
-  EXPECT_EQ(link.Setting4(), 0x5678);
+  EXPECT_FALSE(link.Settings().flag0);
+  EXPECT_EQ(link.Settings().value2, 0x1234);
+  EXPECT_TRUE(link.Settings().flag3);
+  EXPECT_EQ(link.Settings().value4, 0x5678);
   // The sequence ended at the first failure: id 3 and 4 were never asked for.
   EXPECT_EQ(bench.Peer().Received(), testing::Concat({{0x02, 0x01, 0x01, 0x01, 0x03},
                                                       {0x02, 0x02, 0xE1, 0x00, 0xE2, 0x03},
@@ -151,7 +174,7 @@ TEST(TesterLinkOpen, UnansweredSettingStillOpensAndKeepsLaterSettingsOld) {
   // Reading them again now works and changes them.
   bench.SetResponder(testing::HealthyAnswer);
   EXPECT_TRUE(link.ReadSettings());
-  EXPECT_TRUE(link.Setting0());
+  EXPECT_TRUE(link.Settings().flag0);
 }
 
 }  // namespace
