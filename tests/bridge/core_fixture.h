@@ -72,8 +72,8 @@ class BenchTest : public ::testing::Test {
 };
 
 // A device file whose control replies a test scripts.
-using ControlScript = std::function<uint32_t(uint32_t code, const void* in, uint32_t in_length,
-                                             void* out, uint32_t out_length, uint32_t* returned)>;
+using ControlScript = std::function<uint32_t(uint32_t code, const void* in, uint32_t inLength,
+                                             void* out, uint32_t outLength, uint32_t* returned)>;
 
 class ScriptedDriver final : public posix::DeviceDriver {
  public:
@@ -83,8 +83,8 @@ class ScriptedDriver final : public posix::DeviceDriver {
     *file = std::make_unique<File>(script_);
     return 0;
   }
-  uint32_t Restart(bool* needs_reboot) override {
-    *needs_reboot = false;
+  uint32_t Restart(bool* needsReboot) override {
+    *needsReboot = false;
     ++restarts;
     return 0;
   }
@@ -95,10 +95,10 @@ class ScriptedDriver final : public posix::DeviceDriver {
   class File final : public posix::DeviceFile {
    public:
     explicit File(ControlScript script) : script_(std::move(script)) {}
-    uint32_t Control(uint32_t code, const void* in, uint32_t in_length, void* out,
-                     uint32_t out_length, uint32_t* returned) override {
+    uint32_t Control(uint32_t code, const void* in, uint32_t inLength, void* out,
+                     uint32_t outLength, uint32_t* returned) override {
       *returned = 0;
-      return script_(code, in, in_length, out, out_length, returned);
+      return script_(code, in, inLength, out, outLength, returned);
     }
     void StartRead(posix::IoRequest& request) override { request.Complete(0, 0); }
     void StartWrite(posix::IoRequest& request) override { request.Complete(0, request.Length()); }
