@@ -17,7 +17,7 @@ struct Node {
 struct Tree {
   std::mutex mutex;
   std::vector<Node> nodes;
-  DEVINST next = kRootDevInst + 1;
+  DEVINST next = ROOT_DEVINST + 1;
 };
 
 // Never destroyed: drivers and static destructors elsewhere may still reach the tree at exit.
@@ -40,12 +40,12 @@ ptrdiff_t IndexByDevInst(const std::vector<Node>& nodes, DEVINST devinst) {
   return -1;
 }
 
-// Whether nodes[index] lies below the node called `ancestor_id`. Bounded by the node count so
+// Whether nodes[index] lies below the node called `ancestorId`. Bounded by the node count so
 // that a parent loop a driver might build cannot hang the walk.
-bool IsBelow(const std::vector<Node>& nodes, size_t index, std::string_view ancestor_id) {
+bool IsBelow(const std::vector<Node>& nodes, size_t index, std::string_view ancestorId) {
   std::string_view parent = nodes[index].info.parent_id;
   for (size_t depth = 0; depth <= nodes.size() && !parent.empty(); ++depth) {
-    if (EqualsIgnoreCase(parent, ancestor_id)) return true;
+    if (EqualsIgnoreCase(parent, ancestorId)) return true;
     ptrdiff_t up = IndexById(nodes, parent);
     if (up < 0) return false;
     parent = nodes[static_cast<size_t>(up)].info.parent_id;
@@ -176,7 +176,7 @@ std::shared_ptr<DeviceDriver> FindInterfaceDriver(std::string_view path) {
 bool CollectSubtreeDrivers(DEVINST node, std::vector<std::shared_ptr<DeviceDriver>>* drivers) {
   Tree& tree = GetTree();
   std::lock_guard lock(tree.mutex);
-  if (node == kRootDevInst) {
+  if (node == ROOT_DEVINST) {
     for (const Node& n : tree.nodes) {
       if (n.info.driver) drivers->push_back(n.info.driver);
     }

@@ -12,8 +12,8 @@
 namespace ralvex::posix {
 
 // The root device node: what CM_Locate_DevNode_ExA returns for NULL or "". Real nodes start above.
-inline constexpr DEVINST kRootDevInst = 1;
-inline constexpr const char* kRootInstanceId = "HTREE\\ROOT\\0";
+inline constexpr DEVINST ROOT_DEVINST = 1;
+inline constexpr const char* ROOT_INSTANCE_ID = "HTREE\\ROOT\\0";
 
 struct DeviceNodeSnapshot {
   DEVINST devinst = 0;

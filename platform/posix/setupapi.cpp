@@ -17,8 +17,8 @@ namespace {
 // Install-parameter state of one element, and the device the element stands for.
 struct Element {
   DeviceNodeSnapshot node;
-  DWORD install_flags = 0;
-  bool has_propchange = false;
+  DWORD installFlags = 0;
+  bool hasPropertyChange = false;
   SP_PROPCHANGE_PARAMS propchange{};
 };
 
@@ -29,22 +29,22 @@ struct InterfaceRef {
 
 struct DeviceInfoSet {
   std::mutex mutex;
-  bool has_class = false;
+  bool hasClass = false;
   GUID class_guid{};
   std::vector<Element> elements;
   std::vector<InterfaceRef> interfaces;  // every interface of every element, in element order
-  bool has_propchange = false;           // set-wide class-install parameters
+  bool hasPropertyChange = false;        // set-wide class-install parameters
   SP_PROPCHANGE_PARAMS propchange{};
 };
 
 // Set handles live in their own number range so that they never collide with kernel handles
 // (CloseHandle on a set must fail, as it does on the real system).
-constexpr uintptr_t kFirstSetHandle = 0x5E700000;
+constexpr uintptr_t SET_HANDLE_FIRST = 0x5E700000;
 
 struct SetRegistry {
   std::mutex mutex;
   std::map<uintptr_t, std::shared_ptr<DeviceInfoSet>> sets;
-  uintptr_t next = kFirstSetHandle;
+  uintptr_t next = SET_HANDLE_FIRST;
 };
 
 SetRegistry& Registry() {
@@ -60,9 +60,7 @@ std::shared_ptr<DeviceInfoSet> FindSet(HDEVINFO handle) {
 }
 
 // Property codes from here on do not exist at all (as opposed to codes the node has no value for).
-constexpr DWORD kPropertyCodeLimit = 0x25;
-// What the system's class installer answers for functions it leaves to the default handler.
-constexpr DWORD kErrorDiDoDefault = 0xE000020E;
+constexpr DWORD SPDRP_CODE_LIMIT = 0x25;
 
 bool SameGuid(const GUID& a, const GUID& b) {
   return std::memcmp(&a, &b, sizeof(GUID)) == 0;
@@ -106,9 +104,9 @@ void FillDevInfo(const Element& element, size_t index, SP_DEVINFO_DATA* data) {
 void Populate(DeviceInfoSet& set, const GUID* guid, const char* enumerator, DWORD flags) {
   bool interfaces = (flags & DIGCF_DEVICEINTERFACE) != 0;
   bool all = (flags & DIGCF_ALLCLASSES) != 0;
-  bool present_only = (flags & DIGCF_PRESENT) != 0;
+  bool presentOnly = (flags & DIGCF_PRESENT) != 0;
   for (DeviceNodeSnapshot& node : SnapshotDeviceTree()) {
-    if (present_only && !node.info.present) continue;
+    if (presentOnly && !node.info.present) continue;
     if (enumerator != nullptr && *enumerator != '\0' && !interfaces) {
       std::string prefix = std::string(enumerator) + "\\";
       if (!HasPrefixIgnoreCase(node.info.instance_id, prefix.c_str())) continue;
@@ -176,7 +174,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator,
   auto set = std::make_shared<DeviceInfoSet>();
   if (class_guid != nullptr && (flags & DIGCF_DEVICEINTERFACE) == 0 &&
       (flags & DIGCF_ALLCLASSES) == 0) {
-    set->has_class = true;
+    set->hasClass = true;
     set->class_guid = *class_guid;
   }
   ralvex::posix::Populate(*set, class_guid, enumerator, flags);
@@ -284,7 +282,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, PSP_DEVINFO_DATA 
   DWORD error = 0;
   const Element* element = FindElement(*set, devinfo, &error);
   if (element == nullptr) return Fail(error);
-  if (property >= ralvex::posix::kPropertyCodeLimit) return Fail(ERROR_INVALID_REG_PROPERTY);
+  if (property >= ralvex::posix::SPDRP_CODE_LIMIT) return Fail(ERROR_INVALID_REG_PROPERTY);
   if (buffer == nullptr && size != 0) return Fail(ERROR_INVALID_USER_BUFFER);
 
   const ralvex::posix::DeviceNodeInfo& info = element->node.info;
@@ -325,13 +323,13 @@ BOOL WINAPI SetupDiSetClassInstallParamsA(HDEVINFO handle, PSP_DEVINFO_DATA devi
     }
   }
   std::lock_guard lock(set->mutex);
-  bool* has = &set->has_propchange;
+  bool* has = &set->hasPropertyChange;
   SP_PROPCHANGE_PARAMS* stored = &set->propchange;
   if (devinfo != nullptr) {
     DWORD error = 0;
     Element* element = FindElement(*set, devinfo, &error);
     if (element == nullptr) return Fail(error);
-    has = &element->has_propchange;
+    has = &element->hasPropertyChange;
     stored = &element->propchange;
   }
   *has = params != nullptr;  // NULL clears the parameters
@@ -343,7 +341,7 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle,
                                       PSP_DEVINFO_DATA devinfo) {
   std::shared_ptr<DeviceInfoSet> set = FindSet(handle);
   if (!set) return Fail(ERROR_INVALID_HANDLE);
-  if (function != DIF_PROPERTYCHANGE) return Fail(ralvex::posix::kErrorDiDoDefault);
+  if (function != DIF_PROPERTYCHANGE) return Fail(ERROR_DI_DO_DEFAULT);
   DEVINST devinst = 0;
   SP_PROPCHANGE_PARAMS params{};
   {
@@ -351,9 +349,9 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle,
     DWORD error = 0;
     Element* element = FindElement(*set, devinfo, &error);
     if (element == nullptr) return Fail(error);
-    if (element->has_propchange) {
+    if (element->hasPropertyChange) {
       params = element->propchange;
-    } else if (set->has_propchange) {
+    } else if (set->hasPropertyChange) {
       params = set->propchange;
     } else {
       return Fail(ERROR_INVALID_PARAMETER);
@@ -375,15 +373,15 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle,
   if (params.StateChange != DICS_PROPCHANGE) return Fail(ERROR_NOT_SUPPORTED);
   ralvex::posix::DeviceNodeSnapshot node;
   if (!ralvex::posix::FindDeviceNode(devinst, &node)) return Fail(ERROR_NO_SUCH_DEVINST);
-  bool needs_reboot = false;
+  bool needsReboot = false;
   if (node.info.driver) {
-    DWORD error = node.info.driver->Restart(&needs_reboot);
+    DWORD error = node.info.driver->Restart(&needsReboot);
     if (error != 0) return Fail(error);
   }
   std::lock_guard lock(set->mutex);
   for (Element& element : set->elements) {
     if (element.node.devinst != devinst) continue;
-    if (needs_reboot) element.install_flags |= DI_NEEDRESTART;
+    if (needsReboot) element.installFlags |= DI_NEEDRESTART;
   }
   return TRUE;
 }
@@ -400,7 +398,7 @@ BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO handle, PSP_DEVINFO_DATA dev
     DWORD error = 0;
     const Element* element = FindElement(*set, devinfo, &error);
     if (element == nullptr) return Fail(error);
-    flags = element->install_flags;
+    flags = element->installFlags;
   }
   std::memset(params, 0, sizeof(*params));
   params->cbSize = sizeof(SP_DEVINSTALL_PARAMS_A);
@@ -437,7 +435,7 @@ BOOL WINAPI SetupDiGetDeviceInfoListDetailA(HDEVINFO handle,
     return Fail(ERROR_INVALID_USER_BUFFER);
   }
   std::lock_guard lock(set->mutex);
-  detail->ClassGuid = set->has_class ? set->class_guid : GUID{};
+  detail->ClassGuid = set->hasClass ? set->class_guid : GUID{};
   detail->RemoteMachineHandle = nullptr;  // the local machine
   detail->RemoteMachineName[0] = '\0';
   return TRUE;
