@@ -65,81 +65,83 @@ void FillNodeFromRecord(FT_DEVICE_LIST_INFO_NODE* node, const FtHandleRecord* re
   node->LocId = LocationOf(record);
 }
 
-FT_STATUS ListDevices(PVOID pvArg1, PVOID pvArg2, DWORD flags) {
-  uint32_t count = 0;
-  if (!CountInterfaces(&count)) return FT_DEVICE_NOT_FOUND;
-
-  const DWORD mode = flags & FT_LIST_MASK;
-  if (mode == FT_LIST_NUMBER_ONLY) {
-    if (pvArg1 == nullptr) return FT_INVALID_PARAMETER;
-    *static_cast<DWORD*>(pvArg1) = count;
-    return FT_OK;
+// FT_LIST_BY_INDEX: the identity of the device at one index.
+FT_STATUS ListOneDevice(uint32_t index, uint32_t count, uint32_t slot, void* destination) {
+  if (index >= count) return FT_DEVICE_NOT_FOUND;
+  FtHandleRecord* record = nullptr;
+  const FT_STATUS opened = OpenDeviceByIndex(index, DeviceOpenArguments{}, &record);
+  if (opened != FT_OK) return opened;
+  IdentityReply reply;
+  DWORD returned = 0;
+  const bool answered = QueryIdentity(record, slot, reply, &returned);
+  if (answered && slot == SLOT_QUERY_LOCATION) {
+    std::memcpy(destination, reply, sizeof(DWORD));
+  } else if (answered) {
+    // A serial number fits 16 bytes, a description 64.
+    const size_t capacity =
+        slot == SLOT_QUERY_SERIAL_NUMBER ? SERIAL_FIELD_SIZE : DESCRIPTION_FIELD_SIZE;
+    CopyReplyString(static_cast<char*>(destination), capacity, reply, returned);
   }
-  if (mode == FT_LIST_BY_INDEX) {
-    if (pvArg2 == nullptr) return FT_INVALID_PARAMETER;
-  } else if (mode == FT_LIST_ALL) {
-    if (pvArg1 == nullptr || pvArg2 == nullptr) return FT_INVALID_PARAMETER;
-    *static_cast<DWORD*>(pvArg2) = count;
-  } else {
-    return FT_INVALID_PARAMETER;
-  }
+  CloseRecord(record);
+  return answered ? FT_OK : FT_IO_ERROR;
+}
 
-  const uint32_t slot = QuerySlotDescriptionFirst(flags);
-  const bool byLocation = slot == SLOT_QUERY_LOCATION;
-  const uint32_t wanted = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pvArg1));
-  auto* strings = static_cast<char**>(pvArg1);
-  auto* locations = static_cast<DWORD*>(pvArg1);
+// FT_LIST_ALL: entries in index order. A device in use keeps its place with an empty entry; one
+// that does not answer gets none. The status is the last device's.
+FT_STATUS ListAllDevices(uint32_t count, uint32_t slot, void* entries) {
+  auto* strings = static_cast<char**>(entries);
+  auto* locations = static_cast<DWORD*>(entries);
   uint32_t position = 0;
-
-  // FT_LIST_ALL entry writers; a null string pointer is skipped without advancing.
-  auto putString = [&](const char* reply, DWORD returned) {
-    if (strings[position] == nullptr) return;
-    CopyReplyString(strings[position], LIST_ALL_STRING_CAPACITY, reply, returned);
-    ++position;
+  // A null string pointer is skipped without advancing.
+  auto put = [&](const IdentityReply& reply, DWORD returned) {
+    if (slot == SLOT_QUERY_LOCATION) {
+      std::memcpy(&locations[position++], reply, sizeof(DWORD));
+    } else if (strings[position] != nullptr) {
+      CopyReplyString(strings[position++], LIST_ALL_STRING_CAPACITY, reply, returned);
+    }
   };
 
   FT_STATUS result = FT_DEVICE_NOT_FOUND;
   for (uint32_t index = 0; index < count; ++index) {
-    if (mode == FT_LIST_BY_INDEX && index != wanted) continue;
     FtHandleRecord* record = nullptr;
-    result = OpenDeviceByIndex(index, DeviceOpenArguments{}, &record);
-    if (result != FT_OK) {
-      if (mode == FT_LIST_ALL) {
-        // A device in use keeps its place: an empty entry.
-        if (byLocation) {
-          locations[position++] = 0;
-        } else {
-          putString("", 0);
-        }
-        result = FT_OK;
-      }
+    if (OpenDeviceByIndex(index, DeviceOpenArguments{}, &record) != FT_OK) {
+      const IdentityReply empty = {};
+      put(empty, 0);
+      result = FT_OK;
       continue;
     }
     IdentityReply reply;
     DWORD returned = 0;
-    result = QueryIdentity(record, slot, reply, &returned) ? FT_OK : FT_IO_ERROR;
-    if (result == FT_OK) {
-      if (mode == FT_LIST_BY_INDEX) {
-        if (byLocation) {
-          std::memcpy(pvArg2, reply, sizeof(DWORD));
-        } else {
-          // A serial number fits 16 bytes, a description 64.
-          const size_t capacity =
-              slot == SLOT_QUERY_SERIAL_NUMBER ? SERIAL_FIELD_SIZE : DESCRIPTION_FIELD_SIZE;
-          CopyReplyString(static_cast<char*>(pvArg2), capacity, reply, returned);
-        }
-        CloseRecord(record);
-        return FT_OK;
-      }
-      if (byLocation) {
-        std::memcpy(&locations[position++], reply, sizeof(DWORD));
-      } else {
-        putString(reply, returned);
-      }
-    }
+    const bool answered = QueryIdentity(record, slot, reply, &returned);
+    if (answered) put(reply, returned);
+    result = answered ? FT_OK : FT_IO_ERROR;
     CloseRecord(record);
   }
   return result;
+}
+
+FT_STATUS ListDevices(PVOID pvArg1, PVOID pvArg2, DWORD flags) {
+  uint32_t count = 0;
+  if (!CountInterfaces(&count)) return FT_DEVICE_NOT_FOUND;
+
+  const uint32_t slot = QuerySlotDescriptionFirst(flags);
+  switch (flags & FT_LIST_MASK) {
+    case FT_LIST_NUMBER_ONLY:
+      if (pvArg1 == nullptr) return FT_INVALID_PARAMETER;
+      *static_cast<DWORD*>(pvArg1) = count;
+      return FT_OK;
+    case FT_LIST_BY_INDEX:
+      if (pvArg2 == nullptr) return FT_INVALID_PARAMETER;
+      // The index travels in the pointer argument itself.
+      return ListOneDevice(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pvArg1)), count, slot,
+                           pvArg2);
+    case FT_LIST_ALL:
+      if (pvArg1 == nullptr || pvArg2 == nullptr) return FT_INVALID_PARAMETER;
+      *static_cast<DWORD*>(pvArg2) = count;
+      return ListAllDevices(count, slot, pvArg1);
+    default:
+      return FT_INVALID_PARAMETER;
+  }
 }
 
 FT_STATUS CreateDeviceInfoList(DWORD* countOut) {
