@@ -92,7 +92,7 @@ class ThreadedDriver : public DeviceDriver {
 void BM_OverlappedReadCompletedByDriverThread(benchmark::State& state) {
   ralvex::posix::ClearDeviceTree();
   ralvex::posix::DeviceNodeInfo info;
-  info.instance_id = "BENCH\\IO\\0";
+  info.instanceId = "BENCH\\IO\\0";
   info.interfaces.push_back({BENCH_INTERFACE_GUID, DEVICE_PATH});
   info.driver = std::make_shared<ThreadedDriver>();
   ralvex::posix::AddDeviceNode(info);

@@ -32,7 +32,7 @@ CONFIGRET WINAPI CM_Get_Device_ID_ExA(DEVINST node, PSTR buffer, ULONG length, U
   } else {
     ralvex::posix::DeviceNodeSnapshot snapshot;
     if (!ralvex::posix::FindDeviceNode(node, &snapshot)) return CR_INVALID_DEVNODE;
-    id = snapshot.info.instance_id;
+    id = snapshot.info.instanceId;
   }
   if (length < id.size() + 1) {
     // As much as fits, without a terminator.

@@ -30,7 +30,7 @@ std::vector<DeviceNodeSnapshot> SnapshotDeviceTree();
 bool FindDeviceNode(DEVINST node, DeviceNodeSnapshot* out);
 
 // The node with this instance ID (case-insensitive, absent nodes included); 0 when there is none.
-DEVINST FindDeviceNodeById(std::string_view instance_id, bool* present);
+DEVINST FindDeviceNodeById(std::string_view instanceId, bool* present);
 
 // The driver behind a present node's interface path (case-insensitive); null when no present
 // node exposes the path or nobody answers opens on it.

@@ -83,18 +83,18 @@ class DeviceDriver {
 };
 
 struct DeviceInterfaceInfo {
-  GUID class_guid{};
+  GUID classGuid{};
   std::string path;  // "\\?\usb#vid_0403&pid_6001#serial#{guid}"
 };
 
 struct DeviceNodeInfo {
-  std::string instance_id;  // "USB\VID_0403&PID_6001\SERIAL"
-  std::string parent_id;    // instance ID of the parent node; empty for a child of the root
-  std::string setup_class;  // "USB"
-  GUID setup_class_guid{};
-  std::string description;                  // SPDRP_DEVICEDESC
-  std::vector<std::string> hardware_ids;    // SPDRP_HARDWAREID; empty = property absent
-  std::vector<std::string> compatible_ids;  // SPDRP_COMPATIBLEIDS; empty = property absent
+  std::string instanceId;  // "USB\VID_0403&PID_6001\SERIAL"
+  std::string parentId;    // instance ID of the parent node; empty for a child of the root
+  std::string setupClass;  // "USB"
+  GUID setupClassGuid{};
+  std::string description;                 // SPDRP_DEVICEDESC
+  std::vector<std::string> hardwareIds;    // SPDRP_HARDWAREID; empty = property absent
+  std::vector<std::string> compatibleIds;  // SPDRP_COMPATIBLEIDS; empty = property absent
   std::vector<DeviceInterfaceInfo> interfaces;
   std::shared_ptr<DeviceDriver> driver;  // answers opens; may be null for nodes nobody opens
   bool present = true;                   // DIGCF_PRESENT keeps only present nodes

@@ -30,7 +30,7 @@ struct InterfaceRef {
 struct DeviceInfoSet {
   std::mutex mutex;
   bool hasClass = false;
-  GUID class_guid{};
+  GUID classGuid{};
   std::vector<Element> elements;
   std::vector<InterfaceRef> interfaces;  // every interface of every element, in element order
   bool hasPropertyChange = false;        // set-wide class-install parameters
@@ -95,7 +95,7 @@ Element* FindElement(DeviceInfoSet& set, const SP_DEVINFO_DATA* data, DWORD* err
 }
 
 void FillDevInfo(const Element& element, size_t index, SP_DEVINFO_DATA* data) {
-  data->ClassGuid = element.node.info.setup_class_guid;
+  data->ClassGuid = element.node.info.setupClassGuid;
   data->DevInst = element.node.devinst;
   data->Reserved = static_cast<ULONG_PTR>(index + 1);
 }
@@ -109,16 +109,16 @@ void Populate(DeviceInfoSet& set, const GUID* guid, const char* enumerator, DWOR
     if (presentOnly && !node.info.present) continue;
     if (enumerator != nullptr && *enumerator != '\0' && !interfaces) {
       std::string prefix = std::string(enumerator) + "\\";
-      if (!HasPrefixIgnoreCase(node.info.instance_id, prefix.c_str())) continue;
+      if (!HasPrefixIgnoreCase(node.info.instanceId, prefix.c_str())) continue;
     }
     // An interface set holds devices that expose interfaces, whatever their class.
     bool selected = all && !(interfaces && node.info.interfaces.empty());
     if (!all && interfaces) {
       for (const DeviceInterfaceInfo& iface : node.info.interfaces) {
-        if (SameGuid(iface.class_guid, *guid)) selected = true;
+        if (SameGuid(iface.classGuid, *guid)) selected = true;
       }
     } else if (!all) {
-      selected = SameGuid(node.info.setup_class_guid, *guid);
+      selected = SameGuid(node.info.setupClassGuid, *guid);
     }
     if (!selected) continue;
     bool held = false;
@@ -149,7 +149,7 @@ using ralvex::posix::FindSet;
 
 extern "C" {
 
-HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator, HWND parent,
+HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* classGuid, PCSTR enumerator, HWND parent,
                                        DWORD flags, HDEVINFO existing, PCSTR machine,
                                        PVOID reserved) {
   (void)parent;
@@ -157,7 +157,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator,
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  if (class_guid == nullptr && (flags & DIGCF_ALLCLASSES) == 0) {
+  if (classGuid == nullptr && (flags & DIGCF_ALLCLASSES) == 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
@@ -168,16 +168,16 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator,
       return INVALID_HANDLE_VALUE;
     }
     std::lock_guard lock(set->mutex);
-    ralvex::posix::Populate(*set, class_guid, enumerator, flags);
+    ralvex::posix::Populate(*set, classGuid, enumerator, flags);
     return existing;
   }
   auto set = std::make_shared<DeviceInfoSet>();
-  if (class_guid != nullptr && (flags & DIGCF_DEVICEINTERFACE) == 0 &&
+  if (classGuid != nullptr && (flags & DIGCF_DEVICEINTERFACE) == 0 &&
       (flags & DIGCF_ALLCLASSES) == 0) {
     set->hasClass = true;
-    set->class_guid = *class_guid;
+    set->classGuid = *classGuid;
   }
-  ralvex::posix::Populate(*set, class_guid, enumerator, flags);
+  ralvex::posix::Populate(*set, classGuid, enumerator, flags);
   ralvex::posix::SetRegistry& registry = ralvex::posix::Registry();
   std::lock_guard lock(registry.mutex);
   uintptr_t value = registry.next;
@@ -186,9 +186,9 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator,
   return reinterpret_cast<HDEVINFO>(value);
 }
 
-HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR enumerator, HWND parent,
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
                                      DWORD flags) {
-  return SetupDiGetClassDevsExA(class_guid, enumerator, parent, flags, nullptr, nullptr, nullptr);
+  return SetupDiGetClassDevsExA(classGuid, enumerator, parent, flags, nullptr, nullptr, nullptr);
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
@@ -214,11 +214,11 @@ BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, PSP_DEVINFO_DATA
 }
 
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA devinfo,
-                                        const GUID* class_guid, DWORD index,
+                                        const GUID* classGuid, DWORD index,
                                         PSP_DEVICE_INTERFACE_DATA data) {
   std::shared_ptr<DeviceInfoSet> set = FindSet(handle);
   if (!set) return Fail(ERROR_INVALID_HANDLE);
-  if (class_guid == nullptr || data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (classGuid == nullptr || data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
   std::lock_guard lock(set->mutex);
   const Element* only = nullptr;
@@ -233,9 +233,9 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA devinf
     const Element& element = set->elements[ref.element];
     if (only != nullptr && only != &element) continue;
     const ralvex::posix::DeviceInterfaceInfo& iface = element.node.info.interfaces[ref.iface];
-    if (!ralvex::posix::SameGuid(iface.class_guid, *class_guid)) continue;
+    if (!ralvex::posix::SameGuid(iface.classGuid, *classGuid)) continue;
     if (seen++ != index) continue;
-    data->InterfaceClassGuid = iface.class_guid;
+    data->InterfaceClassGuid = iface.classGuid;
     data->Flags = element.node.info.present ? SPINT_ACTIVE : 0;
     data->Reserved = static_cast<ULONG_PTR>(i + 1);
     return TRUE;
@@ -294,7 +294,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, PSP_DEVINFO_DATA 
     value_type = REG_SZ;
   } else if (property == SPDRP_HARDWAREID || property == SPDRP_COMPATIBLEIDS) {
     const std::vector<std::string>& ids =
-        property == SPDRP_HARDWAREID ? info.hardware_ids : info.compatible_ids;
+        property == SPDRP_HARDWAREID ? info.hardwareIds : info.compatibleIds;
     for (const std::string& id : ids) {
       value += id;
       value.push_back('\0');
@@ -414,11 +414,10 @@ BOOL WINAPI SetupDiClassGuidsFromNameExA(PCSTR name, LPGUID list, DWORD count, P
   // The setup classes known here are those of the nodes plugged so far, present or not.
   std::vector<GUID> found;
   for (const ralvex::posix::DeviceNodeSnapshot& node : ralvex::posix::SnapshotDeviceTree()) {
-    if (!ralvex::posix::EqualsIgnoreCase(node.info.setup_class, name)) continue;
+    if (!ralvex::posix::EqualsIgnoreCase(node.info.setupClass, name)) continue;
     bool known = false;
-    for (const GUID& guid : found)
-      known |= ralvex::posix::SameGuid(guid, node.info.setup_class_guid);
-    if (!known) found.push_back(node.info.setup_class_guid);
+    for (const GUID& guid : found) known |= ralvex::posix::SameGuid(guid, node.info.setupClassGuid);
+    if (!known) found.push_back(node.info.setupClassGuid);
   }
   if (required != nullptr) *required = static_cast<DWORD>(found.size());
   if (found.size() > count) return Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -435,7 +434,7 @@ BOOL WINAPI SetupDiGetDeviceInfoListDetailA(HDEVINFO handle,
     return Fail(ERROR_INVALID_USER_BUFFER);
   }
   std::lock_guard lock(set->mutex);
-  detail->ClassGuid = set->hasClass ? set->class_guid : GUID{};
+  detail->ClassGuid = set->hasClass ? set->classGuid : GUID{};
   detail->RemoteMachineHandle = nullptr;  // the local machine
   detail->RemoteMachineName[0] = '\0';
   return TRUE;

@@ -114,12 +114,12 @@ class ScriptedDriver final : public posix::DeviceDriver {
 
 // Plugs a node with a bridge interface answered by `driver` (after the bench's devices).
 inline DEVINST PlugScripted(const std::string& name, std::shared_ptr<posix::DeviceDriver> driver,
-                            std::vector<std::string> hardware_ids = {}) {
+                            std::vector<std::string> hardwareIds = {}) {
   posix::DeviceNodeInfo info;
-  info.instance_id = "USB\\VID_0403&PID_6001\\" + name;
-  info.setup_class = "USB";
-  info.setup_class_guid = sim::USB_SETUP_CLASS_GUID;
-  info.hardware_ids = std::move(hardware_ids);
+  info.instanceId = "USB\\VID_0403&PID_6001\\" + name;
+  info.setupClass = "USB";
+  info.setupClassGuid = sim::USB_SETUP_CLASS_GUID;
+  info.hardwareIds = std::move(hardwareIds);
   info.interfaces.push_back(
       {sim::BRIDGE_INTERFACE_GUID,
        "\\\\?\\usb#vid_0403&pid_6001#" + name + "#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}"});

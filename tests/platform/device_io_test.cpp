@@ -29,7 +29,7 @@ class DeviceIoTest : public ::testing::Test {
     ClearDeviceTree();
     driver_ = std::make_shared<TestDriver>();
     DeviceNodeInfo info;
-    info.instance_id = "USB\\VID_1234&PID_5678\\SN01";
+    info.instanceId = "USB\\VID_1234&PID_5678\\SN01";
     info.interfaces.push_back({testing::TEST_INTERFACE_GUID, DEVICE_PATH});
     info.driver = driver_;
     node_ = AddDeviceNode(info);

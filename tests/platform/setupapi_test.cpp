@@ -40,42 +40,42 @@ class SetupApiTest : public ::testing::Test {
     otherDriver_ = std::make_shared<TestDriver>();
 
     DeviceNodeInfo hub;
-    hub.instance_id = "USB\\ROOT_HUB30\\4&1234&0";
-    hub.setup_class = "USB";
-    hub.setup_class_guid = USB_CLASS_GUID;
+    hub.instanceId = "USB\\ROOT_HUB30\\4&1234&0";
+    hub.setupClass = "USB";
+    hub.setupClassGuid = USB_CLASS_GUID;
     hub.description = "USB Root Hub (USB 3.0)";
-    hub.hardware_ids = {"USB\\ROOT_HUB30&VID8086&PIDA2AF&REV0000", "USB\\ROOT_HUB30"};
+    hub.hardwareIds = {"USB\\ROOT_HUB30&VID8086&PIDA2AF&REV0000", "USB\\ROOT_HUB30"};
     hub.driver = hubDriver_;
     hub_ = AddDeviceNode(hub);
 
     DeviceNodeInfo secondHub = hub;
-    secondHub.instance_id = "USB\\ROOT_HUB20\\4&5678&0";
+    secondHub.instanceId = "USB\\ROOT_HUB20\\4&5678&0";
     secondHub.driver = otherDriver_;
     secondHub_ = AddDeviceNode(secondHub);
 
     DeviceNodeInfo a;
-    a.instance_id = "USB\\VID_1234&PID_0001\\A1";
-    a.parent_id = hub.instance_id;
-    a.setup_class = "USB";
-    a.setup_class_guid = USB_CLASS_GUID;
+    a.instanceId = "USB\\VID_1234&PID_0001\\A1";
+    a.parentId = hub.instanceId;
+    a.setupClass = "USB";
+    a.setupClassGuid = USB_CLASS_GUID;
     a.description = "Bridge A";
-    a.hardware_ids = {"USB\\VID_1234&PID_0001&REV_0600", "USB\\VID_1234&PID_0001"};
-    a.compatible_ids = {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF"};
+    a.hardwareIds = {"USB\\VID_1234&PID_0001&REV_0600", "USB\\VID_1234&PID_0001"};
+    a.compatibleIds = {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF"};
     a.interfaces = {{TEST_INTERFACE_GUID, PATH_A}};
     a.driver = deviceDriver_;
     a_ = AddDeviceNode(a);  // lands after the first hub, before the second
 
     DeviceNodeInfo b = a;
-    b.instance_id = "USB\\VID_1234&PID_0001\\B2";
+    b.instanceId = "USB\\VID_1234&PID_0001\\B2";
     b.interfaces = {{TEST_INTERFACE_GUID, PATH_B}};
     b.present = false;
     b_ = AddDeviceNode(b);
 
     DeviceNodeInfo port;
-    port.instance_id = "SERBUS\\PORT\\0000";
-    port.parent_id = secondHub.instance_id;
-    port.setup_class = "Ports";
-    port.setup_class_guid = PORTS_CLASS_GUID;
+    port.instanceId = "SERBUS\\PORT\\0000";
+    port.parentId = secondHub.instanceId;
+    port.setupClass = "Ports";
+    port.setupClassGuid = PORTS_CLASS_GUID;
     port.interfaces = {
         {OTHER_INTERFACE_GUID, "\\\\?\\serbus#port#0000#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}};
     port_ = AddDeviceNode(port);
@@ -121,7 +121,7 @@ TEST_F(SetupApiTest, NodeNumbersAreNeverZeroNorReused) {
   for (DEVINST n : all) EXPECT_NE(n, 0u);
   RemoveDeviceNode(port_);
   DeviceNodeInfo again;
-  again.instance_id = "SERBUS\\PORT\\0000";
+  again.instanceId = "SERBUS\\PORT\\0000";
   DEVINST readded = AddDeviceNode(again);
   for (DEVINST n : all) EXPECT_NE(readded, n);
 }
@@ -132,8 +132,8 @@ TEST_F(SetupApiTest, ChildrenEnumerateAfterTheirParentAndReplacingKeepsTheNumber
   SetupDiDestroyDeviceInfoList(set);
 
   DeviceNodeInfo replacement;
-  replacement.instance_id = "usb\\vid_1234&pid_0001\\a1";  // same node, other case
-  replacement.parent_id = "USB\\ROOT_HUB30\\4&1234&0";
+  replacement.instanceId = "usb\\vid_1234&pid_0001\\a1";  // same node, other case
+  replacement.parentId = "USB\\ROOT_HUB30\\4&1234&0";
   EXPECT_EQ(AddDeviceNode(replacement), a_);
 }
 
@@ -188,8 +188,8 @@ TEST_F(SetupApiTest, SetIsASnapshot) {
   HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   RemoveDeviceNode(a_);
   DeviceNodeInfo late;
-  late.instance_id = "USB\\VID_9999&PID_0001\\LATE";
-  late.setup_class_guid = USB_CLASS_GUID;
+  late.instanceId = "USB\\VID_9999&PID_0001\\LATE";
+  late.setupClassGuid = USB_CLASS_GUID;
   AddDeviceNode(late);
   EXPECT_EQ(Members(set), (std::vector<DEVINST>{hub_, a_, secondHub_}));
   SetupDiDestroyDeviceInfoList(set);
@@ -425,9 +425,9 @@ TEST_F(SetupApiTest, ClassGuidsFromNameMatchIgnoringCase) {
 
 TEST_F(SetupApiTest, ClassGuidsFromNameReportsRoomNeeded) {
   DeviceNodeInfo odd;  // a second class registered under the same name
-  odd.instance_id = "USB\\ODD\\1";
-  odd.setup_class = "Usb";
-  odd.setup_class_guid = PORTS_CLASS_GUID;
+  odd.instanceId = "USB\\ODD\\1";
+  odd.setupClass = "Usb";
+  odd.setupClassGuid = PORTS_CLASS_GUID;
   AddDeviceNode(odd);
   GUID one{};
   DWORD required = 0;
@@ -516,7 +516,7 @@ class ReplugDriver : public DeviceDriver {
 TEST_F(SetupApiTest, ReenumerationMayChangeTheTreeFromInsideTheDriver) {
   auto bus = std::make_shared<ReplugDriver>();
   DeviceNodeInfo hub;
-  hub.instance_id = "USB\\ROOT_HUB\\9";
+  hub.instanceId = "USB\\ROOT_HUB\\9";
   hub.driver = bus;
   DEVINST hubNode = AddDeviceNode(hub);
   bus->child = b_;
