@@ -19,7 +19,7 @@ namespace {
 constexpr size_t LIST_ALL_STRING_CAPACITY = 64;
 
 // The device-information list: replaced by FT_CreateDeviceInfoList, read by the other two, all
-// under the list lock. The count is also read before the lock (a quick refusal), hence atomic.
+// under its lock. The count is also read before the lock (a quick refusal), hence atomic.
 struct DeviceInfoList {
   std::unique_ptr<FT_DEVICE_LIST_INFO_NODE[]> nodes;
   std::atomic<uint32_t> count{0};
