@@ -18,9 +18,9 @@ using ralvex::posix::DeviceDriver;
 using ralvex::posix::DeviceFile;
 using ralvex::posix::IoRequest;
 
-constexpr GUID kInterface = {
+constexpr GUID BENCH_INTERFACE_GUID = {
     0x0BE4C4A1, 0x0001, 0x0002, {0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A}};
-constexpr const char* kPath = "\\\\?\\bench#io#0#{0be4c4a1-0001-0002-0304-05060708090a}";
+constexpr const char* DEVICE_PATH = "\\\\?\\bench#io#0#{0be4c4a1-0001-0002-0304-05060708090a}";
 
 // Completes every read from its own thread, as a device's receive path would.
 class ThreadedFile : public DeviceFile {
@@ -92,12 +92,12 @@ class ThreadedDriver : public DeviceDriver {
 void BM_OverlappedReadCompletedByDriverThread(benchmark::State& state) {
   ralvex::posix::ClearDeviceTree();
   ralvex::posix::DeviceNodeInfo info;
-  info.instance_id = "BENCH\\IO\\0";
-  info.interfaces.push_back({kInterface, kPath});
+  info.instanceId = "BENCH\\IO\\0";
+  info.interfaces.push_back({BENCH_INTERFACE_GUID, DEVICE_PATH});
   info.driver = std::make_shared<ThreadedDriver>();
   ralvex::posix::AddDeviceNode(info);
 
-  HANDLE file = CreateFileA(kPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileA(DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (file == INVALID_HANDLE_VALUE || event == nullptr) {

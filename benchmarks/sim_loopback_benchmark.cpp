@@ -28,8 +28,8 @@ struct Rig {
     device = std::make_shared<BridgeDevice>(config);
     if (loopback) device->SetPeer(std::make_shared<ralvex::sim::LoopbackPeer>());
     ralvex::posix::DeviceNodeInfo node;
-    node.instance_id = "USB\\VID_0403&PID_6001\\LOOPBENCH";
-    node.setup_class = "USB";
+    node.instanceId = "USB\\VID_0403&PID_6001\\LOOPBENCH";
+    node.setupClass = "USB";
     node.interfaces.push_back({ralvex::sim::BRIDGE_INTERFACE_GUID, kPath});
     node.driver = device;
     devinst = ralvex::posix::AddDeviceNode(node);

@@ -1,14 +1,17 @@
-// The driver channel's own functions: library and driver version, device information, and the
-// raw request entry that every fixed-code caller goes through.
+// The driver channel's own functions: library and driver version, device information and the
+// identity queries.
 #include "bridge/device_info.h"
 
 #include <cstring>
+
+#include "bridge/payload.h"
+#include "bridge/request_path.h"
 
 namespace ralvex::bridge {
 namespace {
 
 struct ChipFamily {
-  uint32_t chip_code;
+  uint32_t chipCode;
   FT_DEVICE type;
 };
 
@@ -23,23 +26,18 @@ constexpr ChipFamily CHIP_FAMILIES[] = {
     {0x40360320u, FT_DEVICE_930},       {0x403603E0u, FT_DEVICE_UMFTPD3A},
 };
 
-uint32_t ReadLe32(const uint8_t* bytes) {
-  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-         uint32_t{bytes[3]} << 24;
-}
-
 }  // namespace
 
-FT_DEVICE DeviceTypeOfChipCode(uint32_t chip_code) {
+FT_DEVICE DeviceTypeOfChipCode(uint32_t chipCode) {
   for (const ChipFamily& family : CHIP_FAMILIES) {
-    if (family.chip_code == chip_code) return family.type;
+    if (family.chipCode == chipCode) return family.type;
   }
   return FT_DEVICE_UNKNOWN;
 }
 
-void CopyBoundedString(char* destination, size_t capacity, const char* field, size_t field_size) {
+void CopyBoundedString(char* destination, size_t capacity, const char* field, size_t fieldSize) {
   size_t length = 0;
-  while (length < field_size && length + 1 < capacity && field[length] != '\0') ++length;
+  while (length < fieldSize && length + 1 < capacity && field[length] != '\0') ++length;
   std::memcpy(destination, field, length);
   destination[length] = '\0';
 }
@@ -48,16 +46,15 @@ FT_STATUS QueryDeviceInfo(const FtHandleRecord* record, FT_DEVICE* type, DWORD* 
                           char* description, DWORD* extra) {
   uint8_t buffer[DEVICE_INFO_SIZE] = {};
   buffer[0] = static_cast<uint8_t>(FT_NOT_SUPPORTED);
-  const BOOL answered =
-      SendRequest(record, SLOT_DEVICE_INFO, buffer, sizeof(buffer), buffer, sizeof(buffer));
+  const bool answered = SendRequest(record, SLOT_DEVICE_INFO, buffer, buffer) == REQUEST_ACCEPTED;
   // A refusal leaves the preset status in place; whatever the driver wrote is passed on. A
   // refused request never counts as success, even when the status word claims it, and its
   // buffer is not read.
-  const FT_STATUS status = ReadLe32(buffer);
+  const FT_STATUS status = GetLe32(buffer);
   if (!answered) return status != FT_OK ? status : FT_IO_ERROR;
   if (status != FT_OK) return status;
-  if (type != nullptr) *type = DeviceTypeOfChipCode(ReadLe32(buffer + 4));
-  if (id != nullptr) *id = ReadLe32(buffer + 8);
+  if (type != nullptr) *type = DeviceTypeOfChipCode(GetLe32(buffer + 4));
+  if (id != nullptr) *id = GetLe32(buffer + 8);
   if (serial != nullptr) {
     CopyBoundedString(serial, SERIAL_FIELD_SIZE, reinterpret_cast<const char*>(buffer + 16),
                       SERIAL_FIELD_SIZE);
@@ -66,49 +63,37 @@ FT_STATUS QueryDeviceInfo(const FtHandleRecord* record, FT_DEVICE* type, DWORD* 
     CopyBoundedString(description, DESCRIPTION_FIELD_SIZE,
                       reinterpret_cast<const char*>(buffer + 32), DESCRIPTION_FIELD_SIZE);
   }
-  if (extra != nullptr) *extra = ReadLe32(buffer + 12);
+  if (extra != nullptr) *extra = GetLe32(buffer + 12);
   return FT_OK;
+}
+
+bool QueryIdentity(const FtHandleRecord* record, uint32_t slot, IdentityReply& reply,
+                   DWORD* returned) {
+  std::memset(reply, 0, sizeof(reply));
+  *returned = 0;
+  const std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(reply), IDENTITY_QUERY_SIZE);
+  return SendRequest(record, slot, bytes, bytes, returned) == REQUEST_ACCEPTED;
 }
 
 }  // namespace ralvex::bridge
 
-using ralvex::bridge::FtHandleRecord;
-using ralvex::bridge::LookupHandle;
+using namespace ralvex::bridge;
 
 FT_STATUS FT_CALL FT_GetLibraryVersion(LPDWORD lpdwVersion) {
   if (lpdwVersion == nullptr) return FT_INVALID_PARAMETER;
-  *lpdwVersion = ralvex::bridge::LIBRARY_VERSION;
+  *lpdwVersion = LIBRARY_VERSION;
   return FT_OK;
 }
 
 FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE ftHandle, LPDWORD lpdwVersion) {
   if (lpdwVersion == nullptr) return FT_INVALID_PARAMETER;
-  DWORD returned = 0;
-  return FT_IoCtl(ftHandle, ralvex::bridge::PrimaryCode(ralvex::bridge::SLOT_GET_DRIVER_VERSION),
-                  nullptr, 0, lpdwVersion, sizeof(DWORD), &returned, nullptr);
+  return FtStatusOf(
+      SendRequest(LookupHandle(ftHandle), SLOT_GET_DRIVER_VERSION, {}, BytesOf(*lpdwVersion)));
 }
 
 FT_STATUS FT_CALL FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice, LPDWORD lpdwID,
                                    PCHAR SerialNumber, PCHAR Description, LPDWORD lpdwExtra) {
   const FtHandleRecord* record = LookupHandle(ftHandle);
   if (record == nullptr) return FT_NOT_SUPPORTED;
-  return ralvex::bridge::QueryDeviceInfo(record, lpftDevice, lpdwID, SerialNumber, Description,
-                                         lpdwExtra);
-}
-
-FT_STATUS FT_CALL FT_IoCtl(FT_HANDLE ftHandle, DWORD dwIoControlCode, LPVOID lpInBuf,
-                           DWORD nInBufSize, LPVOID lpOutBuf, DWORD nOutBufSize,
-                           LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
-  const FtHandleRecord* record = LookupHandle(ftHandle);
-  if (record == nullptr) return FT_INVALID_HANDLE;
-  const uint32_t slot = ralvex::bridge::SlotOfCode(dwIoControlCode);
-  // Beyond the table there is no code to send.
-  if (!ralvex::bridge::IsRequestSlot(slot)) return FT_INVALID_PARAMETER;
-  DWORD local_returned = 0;
-  return DeviceIoControl(record->deviceHandle, record->requestTable[slot], lpInBuf, nInBufSize,
-                         lpOutBuf, nOutBufSize,
-                         lpBytesReturned != nullptr ? lpBytesReturned : &local_returned,
-                         lpOverlapped)
-             ? FT_OK
-             : FT_IO_ERROR;
+  return QueryDeviceInfo(record, lpftDevice, lpdwID, SerialNumber, Description, lpdwExtra);
 }

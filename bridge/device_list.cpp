@@ -9,16 +9,17 @@
 #include "bridge/handle_record.h"
 #include "bridge/lazy_init.h"
 #include "bridge/open_close.h"
+#include "bridge/payload.h"
+#include "bridge/request_path.h"
 
 namespace ralvex::bridge {
 namespace {
 
-constexpr DWORD IDENTITY_QUERY_SIZE = 64;
 // What a string entry of FT_LIST_ALL may hold: the caller's buffers are 64 bytes.
 constexpr size_t LIST_ALL_STRING_CAPACITY = 64;
 
 // The device-information list: replaced by FT_CreateDeviceInfoList, read by the other two, all
-// under the list lock. The count is also read before the lock (a quick refusal), hence atomic.
+// under its lock. The count is also read before the lock (a quick refusal), hence atomic.
 struct DeviceInfoList {
   std::unique_ptr<FT_DEVICE_LIST_INFO_NODE[]> nodes;
   std::atomic<uint32_t> count{0};
@@ -29,20 +30,12 @@ DeviceInfoList& InfoList() {
   return list;
 }
 
-uint32_t ListQuerySlot(DWORD flags) {
+// The list's priority: description, then location, else the serial number. (Opening by a match
+// asks the serial number first.)
+uint32_t QuerySlotDescriptionFirst(DWORD flags) {
   if (flags & FT_OPEN_BY_DESCRIPTION) return SLOT_QUERY_DESCRIPTION;
   if (flags & FT_OPEN_BY_LOCATION) return SLOT_QUERY_LOCATION;
   return SLOT_QUERY_SERIAL_NUMBER;
-}
-
-// One identity query on a freshly opened device. `reply` has one byte more than the driver may
-// fill, and that byte stays zero.
-FT_STATUS QueryIdentity(const FtHandleRecord* record, uint32_t slot,
-                        char (&reply)[IDENTITY_QUERY_SIZE + 1], DWORD* returned) {
-  std::memset(reply, 0, sizeof(reply));
-  *returned = 0;
-  return IssueRequest(record, slot, reply, IDENTITY_QUERY_SIZE, reply, IDENTITY_QUERY_SIZE, nullptr,
-                      returned);
 }
 
 // The reply string as the driver counted it (bytes returned, plus the terminator of the zeroed
@@ -56,8 +49,8 @@ void CopyReplyString(char* destination, size_t capacity, const char* reply, DWOR
 
 uint32_t LocationOf(const FtHandleRecord* record) {
   uint32_t location = 0;
-  if (IssueRequest(record, SLOT_QUERY_LOCATION, &location, sizeof(location), &location,
-                   sizeof(location)) != FT_OK) {
+  if (SendRequest(record, SLOT_QUERY_LOCATION, BytesOf(location), BytesOf(location)) !=
+      REQUEST_ACCEPTED) {
     return 0;
   }
   return location;
@@ -72,92 +65,94 @@ void FillNodeFromRecord(FT_DEVICE_LIST_INFO_NODE* node, const FtHandleRecord* re
   node->LocId = LocationOf(record);
 }
 
-FT_STATUS ListDevices(PVOID pvArg1, PVOID pvArg2, DWORD flags) {
-  uint32_t count = 0;
-  if (!CountInterfaces(&count)) return FT_DEVICE_NOT_FOUND;
-
-  const DWORD mode = flags & FT_LIST_MASK;
-  if (mode == FT_LIST_NUMBER_ONLY) {
-    if (pvArg1 == nullptr) return FT_INVALID_PARAMETER;
-    *static_cast<DWORD*>(pvArg1) = count;
-    return FT_OK;
+// FT_LIST_BY_INDEX: the identity of the device at one index.
+FT_STATUS ListOneDevice(uint32_t index, uint32_t count, uint32_t slot, void* destination) {
+  if (index >= count) return FT_DEVICE_NOT_FOUND;
+  FtHandleRecord* record = nullptr;
+  const FT_STATUS opened = OpenDeviceByIndex(index, DeviceOpenArguments{}, &record);
+  if (opened != FT_OK) return opened;
+  IdentityReply reply;
+  DWORD returned = 0;
+  const bool answered = QueryIdentity(record, slot, reply, &returned);
+  if (answered && slot == SLOT_QUERY_LOCATION) {
+    std::memcpy(destination, reply, sizeof(DWORD));
+  } else if (answered) {
+    // A serial number fits 16 bytes, a description 64.
+    const size_t capacity =
+        slot == SLOT_QUERY_SERIAL_NUMBER ? SERIAL_FIELD_SIZE : DESCRIPTION_FIELD_SIZE;
+    CopyReplyString(static_cast<char*>(destination), capacity, reply, returned);
   }
-  if (mode == FT_LIST_BY_INDEX) {
-    if (pvArg2 == nullptr) return FT_INVALID_PARAMETER;
-  } else if (mode == FT_LIST_ALL) {
-    if (pvArg1 == nullptr || pvArg2 == nullptr) return FT_INVALID_PARAMETER;
-    *static_cast<DWORD*>(pvArg2) = count;
-  } else {
-    return FT_INVALID_PARAMETER;
-  }
+  CloseRecord(record);
+  return answered ? FT_OK : FT_IO_ERROR;
+}
 
-  const uint32_t slot = ListQuerySlot(flags);
-  const bool by_location = slot == SLOT_QUERY_LOCATION;
-  const uint32_t wanted = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pvArg1));
-  auto* strings = static_cast<char**>(pvArg1);
-  auto* locations = static_cast<DWORD*>(pvArg1);
+// FT_LIST_ALL: entries in index order. A device in use keeps its place with an empty entry; one
+// that does not answer gets none. The status is the last device's.
+FT_STATUS ListAllDevices(uint32_t count, uint32_t slot, void* entries) {
+  auto* strings = static_cast<char**>(entries);
+  auto* locations = static_cast<DWORD*>(entries);
   uint32_t position = 0;
-
-  // FT_LIST_ALL entry writers; a null string pointer is skipped without advancing.
-  auto put_string = [&](const char* reply, DWORD returned) {
-    if (strings[position] == nullptr) return;
-    CopyReplyString(strings[position], LIST_ALL_STRING_CAPACITY, reply, returned);
-    ++position;
+  // A null string pointer is skipped without advancing.
+  auto put = [&](const IdentityReply& reply, DWORD returned) {
+    if (slot == SLOT_QUERY_LOCATION) {
+      std::memcpy(&locations[position++], reply, sizeof(DWORD));
+    } else if (strings[position] != nullptr) {
+      CopyReplyString(strings[position++], LIST_ALL_STRING_CAPACITY, reply, returned);
+    }
   };
 
   FT_STATUS result = FT_DEVICE_NOT_FOUND;
   for (uint32_t index = 0; index < count; ++index) {
-    if (mode == FT_LIST_BY_INDEX && index != wanted) continue;
     FtHandleRecord* record = nullptr;
-    result = OpenDeviceByIndex(index, DeviceOpenArguments{}, &record);
-    if (result != FT_OK) {
-      if (mode == FT_LIST_ALL) {
-        // A device in use keeps its place: an empty entry.
-        if (by_location) {
-          locations[position++] = 0;
-        } else {
-          put_string("", 0);
-        }
-        result = FT_OK;
-      }
+    if (OpenDeviceByIndex(index, DeviceOpenArguments{}, &record) != FT_OK) {
+      const IdentityReply empty = {};
+      put(empty, 0);
+      result = FT_OK;
       continue;
     }
-    char reply[IDENTITY_QUERY_SIZE + 1];
+    IdentityReply reply;
     DWORD returned = 0;
-    result = QueryIdentity(record, slot, reply, &returned);
-    if (result == FT_OK) {
-      if (mode == FT_LIST_BY_INDEX) {
-        if (by_location) {
-          std::memcpy(pvArg2, reply, sizeof(DWORD));
-        } else {
-          // A serial number fits 16 bytes, a description 64.
-          const size_t capacity =
-              slot == SLOT_QUERY_SERIAL_NUMBER ? SERIAL_FIELD_SIZE : DESCRIPTION_FIELD_SIZE;
-          CopyReplyString(static_cast<char*>(pvArg2), capacity, reply, returned);
-        }
-        CloseRecord(record);
-        return FT_OK;
-      }
-      if (by_location) {
-        std::memcpy(&locations[position++], reply, sizeof(DWORD));
-      } else {
-        put_string(reply, returned);
-      }
-    }
+    const bool answered = QueryIdentity(record, slot, reply, &returned);
+    if (answered) put(reply, returned);
+    result = answered ? FT_OK : FT_IO_ERROR;
     CloseRecord(record);
   }
   return result;
 }
 
-FT_STATUS CreateDeviceInfoList(DWORD* count_out) {
+FT_STATUS ListDevices(PVOID pvArg1, PVOID pvArg2, DWORD flags) {
+  uint32_t count = 0;
+  if (!CountInterfaces(&count)) return FT_DEVICE_NOT_FOUND;
+
+  const uint32_t slot = QuerySlotDescriptionFirst(flags);
+  switch (flags & FT_LIST_MASK) {
+    case FT_LIST_NUMBER_ONLY:
+      if (pvArg1 == nullptr) return FT_INVALID_PARAMETER;
+      *static_cast<DWORD*>(pvArg1) = count;
+      return FT_OK;
+    case FT_LIST_BY_INDEX:
+      if (pvArg2 == nullptr) return FT_INVALID_PARAMETER;
+      // The index travels in the pointer argument itself.
+      return ListOneDevice(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pvArg1)), count, slot,
+                           pvArg2);
+    case FT_LIST_ALL:
+      if (pvArg1 == nullptr || pvArg2 == nullptr) return FT_INVALID_PARAMETER;
+      *static_cast<DWORD*>(pvArg2) = count;
+      return ListAllDevices(count, slot, pvArg1);
+    default:
+      return FT_INVALID_PARAMETER;
+  }
+}
+
+FT_STATUS CreateDeviceInfoList(DWORD* countOut) {
   if (!LazyInitialise()) return FT_INSUFFICIENT_RESOURCES;
-  ListLock lock;
-  if (count_out == nullptr) return FT_INVALID_PARAMETER;
+  DeviceInfoListLock lock;
+  if (countOut == nullptr) return FT_INVALID_PARAMETER;
 
   DeviceInfoList& list = InfoList();
   list.nodes.reset();
   list.count.store(0, std::memory_order_relaxed);
-  *count_out = 0;
+  *countOut = 0;
 
   HDEVINFO set =
       SetupDiGetClassDevsA(&BRIDGE_INTERFACE_CLASS, nullptr, nullptr, BRIDGE_ENUMERATION_FLAGS);
@@ -204,28 +199,28 @@ FT_STATUS CreateDeviceInfoList(DWORD* count_out) {
 
   list.nodes = std::move(nodes);
   list.count.store(count, std::memory_order_relaxed);
-  *count_out = count;
+  *countOut = count;
   return FT_OK;
 }
 
 }  // namespace
 }  // namespace ralvex::bridge
 
-namespace bridge = ralvex::bridge;
+using namespace ralvex::bridge;
 
 FT_STATUS FT_CALL FT_ListDevices(PVOID pvArg1, PVOID pvArg2, DWORD dwFlags) {
-  return bridge::ListDevices(pvArg1, pvArg2, dwFlags);
+  return ListDevices(pvArg1, pvArg2, dwFlags);
 }
 
 FT_STATUS FT_CALL FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs) {
-  return bridge::CreateDeviceInfoList(lpdwNumDevs);
+  return CreateDeviceInfoList(lpdwNumDevs);
 }
 
 FT_STATUS FT_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs) {
   if (lpdwNumDevs == nullptr) return FT_INVALID_PARAMETER;
-  if (!bridge::LazyInitialise()) return FT_INSUFFICIENT_RESOURCES;
-  bridge::ListLock lock;
-  bridge::DeviceInfoList& list = bridge::InfoList();
+  if (!LazyInitialise()) return FT_INSUFFICIENT_RESOURCES;
+  DeviceInfoListLock lock;
+  DeviceInfoList& list = InfoList();
   const uint32_t count = list.count.load(std::memory_order_relaxed);
   if (pDest != nullptr && list.nodes != nullptr) {
     std::memcpy(pDest, list.nodes.get(), sizeof(FT_DEVICE_LIST_INFO_NODE) * count);
@@ -237,10 +232,10 @@ FT_STATUS FT_CALL FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD 
 FT_STATUS FT_CALL FT_GetDeviceInfoDetail(DWORD dwIndex, LPDWORD lpdwFlags, LPDWORD lpdwType,
                                          LPDWORD lpdwID, LPDWORD lpdwLocId, LPVOID lpSerialNumber,
                                          LPVOID lpDescription, FT_HANDLE* pftHandle) {
-  bridge::DeviceInfoList& list = bridge::InfoList();
+  DeviceInfoList& list = InfoList();
   if (dwIndex >= list.count.load(std::memory_order_relaxed)) return FT_DEVICE_NOT_FOUND;
-  if (!bridge::LazyInitialise()) return FT_INSUFFICIENT_RESOURCES;
-  bridge::ListLock lock;
+  if (!LazyInitialise()) return FT_INSUFFICIENT_RESOURCES;
+  DeviceInfoListLock lock;
   // Checked again under the lock: the list may have been rebuilt smaller meanwhile.
   if (list.nodes == nullptr || dwIndex >= list.count.load(std::memory_order_relaxed)) {
     return FT_DEVICE_NOT_FOUND;

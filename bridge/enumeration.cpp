@@ -60,7 +60,7 @@ bool ResolveInterface(uint32_t index, ResolvedInterface* resolved) {
   if (ok) {
     SP_DEVINFO_DATA info{};
     info.cbSize = sizeof(info);
-    resolved->dev_inst = SetupDiEnumDeviceInfo(set, index, &info) ? info.DevInst : 0;
+    resolved->devInst = SetupDiEnumDeviceInfo(set, index, &info) ? info.DevInst : 0;
     resolved->detail = detail;
   }
   SetupDiDestroyDeviceInfoList(set);

@@ -24,7 +24,7 @@ bool CountInterfaces(uint32_t* count);
 // The interface at `index` of a fresh enumeration.
 struct ResolvedInterface {
   SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail = nullptr;  // std::malloc'd; caller frees
-  DWORD dev_inst = 0;                                   // 0 when it could not be read
+  DWORD devInst = 0;                                    // 0 when it could not be read
 };
 // False when there is no interface at the index, the set cannot be created, or its detail
 // cannot be read or allocated. The set is destroyed before returning.

@@ -1,4 +1,4 @@
-// Open devices: the handle record, the process-wide handle list and the driver request channel.
+// Open devices: the handle record and the process-wide handle list.
 //
 // An FT_HANDLE is the address of a record; it is valid exactly while the record is in the list.
 // Records are inserted at open and removed at close, both under the open lock; lookups may come
@@ -7,7 +7,6 @@
 
 #include <cstdint>
 
-#include "bridge/request_tables.h"
 #include "platform/win32.h"
 #include "ralvex/bridge.h"
 
@@ -22,7 +21,6 @@ struct FtHandleRecord {
   uint32_t id;                   // (VID << 16) | PID
   char serialNumber[16];         // NUL-terminated
   char description[64];          // NUL-terminated
-  FtHandleRecord* self;          // the record itself: what the device-information list reports
   uint32_t devInst;              // device instance of the same enumeration index; 0 if unknown
   uint16_t maxPacketSize;        // the driver's packet size; above 64 means high speed
 };
@@ -31,18 +29,6 @@ struct FtHandleRecord {
 // record from a concurrent close of the same handle: callers must not close a handle in use.
 FtHandleRecord* LookupHandle(FT_HANDLE handle);
 
-// One DeviceIoControl on the record's file with the code of its request table at `slot`
-// (slot must be below REQUEST_SLOT_COUNT). `returned` may be null. Returns the BOOL as is and
-// leaves the reason in the thread's last error.
-BOOL SendRequest(const FtHandleRecord* record, uint32_t slot, const void* in, DWORD in_length,
-                 void* out, DWORD out_length, DWORD* returned = nullptr,
-                 OVERLAPPED* overlapped = nullptr);
-
-// The same, mapped: FT_OK when the driver accepted the request, FT_IO_ERROR when it refused.
-FT_STATUS IssueRequest(const FtHandleRecord* record, uint32_t slot, const void* in, DWORD in_length,
-                       void* out, DWORD out_length, OVERLAPPED* overlapped = nullptr,
-                       DWORD* returned = nullptr);
-
 // ---- list maintenance (open and close only, under the open lock) ----
 
 // Pushes a record at the front of the list.
@@ -50,10 +36,10 @@ void InsertHandleRecord(FtHandleRecord* record);
 // Unlinks a record; false when it was not in the list.
 bool RemoveHandleRecord(FtHandleRecord* record);
 
-// The open record whose devInst is `dev_inst`: copies it into *copy (next cleared) and returns
+// The open record whose devInst is `devInst`: copies it into *copy (next cleared) and returns
 // its handle, or returns null. The copy stays usable for requests even if the original is closed
 // meanwhile (those requests then fail).
-FT_HANDLE FindHandleByDevInst(uint32_t dev_inst, FtHandleRecord* copy);
+FT_HANDLE FindHandleByDevInst(uint32_t devInst, FtHandleRecord* copy);
 
 // Number of open handles (tests, diagnostics).
 size_t OpenHandleCount();

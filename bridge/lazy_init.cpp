@@ -11,12 +11,12 @@ namespace {
 struct LayerState {
   // Serialises initialisation and finalisation themselves: two threads making their first call
   // at once must not both create the locks.
-  std::mutex init_mutex;
+  std::mutex initMutex;
   std::atomic<bool> initialised{false};
-  std::atomic<HANDLE> open_lock{nullptr};
-  std::atomic<HANDLE> list_lock{nullptr};
-  CRITICAL_SECTION match_section{};
-  std::atomic<bool> server_edition{false};
+  std::atomic<HANDLE> openLock{nullptr};
+  std::atomic<HANDLE> deviceInfoListLock{nullptr};
+  CRITICAL_SECTION matchSection{};
+  std::atomic<bool> serverEdition{false};
 };
 
 LayerState& State() {
@@ -36,66 +36,69 @@ bool ReadServerEdition() {
 bool LazyInitialise() {
   LayerState& state = State();
   if (state.initialised.load(std::memory_order_acquire)) return true;
-  std::lock_guard guard(state.init_mutex);
+  std::lock_guard guard(state.initMutex);
   if (state.initialised.load(std::memory_order_relaxed)) return true;
 
-  InitializeCriticalSection(&state.match_section);
-  HANDLE open_lock = CreateMutexA(nullptr, FALSE, nullptr);
-  HANDLE list_lock = CreateMutexA(nullptr, FALSE, nullptr);
-  if (open_lock == nullptr || list_lock == nullptr) {
-    if (open_lock != nullptr) CloseHandle(open_lock);
-    if (list_lock != nullptr) CloseHandle(list_lock);
-    DeleteCriticalSection(&state.match_section);
+  InitializeCriticalSection(&state.matchSection);
+  HANDLE openLock = CreateMutexA(nullptr, FALSE, nullptr);
+  HANDLE deviceInfoListLock = CreateMutexA(nullptr, FALSE, nullptr);
+  if (openLock == nullptr || deviceInfoListLock == nullptr) {
+    if (openLock != nullptr) CloseHandle(openLock);
+    if (deviceInfoListLock != nullptr) CloseHandle(deviceInfoListLock);
+    DeleteCriticalSection(&state.matchSection);
     return false;
   }
-  state.open_lock.store(open_lock, std::memory_order_relaxed);
-  state.list_lock.store(list_lock, std::memory_order_relaxed);
-  state.server_edition.store(ReadServerEdition(), std::memory_order_relaxed);
+  state.openLock.store(openLock, std::memory_order_relaxed);
+  state.deviceInfoListLock.store(deviceInfoListLock, std::memory_order_relaxed);
+  state.serverEdition.store(ReadServerEdition(), std::memory_order_relaxed);
   state.initialised.store(true, std::memory_order_release);
   return true;
 }
 
 void Finalise() {
   LayerState& state = State();
-  std::lock_guard guard(state.init_mutex);
+  std::lock_guard guard(state.initMutex);
   if (!state.initialised.load(std::memory_order_relaxed)) return;
-  CloseHandle(state.open_lock.exchange(nullptr));
-  CloseHandle(state.list_lock.exchange(nullptr));
-  DeleteCriticalSection(&state.match_section);
+  CloseHandle(state.openLock.exchange(nullptr));
+  CloseHandle(state.deviceInfoListLock.exchange(nullptr));
+  DeleteCriticalSection(&state.matchSection);
   state.initialised.store(false, std::memory_order_release);
 }
 
 bool ServerEdition() {
-  return State().server_edition.load(std::memory_order_relaxed);
+  return State().serverEdition.load(std::memory_order_relaxed);
 }
 
-OpenLock::OpenLock() : mutex_(State().open_lock.load(std::memory_order_acquire)) {
+OpenLock::OpenLock() : mutex_(State().openLock.load(std::memory_order_acquire)) {
   WaitForSingleObject(mutex_, INFINITE);
 }
 OpenLock::~OpenLock() {
   ReleaseMutex(mutex_);
 }
 
-ListLock::ListLock() : mutex_(State().list_lock.load(std::memory_order_acquire)) {
+DeviceInfoListLock::DeviceInfoListLock()
+    : mutex_(State().deviceInfoListLock.load(std::memory_order_acquire)) {
   WaitForSingleObject(mutex_, INFINITE);
 }
-ListLock::~ListLock() {
+DeviceInfoListLock::~DeviceInfoListLock() {
   ReleaseMutex(mutex_);
 }
 
 MatchSection::MatchSection() {
-  EnterCriticalSection(&State().match_section);
+  EnterCriticalSection(&State().matchSection);
 }
 MatchSection::~MatchSection() {
-  LeaveCriticalSection(&State().match_section);
+  LeaveCriticalSection(&State().matchSection);
 }
 
 }  // namespace ralvex::bridge
 
+using namespace ralvex::bridge;
+
 FT_STATUS FT_CALL FT_Initialise(void) {
-  return ralvex::bridge::LazyInitialise() ? FT_OK : FT_INSUFFICIENT_RESOURCES;
+  return LazyInitialise() ? FT_OK : FT_INSUFFICIENT_RESOURCES;
 }
 
 void FT_CALL FT_Finalise(void) {
-  ralvex::bridge::Finalise();
+  Finalise();
 }

@@ -15,8 +15,10 @@ void Finalise();
 // session-aware.
 bool ServerEdition();
 
-// Scoped holders of the three locks. Lock order: match section, then list lock, then open lock.
+// Scoped holders of the three locks. Lock order: match section, then device-information list
+// lock, then open lock.
 // The locks must have been initialised (LazyInitialise) before one is taken.
+// Serialises opening by index and closing (the handle list's insertions and removals).
 class OpenLock {
  public:
   OpenLock();
@@ -28,17 +30,19 @@ class OpenLock {
   HANDLE mutex_;
 };
 
-class ListLock {
+// Serialises the device-information list: its rebuild and its readers.
+class DeviceInfoListLock {
  public:
-  ListLock();
-  ~ListLock();
-  ListLock(const ListLock&) = delete;
-  ListLock& operator=(const ListLock&) = delete;
+  DeviceInfoListLock();
+  ~DeviceInfoListLock();
+  DeviceInfoListLock(const DeviceInfoListLock&) = delete;
+  DeviceInfoListLock& operator=(const DeviceInfoListLock&) = delete;
 
  private:
   HANDLE mutex_;
 };
 
+// Held by FT_OpenEx around each candidate, so two matching opens never interleave.
 class MatchSection {
  public:
   MatchSection();

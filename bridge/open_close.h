@@ -11,16 +11,16 @@ namespace ralvex::bridge {
 // The CreateFileA arguments used on the interface path.
 struct DeviceOpenArguments {
   DWORD access = GENERIC_READ | GENERIC_WRITE;
-  DWORD share_mode = 0;  // exclusive
+  DWORD shareMode = 0;  // exclusive
   LPSECURITY_ATTRIBUTES security = nullptr;
   DWORD disposition = OPEN_EXISTING;
   DWORD flags = 0;
-  HANDLE template_file = nullptr;
+  HANDLE templateFile = nullptr;
 };
 
 // The flags a device path is opened with: the caller's, plus session awareness on a server
 // edition.
-DWORD DeviceOpenFlags(DWORD caller_flags);
+DWORD DeviceOpenFlags(DWORD callerFlags);
 
 // Opens the device at `index` of a fresh enumeration, creates its record, learns its identity
 // and packet size, and returns the record in *record. Initialises the layer and holds the open

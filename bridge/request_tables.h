@@ -21,12 +21,12 @@ constexpr bool ServedSlot(uint32_t slot) {
          (slot >= 67 && slot <= 69) || (slot >= 71 && slot <= 74) || slot == 76 || slot == 77 ||
          (slot >= 81 && slot <= 83) || slot == 86 || slot == 87 || (slot >= 89 && slot <= 124);
 }
-constexpr RequestTable BuildTable(uint32_t base, uint32_t last_slot_code) {
+constexpr RequestTable BuildTable(uint32_t base, uint32_t lastSlotCode) {
   RequestTable table{};
   for (uint32_t slot = 0; slot < REQUEST_SLOT_COUNT; ++slot) {
     table[slot] = ServedSlot(slot) ? base + 4u * slot : REQUEST_CODE_UNSERVED;
   }
-  table[REQUEST_SLOT_COUNT - 1] = last_slot_code;
+  table[REQUEST_SLOT_COUNT - 1] = lastSlotCode;
   return table;
 }
 }  // namespace detail
@@ -108,10 +108,5 @@ enum RequestSlot : uint32_t {
   SLOT_VENDOR_CMD_GET_EX = 123,
   SLOT_VENDOR_CMD_SET_EX = 124,
 };
-
-// The primary-table code of a slot (what callers of FT_IoCtl pass).
-constexpr uint32_t PrimaryCode(uint32_t slot) {
-  return 0x00220000u + 4u * slot;
-}
 
 }  // namespace ralvex::bridge

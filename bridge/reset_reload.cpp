@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bridge/handle_record.h"
+#include "bridge/request_path.h"
 #include "bridge/reset_reload.h"
 
 namespace ralvex::bridge {
@@ -24,16 +24,10 @@ char UpperAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-FT_STATUS HandleRequest(FT_HANDLE handle, uint32_t slot) {
-  const FtHandleRecord* record = LookupHandle(handle);
-  if (record == nullptr) return FT_INVALID_HANDLE;
-  return IssueRequest(record, slot, nullptr, 0, nullptr, 0);
-}
-
 // The device instance ID of a set element, or "?" when it cannot be read.
-std::string DeviceInstanceId(DEVINST dev_inst, HMACHINE machine) {
+std::string DeviceInstanceId(DEVINST devInst, HMACHINE machine) {
   char buffer[MAX_DEVICE_ID_LEN + 1] = {};
-  if (CM_Get_Device_ID_ExA(dev_inst, buffer, MAX_DEVICE_ID_LEN, 0, machine) != CR_SUCCESS) {
+  if (CM_Get_Device_ID_ExA(devInst, buffer, MAX_DEVICE_ID_LEN, 0, machine) != CR_SUCCESS) {
     return "?";
   }
   return std::string(buffer, strnlen(buffer, MAX_DEVICE_ID_LEN));
@@ -67,15 +61,15 @@ std::vector<std::string> ReadIdList(HDEVINFO set, SP_DEVINFO_DATA* info, DWORD p
   return ids;
 }
 
-enum class RestartOutcome { kRestarted, kNeedsReboot, kFailed };
+enum RestartOutcome : uint8_t { RELOAD_RESTARTED, RELOAD_NEEDS_REBOOT, RELOAD_FAILED };
 
 const char* OutcomeText(RestartOutcome outcome) {
   switch (outcome) {
-    case RestartOutcome::kRestarted:
+    case RELOAD_RESTARTED:
       return "restarted";
-    case RestartOutcome::kNeedsReboot:
+    case RELOAD_NEEDS_REBOOT:
       return "restarted, takes effect after a reboot";
-    case RestartOutcome::kFailed:
+    case RELOAD_FAILED:
       return "could not be restarted";
   }
   return "";
@@ -90,15 +84,15 @@ RestartOutcome RestartDevice(HDEVINFO set, SP_DEVINFO_DATA* info) {
   params.HwProfile = 0;
   if (!SetupDiSetClassInstallParamsA(set, info, &params.ClassInstallHeader, sizeof(params)) ||
       !SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set, info)) {
-    return RestartOutcome::kFailed;
+    return RELOAD_FAILED;
   }
   SP_DEVINSTALL_PARAMS_A install{};
   install.cbSize = sizeof(install);
   if (SetupDiGetDeviceInstallParamsA(set, info, &install) &&
       (install.Flags & (DI_NEEDRESTART | DI_NEEDREBOOT)) != 0) {
-    return RestartOutcome::kNeedsReboot;
+    return RELOAD_NEEDS_REBOOT;
   }
-  return RestartOutcome::kRestarted;
+  return RELOAD_RESTARTED;
 }
 
 }  // namespace
@@ -122,9 +116,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool IsRootHubId(std::string_view instance_id) {
-  return instance_id.size() >= ROOT_HUB_PREFIX.size() &&
-         EqualsIgnoringCase(instance_id.substr(0, ROOT_HUB_PREFIX.size()), ROOT_HUB_PREFIX);
+bool IsRootHubId(std::string_view instanceId) {
+  return instanceId.size() >= ROOT_HUB_PREFIX.size() &&
+         EqualsIgnoringCase(instanceId.substr(0, ROOT_HUB_PREFIX.size()), ROOT_HUB_PREFIX);
 }
 
 void RestartMatchingDevices(std::string_view pattern) {
@@ -194,35 +188,35 @@ FT_STATUS Rescan() {
 
 }  // namespace ralvex::bridge
 
-namespace bridge = ralvex::bridge;
+using namespace ralvex::bridge;
 
 FT_STATUS FT_CALL FT_ResetDevice(FT_HANDLE ftHandle) {
-  return bridge::HandleRequest(ftHandle, bridge::SLOT_RESET_DEVICE);
+  return FtStatusOf(SendRequest(LookupHandle(ftHandle), SLOT_RESET_DEVICE, {}, {}));
 }
 FT_STATUS FT_CALL FT_ResetPort(FT_HANDLE ftHandle) {
-  return bridge::HandleRequest(ftHandle, bridge::SLOT_RESET_PORT);
+  return FtStatusOf(SendRequest(LookupHandle(ftHandle), SLOT_RESET_PORT, {}, {}));
 }
 FT_STATUS FT_CALL FT_CyclePort(FT_HANDLE ftHandle) {
-  return bridge::HandleRequest(ftHandle, bridge::SLOT_CYCLE_PORT);
+  return FtStatusOf(SendRequest(LookupHandle(ftHandle), SLOT_CYCLE_PORT, {}, {}));
 }
 FT_STATUS FT_CALL FT_StopInTask(FT_HANDLE ftHandle) {
-  return bridge::HandleRequest(ftHandle, bridge::SLOT_STOP_IN_TASK);
+  return FtStatusOf(SendRequest(LookupHandle(ftHandle), SLOT_STOP_IN_TASK, {}, {}));
 }
 FT_STATUS FT_CALL FT_RestartInTask(FT_HANDLE ftHandle) {
-  return bridge::HandleRequest(ftHandle, bridge::SLOT_RESTART_IN_TASK);
+  return FtStatusOf(SendRequest(LookupHandle(ftHandle), SLOT_RESTART_IN_TASK, {}, {}));
 }
 
 FT_STATUS FT_CALL FT_Rescan(void) {
-  return bridge::Rescan();
+  return Rescan();
 }
 
 FT_STATUS FT_CALL FT_Reload(WORD wVid, WORD wPid) {
   if (wVid == 0 && wPid == 0) {
     // Root hubs of both kinds, plain first. The patterns are exact: USB 3 hubs stay.
-    bridge::RestartMatchingDevices("USB\\ROOT_HUB");
-    bridge::RestartMatchingDevices("USB\\ROOT_HUB20");
+    RestartMatchingDevices("USB\\ROOT_HUB");
+    RestartMatchingDevices("USB\\ROOT_HUB20");
   } else {
-    bridge::RestartMatchingDevices(bridge::ReloadPattern(wVid, wPid));
+    RestartMatchingDevices(ReloadPattern(wVid, wPid));
   }
   return FT_OK;
 }

@@ -1,7 +1,7 @@
 // Data transfer: plain ReadFile and WriteFile on the handle's file, so the system's synchronous or
 // overlapped I/O model applies unchanged. Buffers, counters and OVERLAPPED records stay the
 // caller's for the whole life of a request.
-#include "bridge/port_request.h"
+#include "bridge/request_path.h"
 
 using namespace ralvex::bridge;
 
@@ -53,12 +53,10 @@ FT_STATUS FT_CALL FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToW
 
 BOOL FT_CALL FT_W32_ReadFile(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD nBufferSize,
                              LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
-  const FtHandleRecord* record = LookupW32Handle(ftHandle);
-  if (record == nullptr) {
-    return FALSE;
-  }
+  const FtHandleRecord* record = LookupHandle(ftHandle);
+  if (record == nullptr) return W32BoolOf(REQUEST_UNKNOWN_HANDLE);
   if (!TransferArgumentsValid(lpBuffer, nBufferSize, lpBytesReturned, lpOverlapped)) {
-    return RefuseW32Argument();
+    return W32BoolOf(REQUEST_BAD_ARGUMENT);
   }
   // The platform writes the counter only while the call runs, so a local stands in for an
   // omitted one.
@@ -70,12 +68,10 @@ BOOL FT_CALL FT_W32_ReadFile(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD nBufferS
 
 BOOL FT_CALL FT_W32_WriteFile(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD nBufferSize,
                               LPDWORD lpBytesWritten, LPOVERLAPPED lpOverlapped) {
-  const FtHandleRecord* record = LookupW32Handle(ftHandle);
-  if (record == nullptr) {
-    return FALSE;
-  }
+  const FtHandleRecord* record = LookupHandle(ftHandle);
+  if (record == nullptr) return W32BoolOf(REQUEST_UNKNOWN_HANDLE);
   if (!TransferArgumentsValid(lpBuffer, nBufferSize, lpBytesWritten, lpOverlapped)) {
-    return RefuseW32Argument();
+    return W32BoolOf(REQUEST_BAD_ARGUMENT);
   }
   DWORD unused = 0;
   DWORD* counter = lpBytesWritten != nullptr ? lpBytesWritten : &unused;
@@ -85,21 +81,17 @@ BOOL FT_CALL FT_W32_WriteFile(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD nBuffer
 
 BOOL FT_CALL FT_W32_GetOverlappedResult(FT_HANDLE ftHandle, LPOVERLAPPED lpOverlapped,
                                         LPDWORD lpdwBytesTransferred, BOOL bWait) {
-  const FtHandleRecord* record = LookupW32Handle(ftHandle);
-  if (record == nullptr) {
-    return FALSE;
-  }
+  const FtHandleRecord* record = LookupHandle(ftHandle);
+  if (record == nullptr) return W32BoolOf(REQUEST_UNKNOWN_HANDLE);
   if (lpOverlapped == nullptr || lpdwBytesTransferred == nullptr) {
-    return RefuseW32Argument();
+    return W32BoolOf(REQUEST_BAD_ARGUMENT);
   }
   return GetOverlappedResult(record->deviceHandle, lpOverlapped, lpdwBytesTransferred, bWait);
 }
 
 BOOL FT_CALL FT_W32_CancelIo(FT_HANDLE ftHandle) {
-  const FtHandleRecord* record = LookupW32Handle(ftHandle);
-  if (record == nullptr) {
-    return FALSE;
-  }
+  const FtHandleRecord* record = LookupHandle(ftHandle);
+  if (record == nullptr) return W32BoolOf(REQUEST_UNKNOWN_HANDLE);
   return CancelIo(record->deviceHandle);
 }
 

@@ -22,7 +22,7 @@
 
 #else /* !_WIN32 */
 
-#include "platform/win32_types.h"
+#include "ralvex/win32_types.h"
 
 /* ---- Wait results and limits ---- */
 #define WAIT_OBJECT_0 0x00000000u
@@ -63,6 +63,7 @@
 #define ERROR_IO_PENDING 997u
 #define ERROR_NOACCESS 998u
 #define ERROR_INVALID_FLAGS 1004u
+#define ERROR_IO_DEVICE 1117u
 #define ERROR_DEVICE_NOT_CONNECTED 1167u
 #define ERROR_NOT_FOUND 1168u
 #define ERROR_NO_SYSTEM_RESOURCES 1450u
@@ -70,6 +71,7 @@
 #define ERROR_INVALID_USER_BUFFER 1784u
 #define ERROR_INVALID_REG_PROPERTY 0xE0000209u
 #define ERROR_NO_SUCH_DEVINST 0xE000020Bu
+#define ERROR_DI_DO_DEFAULT 0xE000020Eu
 #define ERROR_IN_WOW64 0xE0000235u
 
 /* ---- Kernel status values (OVERLAPPED.Internal) ---- */
@@ -440,9 +442,8 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 void WINAPI Sleep(DWORD dwMilliseconds);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
-uintptr_t _beginthreadex(void* security, unsigned stack_size,
-                         _beginthreadex_proc_type start_address, void* arglist, unsigned initflag,
-                         unsigned* thrdaddr);
+uintptr_t _beginthreadex(void* security, unsigned stackSize, _beginthreadex_proc_type startAddress,
+                         void* arglist, unsigned initflag, unsigned* thrdaddr);
 DWORD WINAPI ResumeThread(HANDLE hThread);
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 DWORD WINAPI GetCurrentThreadId(void);

@@ -132,12 +132,12 @@ UsbTree::UsbTree() : shared_(std::make_shared<Shared>()) {
     const std::string id = model.instance_id;
     const std::string pci = "&VID" + Hex4(model.vid, true) + "&PID" + Hex4(model.pid, true);
     posix::DeviceNodeInfo info;
-    info.instance_id = id;
-    info.setup_class = USB_SETUP_CLASS_NAME;
-    info.setup_class_guid = USB_SETUP_CLASS_GUID;
+    info.instanceId = id;
+    info.setupClass = USB_SETUP_CLASS_NAME;
+    info.setupClassGuid = USB_SETUP_CLASS_GUID;
     info.description = model.description;
     // No underscore after ROOT_HUB's VID and PID: that is how root hubs spell them.
-    info.hardware_ids = {id + pci + "&REV" + Hex4(model.rev, true), id + pci, id};
+    info.hardwareIds = {id + pci + "&REV" + Hex4(model.rev, true), id + pci, id};
     info.driver = std::make_shared<RootHubDriver>(shared_, static_cast<RootHub>(i));
     hub_nodes_[i] = posix::AddDeviceNode(std::move(info));
   }
@@ -182,13 +182,13 @@ PluggedDevice UsbTree::Plug(const UsbDeviceIdentity& identity,
   plugged.interface_path = BridgeInterfacePath(identity.vid, identity.pid, instance_part);
 
   posix::DeviceNodeInfo info;
-  info.instance_id = plugged.instance_id;
-  info.parent_id = std::string(RootHubInstanceId(kBenchHub));
-  info.setup_class = USB_SETUP_CLASS_NAME;
-  info.setup_class_guid = USB_SETUP_CLASS_GUID;
+  info.instanceId = plugged.instance_id;
+  info.parentId = std::string(RootHubInstanceId(kBenchHub));
+  info.setupClass = USB_SETUP_CLASS_NAME;
+  info.setupClassGuid = USB_SETUP_CLASS_GUID;
   info.description = identity.description;
-  info.hardware_ids = UsbHardwareIds(identity.vid, identity.pid, identity.rev);
-  info.compatible_ids = kBridgeCompatibleIds;
+  info.hardwareIds = UsbHardwareIds(identity.vid, identity.pid, identity.rev);
+  info.compatibleIds = kBridgeCompatibleIds;
   info.interfaces.push_back({BRIDGE_INTERFACE_GUID, plugged.interface_path});
   info.driver = driver;
   info.present = identity.present;

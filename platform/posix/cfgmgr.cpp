@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr ULONG kLocateFlags =
+constexpr ULONG CM_LOCATE_FLAGS_KNOWN =
     CM_LOCATE_DEVNODE_PHANTOM | CM_LOCATE_DEVNODE_CANCELREMOVE | CM_LOCATE_DEVNODE_NOVALIDATION;
-constexpr ULONG kReenumerateFlags =
+constexpr ULONG CM_REENUMERATE_FLAGS_KNOWN =
     CM_REENUMERATE_SYNCHRONOUS | CM_REENUMERATE_RETRY_INSTALLATION | CM_REENUMERATE_ASYNCHRONOUS;
 
 }  // namespace
@@ -27,12 +27,12 @@ CONFIGRET WINAPI CM_Get_Device_ID_ExA(DEVINST node, PSTR buffer, ULONG length, U
   if (buffer == nullptr) return CR_INVALID_POINTER;
   if (flags != 0) return CR_INVALID_FLAG;
   std::string id;
-  if (node == ralvex::posix::kRootDevInst) {
-    id = ralvex::posix::kRootInstanceId;
+  if (node == ralvex::posix::ROOT_DEVINST) {
+    id = ralvex::posix::ROOT_INSTANCE_ID;
   } else {
     ralvex::posix::DeviceNodeSnapshot snapshot;
     if (!ralvex::posix::FindDeviceNode(node, &snapshot)) return CR_INVALID_DEVNODE;
-    id = snapshot.info.instance_id;
+    id = snapshot.info.instanceId;
   }
   if (length < id.size() + 1) {
     // As much as fits, without a terminator.
@@ -48,16 +48,16 @@ CONFIGRET WINAPI CM_Locate_DevNode_ExA(PDEVINST node, DEVINSTID_A id, ULONG flag
   if (node == nullptr) return CR_INVALID_POINTER;
   *node = 0;
   if (machine != nullptr) return CR_INVALID_MACHINENAME;
-  if ((flags & ~kLocateFlags) != 0) return CR_INVALID_FLAG;
+  if ((flags & ~CM_LOCATE_FLAGS_KNOWN) != 0) return CR_INVALID_FLAG;
   if (id == nullptr || *id == '\0') {
-    *node = ralvex::posix::kRootDevInst;
+    *node = ralvex::posix::ROOT_DEVINST;
     return CR_SUCCESS;
   }
   size_t length = strnlen(id, MAX_DEVICE_ID_LEN);
   if (length >= MAX_DEVICE_ID_LEN) return CR_INVALID_DEVICE_ID;
   std::string_view wanted(id, length);
-  if (ralvex::posix::EqualsIgnoreCase(wanted, ralvex::posix::kRootInstanceId)) {
-    *node = ralvex::posix::kRootDevInst;
+  if (ralvex::posix::EqualsIgnoreCase(wanted, ralvex::posix::ROOT_INSTANCE_ID)) {
+    *node = ralvex::posix::ROOT_DEVINST;
     return CR_SUCCESS;
   }
   bool present = false;
@@ -70,7 +70,7 @@ CONFIGRET WINAPI CM_Locate_DevNode_ExA(PDEVINST node, DEVINSTID_A id, ULONG flag
 
 CONFIGRET WINAPI CM_Reenumerate_DevNode_Ex(DEVINST node, ULONG flags, HMACHINE machine) {
   if (machine != nullptr) return CR_INVALID_MACHINENAME;
-  if ((flags & ~kReenumerateFlags) != 0) return CR_INVALID_FLAG;
+  if ((flags & ~CM_REENUMERATE_FLAGS_KNOWN) != 0) return CR_INVALID_FLAG;
   std::vector<std::shared_ptr<ralvex::posix::DeviceDriver>> drivers;
   if (!ralvex::posix::CollectSubtreeDrivers(node, &drivers)) return CR_INVALID_DEVNODE;
   // Even the asynchronous form runs to the end here: the drivers answer at once, and a caller

@@ -14,7 +14,7 @@
 namespace ralvex::posix {
 namespace {
 
-constexpr uint64_t kLiveMagic = 0x52414C5645584353ull;
+constexpr uint64_t SECTION_LIVE_MAGIC = 0x52414C5645584353ull;
 
 struct SectionState {
   std::recursive_mutex lock;
@@ -35,7 +35,7 @@ SectionLayout* Layout(LPCRITICAL_SECTION section) {
 }
 
 SectionState* State(LPCRITICAL_SECTION section) {
-  if (section == nullptr || Layout(section)->magic != kLiveMagic) return nullptr;
+  if (section == nullptr || Layout(section)->magic != SECTION_LIVE_MAGIC) return nullptr;
   return std::launder(reinterpret_cast<SectionState*>(Layout(section)->storage));
 }
 
@@ -49,7 +49,7 @@ extern "C" void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSe
   if (lpCriticalSection == nullptr) return;
   auto* layout = ralvex::posix::Layout(lpCriticalSection);
   new (layout->storage) SectionState();
-  layout->magic = ralvex::posix::kLiveMagic;
+  layout->magic = ralvex::posix::SECTION_LIVE_MAGIC;
 }
 
 extern "C" void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {

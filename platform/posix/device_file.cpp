@@ -10,16 +10,15 @@
 namespace ralvex::posix {
 namespace {
 
-constexpr uint32_t kErrorIoDevice = 1117;  // ERROR_IO_DEVICE
 // Win32 errors without a status of their own travel in this customer-defined facility.
-constexpr uint32_t kWin32StatusBase = 0xC0070000u;
+constexpr uint32_t NT_STATUS_WIN32_BASE = 0xC0070000u;
 
 struct StatusPair {
   uint32_t status;
   uint32_t error;
 };
 
-constexpr StatusPair kStatusMap[] = {
+constexpr StatusPair NT_STATUS_ERRORS[] = {
     {STATUS_CANCELLED, ERROR_OPERATION_ABORTED},
     {STATUS_BUFFER_TOO_SMALL, ERROR_INSUFFICIENT_BUFFER},
     {STATUS_BUFFER_OVERFLOW, ERROR_MORE_DATA},
@@ -30,25 +29,25 @@ constexpr StatusPair kStatusMap[] = {
     {STATUS_DEVICE_NOT_CONNECTED, ERROR_DEVICE_NOT_CONNECTED},
     {STATUS_NO_SUCH_DEVICE, ERROR_FILE_NOT_FOUND},
     {STATUS_UNSUCCESSFUL, ERROR_GEN_FAILURE},
-    {STATUS_IO_DEVICE_ERROR, kErrorIoDevice},
+    {STATUS_IO_DEVICE_ERROR, ERROR_IO_DEVICE},
 };
 
 }  // namespace
 
 uint32_t NtStatusFromWin32(uint32_t error) {
   if (error == 0) return STATUS_SUCCESS;
-  for (const StatusPair& pair : kStatusMap) {
+  for (const StatusPair& pair : NT_STATUS_ERRORS) {
     if (pair.error == error) return pair.status;
   }
-  return kWin32StatusBase | (error & 0xFFFFu);
+  return NT_STATUS_WIN32_BASE | (error & 0xFFFFu);
 }
 
 uint32_t Win32FromNtStatus(uint32_t status) {
   if (status == STATUS_SUCCESS) return 0;
-  for (const StatusPair& pair : kStatusMap) {
+  for (const StatusPair& pair : NT_STATUS_ERRORS) {
     if (pair.status == status) return pair.error;
   }
-  if ((status & 0xFFFF0000u) == kWin32StatusBase) return status & 0xFFFFu;
+  if ((status & 0xFFFF0000u) == NT_STATUS_WIN32_BASE) return status & 0xFFFFu;
   return ERROR_GEN_FAILURE;
 }
 
@@ -169,14 +168,14 @@ void DeviceFileObject::CancelThreadRequests(uint64_t thread) {
   {
     std::lock_guard lock(mutex_);
     for (const auto& request : pending_) {
-      if (request->thread() == thread && !request->claimed_) mine.push_back(request);
+      if (request->IssuingThread() == thread && !request->claimed_) mine.push_back(request);
     }
   }
   for (const auto& request : mine) file_->Cancel(*request);
 }
 
 void DeviceFileObject::Close() {
-  std::vector<std::shared_ptr<FileRequest>> in_flight;
+  std::vector<std::shared_ptr<FileRequest>> inFlight;
   {
     std::unique_lock lock(mutex_);
     if (closing_) return;
@@ -190,11 +189,11 @@ void DeviceFileObject::Close() {
     // request they issue is in the list before it is cancelled.
     changed_.wait(lock, [&] { return calls_ == 0; });
     for (const auto& request : pending_) {
-      if (!request->claimed_) in_flight.push_back(request);
+      if (!request->claimed_) inFlight.push_back(request);
     }
   }
-  for (const auto& request : in_flight) file_->Cancel(*request);
-  in_flight.clear();
+  for (const auto& request : inFlight) file_->Cancel(*request);
+  inFlight.clear();
   {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return pending_.empty(); });
@@ -213,9 +212,9 @@ using ralvex::posix::DeviceFileObject;
 extern "C" {
 
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD flags, HANDLE template_file) {
+                          DWORD disposition, DWORD flags, HANDLE templateFile) {
   (void)security;
-  if (name == nullptr || template_file != nullptr) {
+  if (name == nullptr || templateFile != nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
@@ -249,8 +248,8 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
   return handle;
 }
 
-BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_length, LPVOID out,
-                            DWORD out_length, LPDWORD returned, LPOVERLAPPED overlapped) {
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inLength, LPVOID out,
+                            DWORD outLength, LPDWORD returned, LPOVERLAPPED overlapped) {
   auto file = ralvex::posix::FindObjectAs<DeviceFileObject>(device);
   if (!file) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -261,7 +260,7 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_lengt
     return FALSE;
   }
   // The system probes the caller's buffers before a driver sees them.
-  if ((in == nullptr && in_length != 0) || (out == nullptr && out_length != 0)) {
+  if ((in == nullptr && inLength != 0) || (out == nullptr && outLength != 0)) {
     SetLastError(ERROR_NOACCESS);
     return FALSE;
   }
@@ -271,9 +270,9 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD in_lengt
     return FALSE;
   }
   uint32_t count = 0;
-  uint32_t error = file->file().Control(code, in, in_length, out, out_length, &count);
+  uint32_t error = file->DriverFile().Control(code, in, inLength, out, outLength, &count);
   file->EndCall();
-  if (count > out_length) count = out_length;
+  if (count > outLength) count = outLength;
   if (returned != nullptr) *returned = count;
   if (overlapped != nullptr) {
     // Driver requests complete at once: the immediate-completion path of an overlapped call.

@@ -42,13 +42,7 @@ class FileRequest final : public IoRequest {
   uint32_t Length() const override { return length_; }
   void Complete(uint32_t status, uint32_t count) override;
 
-  uint64_t thread() const { return thread_; }
-
-  // With the file's mutex held.
-  bool finished() const { return finished_; }
-  bool claimed() const { return claimed_; }
-  uint32_t status() const { return status_; }
-  uint32_t count() const { return count_; }
+  uint64_t IssuingThread() const { return thread_; }
 
  private:
   friend class DeviceFileObject;
@@ -72,7 +66,7 @@ class DeviceFileObject final : public KernelObject {
   DeviceFileObject(std::unique_ptr<DeviceFile> file, DWORD access, bool overlapped)
       : file_(std::move(file)), access_(access), overlapped_(overlapped) {}
 
-  bool overlapped() const { return overlapped_; }
+  bool IsOverlapped() const { return overlapped_; }
   bool CanRead() const { return (access_ & (GENERIC_READ | GENERIC_ALL)) != 0; }
   bool CanWrite() const { return (access_ & (GENERIC_WRITE | GENERIC_ALL)) != 0; }
 
@@ -83,10 +77,10 @@ class DeviceFileObject final : public KernelObject {
   void Close() override;
 
   // Brackets every call into the driver; false once the handle is being closed (the caller then
-  // fails with ERROR_INVALID_HANDLE). Between the two, file() is valid.
+  // fails with ERROR_INVALID_HANDLE). Between the two, DriverFile() is valid.
   bool BeginCall();
   void EndCall();
-  DeviceFile& file() { return *file_; }
+  DeviceFile& DriverFile() { return *file_; }
 
   // Issues a read or write prepared by the caller (OVERLAPPED already marked pending) and
   // returns the request. Must be inside BeginCall/EndCall.

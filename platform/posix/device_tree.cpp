@@ -17,7 +17,7 @@ struct Node {
 struct Tree {
   std::mutex mutex;
   std::vector<Node> nodes;
-  DEVINST next = kRootDevInst + 1;
+  DEVINST next = ROOT_DEVINST + 1;
 };
 
 // Never destroyed: drivers and static destructors elsewhere may still reach the tree at exit.
@@ -28,7 +28,7 @@ Tree& GetTree() {
 
 ptrdiff_t IndexById(const std::vector<Node>& nodes, std::string_view id) {
   for (size_t i = 0; i < nodes.size(); ++i) {
-    if (EqualsIgnoreCase(nodes[i].info.instance_id, id)) return static_cast<ptrdiff_t>(i);
+    if (EqualsIgnoreCase(nodes[i].info.instanceId, id)) return static_cast<ptrdiff_t>(i);
   }
   return -1;
 }
@@ -40,15 +40,15 @@ ptrdiff_t IndexByDevInst(const std::vector<Node>& nodes, DEVINST devinst) {
   return -1;
 }
 
-// Whether nodes[index] lies below the node called `ancestor_id`. Bounded by the node count so
+// Whether nodes[index] lies below the node called `ancestorId`. Bounded by the node count so
 // that a parent loop a driver might build cannot hang the walk.
-bool IsBelow(const std::vector<Node>& nodes, size_t index, std::string_view ancestor_id) {
-  std::string_view parent = nodes[index].info.parent_id;
+bool IsBelow(const std::vector<Node>& nodes, size_t index, std::string_view ancestorId) {
+  std::string_view parent = nodes[index].info.parentId;
   for (size_t depth = 0; depth <= nodes.size() && !parent.empty(); ++depth) {
-    if (EqualsIgnoreCase(parent, ancestor_id)) return true;
+    if (EqualsIgnoreCase(parent, ancestorId)) return true;
     ptrdiff_t up = IndexById(nodes, parent);
     if (up < 0) return false;
-    parent = nodes[static_cast<size_t>(up)].info.parent_id;
+    parent = nodes[static_cast<size_t>(up)].info.parentId;
   }
   return false;
 }
@@ -70,7 +70,7 @@ DEVINST AddDeviceNode(DeviceNodeInfo info) {
   Tree& tree = GetTree();
   std::shared_ptr<DeviceDriver> replaced;  // released outside the lock
   std::lock_guard lock(tree.mutex);
-  ptrdiff_t existing = IndexById(tree.nodes, info.instance_id);
+  ptrdiff_t existing = IndexById(tree.nodes, info.instanceId);
   if (existing >= 0) {
     Node& node = tree.nodes[static_cast<size_t>(existing)];
     replaced = std::move(node.info.driver);
@@ -78,12 +78,12 @@ DEVINST AddDeviceNode(DeviceNodeInfo info) {
     return node.devinst;
   }
   size_t position = tree.nodes.size();
-  if (!info.parent_id.empty()) {
-    ptrdiff_t parent = IndexById(tree.nodes, info.parent_id);
+  if (!info.parentId.empty()) {
+    ptrdiff_t parent = IndexById(tree.nodes, info.parentId);
     if (parent >= 0) {
       // After the parent and the children it already has.
       position = static_cast<size_t>(parent) + 1;
-      while (position < tree.nodes.size() && IsBelow(tree.nodes, position, info.parent_id)) {
+      while (position < tree.nodes.size() && IsBelow(tree.nodes, position, info.parentId)) {
         ++position;
       }
     }
@@ -110,7 +110,7 @@ void RemoveDeviceNode(DEVINST node) {
     std::lock_guard lock(tree.mutex);
     ptrdiff_t index = IndexByDevInst(tree.nodes, node);
     if (index < 0) return;
-    std::string id = tree.nodes[static_cast<size_t>(index)].info.instance_id;
+    std::string id = tree.nodes[static_cast<size_t>(index)].info.instanceId;
     std::vector<Node> kept;
     kept.reserve(tree.nodes.size());
     for (size_t i = 0; i < tree.nodes.size(); ++i) {
@@ -148,10 +148,10 @@ bool FindDeviceNode(DEVINST node, DeviceNodeSnapshot* out) {
   return true;
 }
 
-DEVINST FindDeviceNodeById(std::string_view instance_id, bool* present) {
+DEVINST FindDeviceNodeById(std::string_view instanceId, bool* present) {
   Tree& tree = GetTree();
   std::lock_guard lock(tree.mutex);
-  ptrdiff_t index = IndexById(tree.nodes, instance_id);
+  ptrdiff_t index = IndexById(tree.nodes, instanceId);
   if (index < 0) return 0;
   const Node& node = tree.nodes[static_cast<size_t>(index)];
   if (present != nullptr) *present = node.info.present;
@@ -176,7 +176,7 @@ std::shared_ptr<DeviceDriver> FindInterfaceDriver(std::string_view path) {
 bool CollectSubtreeDrivers(DEVINST node, std::vector<std::shared_ptr<DeviceDriver>>* drivers) {
   Tree& tree = GetTree();
   std::lock_guard lock(tree.mutex);
-  if (node == kRootDevInst) {
+  if (node == ROOT_DEVINST) {
     for (const Node& n : tree.nodes) {
       if (n.info.driver) drivers->push_back(n.info.driver);
     }
@@ -184,7 +184,7 @@ bool CollectSubtreeDrivers(DEVINST node, std::vector<std::shared_ptr<DeviceDrive
   }
   ptrdiff_t index = IndexByDevInst(tree.nodes, node);
   if (index < 0) return false;
-  const std::string& id = tree.nodes[static_cast<size_t>(index)].info.instance_id;
+  const std::string& id = tree.nodes[static_cast<size_t>(index)].info.instanceId;
   for (size_t i = 0; i < tree.nodes.size(); ++i) {
     const Node& n = tree.nodes[i];
     if ((static_cast<ptrdiff_t>(i) == index || IsBelow(tree.nodes, i, id)) && n.info.driver) {

@@ -12,8 +12,8 @@
 namespace ralvex::posix {
 
 // The root device node: what CM_Locate_DevNode_ExA returns for NULL or "". Real nodes start above.
-inline constexpr DEVINST kRootDevInst = 1;
-inline constexpr const char* kRootInstanceId = "HTREE\\ROOT\\0";
+inline constexpr DEVINST ROOT_DEVINST = 1;
+inline constexpr const char* ROOT_INSTANCE_ID = "HTREE\\ROOT\\0";
 
 struct DeviceNodeSnapshot {
   DEVINST devinst = 0;
@@ -30,7 +30,7 @@ std::vector<DeviceNodeSnapshot> SnapshotDeviceTree();
 bool FindDeviceNode(DEVINST node, DeviceNodeSnapshot* out);
 
 // The node with this instance ID (case-insensitive, absent nodes included); 0 when there is none.
-DEVINST FindDeviceNodeById(std::string_view instance_id, bool* present);
+DEVINST FindDeviceNodeById(std::string_view instanceId, bool* present);
 
 // The driver behind a present node's interface path (case-insensitive); null when no present
 // node exposes the path or nobody answers opens on it.

@@ -42,8 +42,8 @@ class DeviceFile {
   // DeviceIoControl. Returns a Win32 error code (0 on success) and stores the bytes written to
   // `out` in *returned (0 when nothing was written). Answers promptly: closing the handle waits
   // for control calls in progress, and nothing can cancel one.
-  virtual uint32_t Control(uint32_t code, const void* in, uint32_t in_length, void* out,
-                           uint32_t out_length, uint32_t* returned) = 0;
+  virtual uint32_t Control(uint32_t code, const void* in, uint32_t inLength, void* out,
+                           uint32_t outLength, uint32_t* returned) = 0;
 
   virtual void StartRead(IoRequest& request) = 0;
   virtual void StartWrite(IoRequest& request) = 0;
@@ -71,9 +71,9 @@ class DeviceDriver {
   virtual uint32_t Open(bool exclusive, std::unique_ptr<DeviceFile>* file) = 0;
 
   // DIF_PROPERTYCHANGE with DICS_PROPCHANGE: stop and start the device. Returns a Win32 error
-  // code (0 on success); *needs_reboot tells whether a restart needs a reboot to take effect.
-  virtual uint32_t Restart(bool* needs_reboot) {
-    *needs_reboot = false;
+  // code (0 on success); *needsReboot tells whether a restart needs a reboot to take effect.
+  virtual uint32_t Restart(bool* needsReboot) {
+    *needsReboot = false;
     return 0;
   }
 
@@ -83,18 +83,18 @@ class DeviceDriver {
 };
 
 struct DeviceInterfaceInfo {
-  GUID class_guid{};
+  GUID classGuid{};
   std::string path;  // "\\?\usb#vid_0403&pid_6001#serial#{guid}"
 };
 
 struct DeviceNodeInfo {
-  std::string instance_id;  // "USB\VID_0403&PID_6001\SERIAL"
-  std::string parent_id;    // instance ID of the parent node; empty for a child of the root
-  std::string setup_class;  // "USB"
-  GUID setup_class_guid{};
-  std::string description;                  // SPDRP_DEVICEDESC
-  std::vector<std::string> hardware_ids;    // SPDRP_HARDWAREID; empty = property absent
-  std::vector<std::string> compatible_ids;  // SPDRP_COMPATIBLEIDS; empty = property absent
+  std::string instanceId;  // "USB\VID_0403&PID_6001\SERIAL"
+  std::string parentId;    // instance ID of the parent node; empty for a child of the root
+  std::string setupClass;  // "USB"
+  GUID setupClassGuid{};
+  std::string description;                 // SPDRP_DEVICEDESC
+  std::vector<std::string> hardwareIds;    // SPDRP_HARDWAREID; empty = property absent
+  std::vector<std::string> compatibleIds;  // SPDRP_COMPATIBLEIDS; empty = property absent
   std::vector<DeviceInterfaceInfo> interfaces;
   std::shared_ptr<DeviceDriver> driver;  // answers opens; may be null for nodes nobody opens
   bool present = true;                   // DIGCF_PRESENT keeps only present nodes

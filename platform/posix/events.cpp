@@ -20,7 +20,7 @@ void EventObject::Reset() {
 
 namespace {
 
-HANDLE CreateEventObject(BOOL manual_reset, BOOL initial_state, bool named) {
+HANDLE CreateEventObject(BOOL manualReset, BOOL initialState, bool named) {
   // Named objects would be shared between processes; nothing here needs them, so they are
   // refused rather than silently made private.
   if (named) {
@@ -29,7 +29,7 @@ HANDLE CreateEventObject(BOOL manual_reset, BOOL initial_state, bool named) {
   }
   std::shared_ptr<EventObject> event;
   try {
-    event = std::make_shared<EventObject>(manual_reset != FALSE, initial_state != FALSE);
+    event = std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE);
   } catch (const std::bad_alloc&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;

@@ -12,13 +12,13 @@ namespace {
 
 // Handles step by 4 like the system's and stop below 2^31, so that code passing them through a
 // signed 32-bit value still sees a positive number.
-constexpr uint32_t kFirstHandle = 4;
-constexpr uint32_t kHandleStep = 4;
-constexpr uint32_t kLastHandle = 0x7FFFFFFCu;
+constexpr uint32_t HANDLE_VALUE_FIRST = 4;
+constexpr uint32_t HANDLE_VALUE_STEP = 4;
+constexpr uint32_t HANDLE_VALUE_LAST = 0x7FFFFFFCu;
 
 struct HandleTable {
   std::mutex lock;
-  uint32_t next = kFirstHandle;
+  uint32_t next = HANDLE_VALUE_FIRST;
   std::unordered_map<uint32_t, std::shared_ptr<KernelObject>> objects;
 };
 
@@ -31,7 +31,8 @@ HandleTable& Table() {
 
 bool ToKey(HANDLE handle, uint32_t* key) {
   const auto value = reinterpret_cast<uintptr_t>(handle);
-  if (value < kFirstHandle || value > kLastHandle || value % kHandleStep != 0) return false;
+  if (value < HANDLE_VALUE_FIRST || value > HANDLE_VALUE_LAST || value % HANDLE_VALUE_STEP != 0)
+    return false;
   *key = static_cast<uint32_t>(value);
   return true;
 }
@@ -39,21 +40,21 @@ bool ToKey(HANDLE handle, uint32_t* key) {
 }  // namespace
 
 namespace {
-std::atomic<uint64_t> next_thread_key{1};
-thread_local uint64_t thread_key = 0;
+std::atomic<uint64_t> nextThreadKey{1};
+thread_local uint64_t threadKey = 0;
 }  // namespace
 
 uint64_t NewThreadKey() {
-  return next_thread_key.fetch_add(1, std::memory_order_relaxed);
+  return nextThreadKey.fetch_add(1, std::memory_order_relaxed);
 }
 
 void AdoptThreadKey(uint64_t key) {
-  thread_key = key;
+  threadKey = key;
 }
 
 uint64_t CurrentThreadKey() {
-  if (thread_key == 0) thread_key = NewThreadKey();
-  return thread_key;
+  if (threadKey == 0) threadKey = NewThreadKey();
+  return threadKey;
 }
 
 std::mutex& KernelLock() {
@@ -81,7 +82,7 @@ HANDLE InsertObject(std::shared_ptr<KernelObject> object) {
   }
   HandleTable& table = Table();
   std::lock_guard guard(table.lock);
-  if (table.next > kLastHandle) {
+  if (table.next > HANDLE_VALUE_LAST) {
     SetLastError(ERROR_NO_SYSTEM_RESOURCES);
     return nullptr;
   }
@@ -92,7 +93,7 @@ HANDLE InsertObject(std::shared_ptr<KernelObject> object) {
     SetLastError(ERROR_NO_SYSTEM_RESOURCES);
     return nullptr;
   }
-  table.next += kHandleStep;
+  table.next += HANDLE_VALUE_STEP;
   return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(key));
 }
 

@@ -13,10 +13,10 @@ namespace ralvex::posix {
 uint64_t NewThreadKey();
 void AdoptThreadKey(uint64_t key);
 
-// Waits until one (wait_all false) or all of `objects` can be acquired, or `ms` pass. Returns
+// Waits until one (waitAll false) or all of `objects` can be acquired, or `ms` pass. Returns
 // WAIT_OBJECT_0 + i, WAIT_ABANDONED_0 + i or WAIT_TIMEOUT; WAIT_FAILED (with the last error set)
 // only when memory runs out. Leaves the last error alone otherwise.
-DWORD WaitForObjects(KernelObject* const* objects, DWORD count, bool wait_all, DWORD ms);
+DWORD WaitForObjects(KernelObject* const* objects, DWORD count, bool waitAll, DWORD ms);
 
 // Mutexes still owned by the calling thread become abandoned: the next waiter gets
 // WAIT_ABANDONED and the ownership. Runs when a thread ends.
@@ -25,13 +25,13 @@ void AbandonOwnedMutexes();
 // A manual- or auto-reset event.
 class EventObject final : public KernelObject {
  public:
-  EventObject(bool manual_reset, bool initial_state)
-      : manual_reset_(manual_reset), signalled_(initial_state) {}
+  EventObject(bool manualReset, bool initialState)
+      : manualReset_(manualReset), signalled_(initialState) {}
 
   bool IsWaitable() const override { return true; }
   bool IsSignalled(uint64_t) const override { return signalled_; }
   bool Acquire(uint64_t) override {
-    if (!manual_reset_) signalled_ = false;
+    if (!manualReset_) signalled_ = false;
     return false;
   }
 
@@ -39,7 +39,7 @@ class EventObject final : public KernelObject {
   void Reset();
 
  private:
-  const bool manual_reset_;
+  const bool manualReset_;
   bool signalled_;  // guarded by KernelLock()
 };
 

@@ -3,13 +3,13 @@
 #include "platform/win32.h"
 
 namespace {
-thread_local DWORD last_error = ERROR_SUCCESS;
+thread_local DWORD lastError = ERROR_SUCCESS;
 }  // namespace
 
 extern "C" DWORD WINAPI GetLastError(void) {
-  return last_error;
+  return lastError;
 }
 
 extern "C" void WINAPI SetLastError(DWORD dwErrCode) {
-  last_error = dwErrCode;
+  lastError = dwErrCode;
 }

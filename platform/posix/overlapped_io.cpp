@@ -17,12 +17,12 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD length, LPDWORD count, LPOVERLA
   if (count != nullptr) *count = 0;
   // An overlapped handle has no synchronous path; a synchronous call needs somewhere to put
   // the count.
-  if (file->overlapped() && overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (file->IsOverlapped() && overlapped == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (overlapped == nullptr && count == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (buffer == nullptr && length != 0) return Fail(ERROR_NOACCESS);
   // Drivers may hand the buffer to memcpy even for zero bytes, where null is not allowed.
-  static uint8_t no_bytes;
-  if (buffer == nullptr) buffer = &no_bytes;
+  static uint8_t noBytes;
+  if (buffer == nullptr) buffer = &noBytes;
   if (write ? !file->CanWrite() : !file->CanRead()) return Fail(ERROR_ACCESS_DENIED);
   if (!file->BeginCall()) return Fail(ERROR_INVALID_HANDLE);
   if (overlapped != nullptr) {
@@ -35,7 +35,7 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD length, LPDWORD count, LPOVERLA
 
   uint32_t status = 0;
   uint32_t done = 0;
-  if (!file->overlapped()) {
+  if (!file->IsOverlapped()) {
     // A synchronous handle blocks until the driver completes, even with an OVERLAPPED.
     file->WaitFinished(request);
     file->Result(*request, &status, &done);

@@ -17,8 +17,8 @@ namespace {
 // Install-parameter state of one element, and the device the element stands for.
 struct Element {
   DeviceNodeSnapshot node;
-  DWORD install_flags = 0;
-  bool has_propchange = false;
+  DWORD installFlags = 0;
+  bool hasPropertyChange = false;
   SP_PROPCHANGE_PARAMS propchange{};
 };
 
@@ -29,22 +29,22 @@ struct InterfaceRef {
 
 struct DeviceInfoSet {
   std::mutex mutex;
-  bool has_class = false;
-  GUID class_guid{};
+  bool hasClass = false;
+  GUID classGuid{};
   std::vector<Element> elements;
   std::vector<InterfaceRef> interfaces;  // every interface of every element, in element order
-  bool has_propchange = false;           // set-wide class-install parameters
+  bool hasPropertyChange = false;        // set-wide class-install parameters
   SP_PROPCHANGE_PARAMS propchange{};
 };
 
 // Set handles live in their own number range so that they never collide with kernel handles
 // (CloseHandle on a set must fail, as it does on the real system).
-constexpr uintptr_t kFirstSetHandle = 0x5E700000;
+constexpr uintptr_t SET_HANDLE_FIRST = 0x5E700000;
 
 struct SetRegistry {
   std::mutex mutex;
   std::map<uintptr_t, std::shared_ptr<DeviceInfoSet>> sets;
-  uintptr_t next = kFirstSetHandle;
+  uintptr_t next = SET_HANDLE_FIRST;
 };
 
 SetRegistry& Registry() {
@@ -60,9 +60,7 @@ std::shared_ptr<DeviceInfoSet> FindSet(HDEVINFO handle) {
 }
 
 // Property codes from here on do not exist at all (as opposed to codes the node has no value for).
-constexpr DWORD kPropertyCodeLimit = 0x25;
-// What the system's class installer answers for functions it leaves to the default handler.
-constexpr DWORD kErrorDiDoDefault = 0xE000020E;
+constexpr DWORD SPDRP_CODE_LIMIT = 0x25;
 
 bool SameGuid(const GUID& a, const GUID& b) {
   return std::memcmp(&a, &b, sizeof(GUID)) == 0;
@@ -97,7 +95,7 @@ Element* FindElement(DeviceInfoSet& set, const SP_DEVINFO_DATA* data, DWORD* err
 }
 
 void FillDevInfo(const Element& element, size_t index, SP_DEVINFO_DATA* data) {
-  data->ClassGuid = element.node.info.setup_class_guid;
+  data->ClassGuid = element.node.info.setupClassGuid;
   data->DevInst = element.node.devinst;
   data->Reserved = static_cast<ULONG_PTR>(index + 1);
 }
@@ -106,21 +104,21 @@ void FillDevInfo(const Element& element, size_t index, SP_DEVINFO_DATA* data) {
 void Populate(DeviceInfoSet& set, const GUID* guid, const char* enumerator, DWORD flags) {
   bool interfaces = (flags & DIGCF_DEVICEINTERFACE) != 0;
   bool all = (flags & DIGCF_ALLCLASSES) != 0;
-  bool present_only = (flags & DIGCF_PRESENT) != 0;
+  bool presentOnly = (flags & DIGCF_PRESENT) != 0;
   for (DeviceNodeSnapshot& node : SnapshotDeviceTree()) {
-    if (present_only && !node.info.present) continue;
+    if (presentOnly && !node.info.present) continue;
     if (enumerator != nullptr && *enumerator != '\0' && !interfaces) {
       std::string prefix = std::string(enumerator) + "\\";
-      if (!HasPrefixIgnoreCase(node.info.instance_id, prefix.c_str())) continue;
+      if (!HasPrefixIgnoreCase(node.info.instanceId, prefix.c_str())) continue;
     }
     // An interface set holds devices that expose interfaces, whatever their class.
     bool selected = all && !(interfaces && node.info.interfaces.empty());
     if (!all && interfaces) {
       for (const DeviceInterfaceInfo& iface : node.info.interfaces) {
-        if (SameGuid(iface.class_guid, *guid)) selected = true;
+        if (SameGuid(iface.classGuid, *guid)) selected = true;
       }
     } else if (!all) {
-      selected = SameGuid(node.info.setup_class_guid, *guid);
+      selected = SameGuid(node.info.setupClassGuid, *guid);
     }
     if (!selected) continue;
     bool held = false;
@@ -151,7 +149,7 @@ using ralvex::posix::FindSet;
 
 extern "C" {
 
-HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator, HWND parent,
+HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* classGuid, PCSTR enumerator, HWND parent,
                                        DWORD flags, HDEVINFO existing, PCSTR machine,
                                        PVOID reserved) {
   (void)parent;
@@ -159,7 +157,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator,
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  if (class_guid == nullptr && (flags & DIGCF_ALLCLASSES) == 0) {
+  if (classGuid == nullptr && (flags & DIGCF_ALLCLASSES) == 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
@@ -170,16 +168,16 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator,
       return INVALID_HANDLE_VALUE;
     }
     std::lock_guard lock(set->mutex);
-    ralvex::posix::Populate(*set, class_guid, enumerator, flags);
+    ralvex::posix::Populate(*set, classGuid, enumerator, flags);
     return existing;
   }
   auto set = std::make_shared<DeviceInfoSet>();
-  if (class_guid != nullptr && (flags & DIGCF_DEVICEINTERFACE) == 0 &&
+  if (classGuid != nullptr && (flags & DIGCF_DEVICEINTERFACE) == 0 &&
       (flags & DIGCF_ALLCLASSES) == 0) {
-    set->has_class = true;
-    set->class_guid = *class_guid;
+    set->hasClass = true;
+    set->classGuid = *classGuid;
   }
-  ralvex::posix::Populate(*set, class_guid, enumerator, flags);
+  ralvex::posix::Populate(*set, classGuid, enumerator, flags);
   ralvex::posix::SetRegistry& registry = ralvex::posix::Registry();
   std::lock_guard lock(registry.mutex);
   uintptr_t value = registry.next;
@@ -188,9 +186,9 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* class_guid, PCSTR enumerator,
   return reinterpret_cast<HDEVINFO>(value);
 }
 
-HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR enumerator, HWND parent,
+HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent,
                                      DWORD flags) {
-  return SetupDiGetClassDevsExA(class_guid, enumerator, parent, flags, nullptr, nullptr, nullptr);
+  return SetupDiGetClassDevsExA(classGuid, enumerator, parent, flags, nullptr, nullptr, nullptr);
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO handle) {
@@ -216,11 +214,11 @@ BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, PSP_DEVINFO_DATA
 }
 
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA devinfo,
-                                        const GUID* class_guid, DWORD index,
+                                        const GUID* classGuid, DWORD index,
                                         PSP_DEVICE_INTERFACE_DATA data) {
   std::shared_ptr<DeviceInfoSet> set = FindSet(handle);
   if (!set) return Fail(ERROR_INVALID_HANDLE);
-  if (class_guid == nullptr || data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (classGuid == nullptr || data == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   if (data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) return Fail(ERROR_INVALID_USER_BUFFER);
   std::lock_guard lock(set->mutex);
   const Element* only = nullptr;
@@ -235,9 +233,9 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA devinf
     const Element& element = set->elements[ref.element];
     if (only != nullptr && only != &element) continue;
     const ralvex::posix::DeviceInterfaceInfo& iface = element.node.info.interfaces[ref.iface];
-    if (!ralvex::posix::SameGuid(iface.class_guid, *class_guid)) continue;
+    if (!ralvex::posix::SameGuid(iface.classGuid, *classGuid)) continue;
     if (seen++ != index) continue;
-    data->InterfaceClassGuid = iface.class_guid;
+    data->InterfaceClassGuid = iface.classGuid;
     data->Flags = element.node.info.present ? SPINT_ACTIVE : 0;
     data->Reserved = static_cast<ULONG_PTR>(i + 1);
     return TRUE;
@@ -284,7 +282,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, PSP_DEVINFO_DATA 
   DWORD error = 0;
   const Element* element = FindElement(*set, devinfo, &error);
   if (element == nullptr) return Fail(error);
-  if (property >= ralvex::posix::kPropertyCodeLimit) return Fail(ERROR_INVALID_REG_PROPERTY);
+  if (property >= ralvex::posix::SPDRP_CODE_LIMIT) return Fail(ERROR_INVALID_REG_PROPERTY);
   if (buffer == nullptr && size != 0) return Fail(ERROR_INVALID_USER_BUFFER);
 
   const ralvex::posix::DeviceNodeInfo& info = element->node.info;
@@ -296,7 +294,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, PSP_DEVINFO_DATA 
     value_type = REG_SZ;
   } else if (property == SPDRP_HARDWAREID || property == SPDRP_COMPATIBLEIDS) {
     const std::vector<std::string>& ids =
-        property == SPDRP_HARDWAREID ? info.hardware_ids : info.compatible_ids;
+        property == SPDRP_HARDWAREID ? info.hardwareIds : info.compatibleIds;
     for (const std::string& id : ids) {
       value += id;
       value.push_back('\0');
@@ -325,13 +323,13 @@ BOOL WINAPI SetupDiSetClassInstallParamsA(HDEVINFO handle, PSP_DEVINFO_DATA devi
     }
   }
   std::lock_guard lock(set->mutex);
-  bool* has = &set->has_propchange;
+  bool* has = &set->hasPropertyChange;
   SP_PROPCHANGE_PARAMS* stored = &set->propchange;
   if (devinfo != nullptr) {
     DWORD error = 0;
     Element* element = FindElement(*set, devinfo, &error);
     if (element == nullptr) return Fail(error);
-    has = &element->has_propchange;
+    has = &element->hasPropertyChange;
     stored = &element->propchange;
   }
   *has = params != nullptr;  // NULL clears the parameters
@@ -343,7 +341,7 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle,
                                       PSP_DEVINFO_DATA devinfo) {
   std::shared_ptr<DeviceInfoSet> set = FindSet(handle);
   if (!set) return Fail(ERROR_INVALID_HANDLE);
-  if (function != DIF_PROPERTYCHANGE) return Fail(ralvex::posix::kErrorDiDoDefault);
+  if (function != DIF_PROPERTYCHANGE) return Fail(ERROR_DI_DO_DEFAULT);
   DEVINST devinst = 0;
   SP_PROPCHANGE_PARAMS params{};
   {
@@ -351,9 +349,9 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle,
     DWORD error = 0;
     Element* element = FindElement(*set, devinfo, &error);
     if (element == nullptr) return Fail(error);
-    if (element->has_propchange) {
+    if (element->hasPropertyChange) {
       params = element->propchange;
-    } else if (set->has_propchange) {
+    } else if (set->hasPropertyChange) {
       params = set->propchange;
     } else {
       return Fail(ERROR_INVALID_PARAMETER);
@@ -375,15 +373,15 @@ BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle,
   if (params.StateChange != DICS_PROPCHANGE) return Fail(ERROR_NOT_SUPPORTED);
   ralvex::posix::DeviceNodeSnapshot node;
   if (!ralvex::posix::FindDeviceNode(devinst, &node)) return Fail(ERROR_NO_SUCH_DEVINST);
-  bool needs_reboot = false;
+  bool needsReboot = false;
   if (node.info.driver) {
-    DWORD error = node.info.driver->Restart(&needs_reboot);
+    DWORD error = node.info.driver->Restart(&needsReboot);
     if (error != 0) return Fail(error);
   }
   std::lock_guard lock(set->mutex);
   for (Element& element : set->elements) {
     if (element.node.devinst != devinst) continue;
-    if (needs_reboot) element.install_flags |= DI_NEEDRESTART;
+    if (needsReboot) element.installFlags |= DI_NEEDRESTART;
   }
   return TRUE;
 }
@@ -400,7 +398,7 @@ BOOL WINAPI SetupDiGetDeviceInstallParamsA(HDEVINFO handle, PSP_DEVINFO_DATA dev
     DWORD error = 0;
     const Element* element = FindElement(*set, devinfo, &error);
     if (element == nullptr) return Fail(error);
-    flags = element->install_flags;
+    flags = element->installFlags;
   }
   std::memset(params, 0, sizeof(*params));
   params->cbSize = sizeof(SP_DEVINSTALL_PARAMS_A);
@@ -416,11 +414,10 @@ BOOL WINAPI SetupDiClassGuidsFromNameExA(PCSTR name, LPGUID list, DWORD count, P
   // The setup classes known here are those of the nodes plugged so far, present or not.
   std::vector<GUID> found;
   for (const ralvex::posix::DeviceNodeSnapshot& node : ralvex::posix::SnapshotDeviceTree()) {
-    if (!ralvex::posix::EqualsIgnoreCase(node.info.setup_class, name)) continue;
+    if (!ralvex::posix::EqualsIgnoreCase(node.info.setupClass, name)) continue;
     bool known = false;
-    for (const GUID& guid : found)
-      known |= ralvex::posix::SameGuid(guid, node.info.setup_class_guid);
-    if (!known) found.push_back(node.info.setup_class_guid);
+    for (const GUID& guid : found) known |= ralvex::posix::SameGuid(guid, node.info.setupClassGuid);
+    if (!known) found.push_back(node.info.setupClassGuid);
   }
   if (required != nullptr) *required = static_cast<DWORD>(found.size());
   if (found.size() > count) return Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -437,7 +434,7 @@ BOOL WINAPI SetupDiGetDeviceInfoListDetailA(HDEVINFO handle,
     return Fail(ERROR_INVALID_USER_BUFFER);
   }
   std::lock_guard lock(set->mutex);
-  detail->ClassGuid = set->has_class ? set->class_guid : GUID{};
+  detail->ClassGuid = set->hasClass ? set->classGuid : GUID{};
   detail->RemoteMachineHandle = nullptr;  // the local machine
   detail->RemoteMachineName[0] = '\0';
   return TRUE;

@@ -17,7 +17,7 @@ namespace {
 
 class ThreadObject final : public KernelObject {
  public:
-  ThreadObject(uint64_t key, bool suspended) : key_(key), suspend_count_(suspended ? 1 : 0) {}
+  ThreadObject(uint64_t key, bool suspended) : key_(key), suspendCount_(suspended ? 1 : 0) {}
 
   bool IsWaitable() const override { return true; }
   bool IsSignalled(uint64_t) const override { return finished_; }
@@ -27,34 +27,34 @@ class ThreadObject final : public KernelObject {
   // In the new thread, before its function runs.
   void WaitUntilResumed() {
     std::unique_lock lock(KernelLock());
-    resumed_.wait(lock, [this] { return suspend_count_ == 0; });
+    resumed_.wait(lock, [this] { return suspendCount_ == 0; });
   }
 
   DWORD Resume() {
     std::lock_guard guard(KernelLock());
-    const DWORD previous = suspend_count_;
-    if (suspend_count_ > 0 && --suspend_count_ == 0) resumed_.notify_one();
+    const DWORD previous = suspendCount_;
+    if (suspendCount_ > 0 && --suspendCount_ == 0) resumed_.notify_one();
     return previous;
   }
 
-  void Finish(DWORD exit_code) {
+  void Finish(DWORD exitCode) {
     std::lock_guard guard(KernelLock());
-    exit_code_ = exit_code;
+    exitCode_ = exitCode;
     finished_ = true;
     WakeWaiters();
   }
 
   DWORD ExitCode() const {
     std::lock_guard guard(KernelLock());
-    return finished_ ? exit_code_ : STILL_ACTIVE;
+    return finished_ ? exitCode_ : STILL_ACTIVE;
   }
 
  private:
   const uint64_t key_;
   // Guarded by KernelLock().
-  DWORD suspend_count_;
+  DWORD suspendCount_;
   bool finished_ = false;
-  DWORD exit_code_ = STILL_ACTIVE;
+  DWORD exitCode_ = STILL_ACTIVE;
   std::condition_variable resumed_;
 };
 
@@ -68,24 +68,24 @@ void* ThreadMain(void* raw) {
   std::unique_ptr<StartBlock> block(static_cast<StartBlock*>(raw));
   AdoptThreadKey(block->thread->key());
   block->thread->WaitUntilResumed();
-  const unsigned exit_code = block->start(block->argument);
+  const unsigned exitCode = block->start(block->argument);
   // Mutexes first, so that a thread that waits for this one and then for a mutex it held finds
   // the mutex already abandoned.
   AbandonOwnedMutexes();
-  block->thread->Finish(exit_code);
+  block->thread->Finish(exitCode);
   return nullptr;
 }
 
 size_t StackSize(unsigned requested) {
   const long page = sysconf(_SC_PAGESIZE);
-  const size_t page_size = page > 0 ? static_cast<size_t>(page) : 4096;
+  const size_t pageSize = page > 0 ? static_cast<size_t>(page) : 4096;
   size_t size = std::max<size_t>(requested, PTHREAD_STACK_MIN);
-  return (size + page_size - 1) / page_size * page_size;
+  return (size + pageSize - 1) / pageSize * pageSize;
 }
 
-uintptr_t Fail(int error_number, DWORD last_error) {
-  errno = error_number;
-  SetLastError(last_error);
+uintptr_t Fail(int errorNumber, DWORD lastError) {
+  errno = errorNumber;
+  SetLastError(lastError);
   return 0;
 }
 
@@ -94,18 +94,18 @@ uintptr_t Fail(int error_number, DWORD last_error) {
 
 using ralvex::posix::ThreadObject;
 
-extern "C" uintptr_t _beginthreadex(void*, unsigned stack_size,
-                                    _beginthreadex_proc_type start_address, void* arglist,
+extern "C" uintptr_t _beginthreadex(void*, unsigned stackSize,
+                                    _beginthreadex_proc_type startAddress, void* arglist,
                                     unsigned initflag, unsigned* thrdaddr) {
   using namespace ralvex::posix;
-  if (start_address == nullptr || (initflag & ~CREATE_SUSPENDED) != 0) {
+  if (startAddress == nullptr || (initflag & ~CREATE_SUSPENDED) != 0) {
     return Fail(EINVAL, ERROR_INVALID_PARAMETER);
   }
   std::shared_ptr<ThreadObject> thread;
   std::unique_ptr<StartBlock> block;
   try {
     thread = std::make_shared<ThreadObject>(NewThreadKey(), (initflag & CREATE_SUSPENDED) != 0);
-    block.reset(new StartBlock{thread, start_address, arglist});
+    block.reset(new StartBlock{thread, startAddress, arglist});
   } catch (const std::bad_alloc&) {
     return Fail(ENOMEM, ERROR_NOT_ENOUGH_MEMORY);
   }
@@ -116,8 +116,8 @@ extern "C" uintptr_t _beginthreadex(void*, unsigned stack_size,
   int error = pthread_attr_init(&attributes);
   if (error == 0) {
     error = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    if (error == 0 && stack_size != 0) {
-      error = pthread_attr_setstacksize(&attributes, StackSize(stack_size));
+    if (error == 0 && stackSize != 0) {
+      error = pthread_attr_setstacksize(&attributes, StackSize(stackSize));
     }
     if (error == 0) {
       pthread_t id;

@@ -7,11 +7,11 @@
 
 namespace ralvex::posix {
 namespace {
-std::atomic<bool> server_edition{false};
+std::atomic<bool> serverEdition{false};
 }  // namespace
 
 void SetServerEdition(bool server) {
-  server_edition.store(server);
+  serverEdition.store(server);
 }
 
 }  // namespace ralvex::posix
@@ -35,7 +35,7 @@ extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
   info.dwBuildNumber = 19045;
   info.dwPlatformId = VER_PLATFORM_WIN32_NT;
   info.wProductType =
-      static_cast<BYTE>(ralvex::posix::server_edition.load() ? VER_NT_SERVER : VER_NT_WORKSTATION);
+      static_cast<BYTE>(ralvex::posix::serverEdition.load() ? VER_NT_SERVER : VER_NT_WORKSTATION);
   std::memcpy(lpVersionInformation, &info, size);
   return TRUE;
 }

@@ -13,9 +13,9 @@
 namespace ralvex::posix {
 namespace {
 
-bool TrySatisfy(KernelObject* const* objects, DWORD count, bool wait_all, uint64_t self,
+bool TrySatisfy(KernelObject* const* objects, DWORD count, bool waitAll, uint64_t self,
                 DWORD* result) {
-  if (!wait_all) {
+  if (!waitAll) {
     for (DWORD i = 0; i < count; ++i) {
       if (objects[i]->IsSignalled(self)) {
         *result = (objects[i]->Acquire(self) ? WAIT_ABANDONED_0 : WAIT_OBJECT_0) + i;
@@ -41,7 +41,7 @@ bool TrySatisfy(KernelObject* const* objects, DWORD count, bool wait_all, uint64
 
 }  // namespace
 
-DWORD WaitForObjects(KernelObject* const* objects, DWORD count, bool wait_all, DWORD ms) {
+DWORD WaitForObjects(KernelObject* const* objects, DWORD count, bool waitAll, DWORD ms) {
   using Clock = std::chrono::steady_clock;
   const uint64_t self = CurrentThreadKey();
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
@@ -51,7 +51,7 @@ DWORD WaitForObjects(KernelObject* const* objects, DWORD count, bool wait_all, D
 
   std::unique_lock lock(KernelLock());
   for (;;) {
-    if (TrySatisfy(objects, count, wait_all, self, &result)) break;
+    if (TrySatisfy(objects, count, waitAll, self, &result)) break;
     if (ms == 0) {
       result = WAIT_TIMEOUT;
       break;
@@ -67,7 +67,7 @@ DWORD WaitForObjects(KernelObject* const* objects, DWORD count, bool wait_all, D
     if (ms == INFINITE) {
       waiter.wake.wait(lock);
     } else if (waiter.wake.wait_until(lock, deadline) == std::cv_status::timeout) {
-      if (!TrySatisfy(objects, count, wait_all, self, &result)) result = WAIT_TIMEOUT;
+      if (!TrySatisfy(objects, count, waitAll, self, &result)) result = WAIT_TIMEOUT;
       break;
     }
   }

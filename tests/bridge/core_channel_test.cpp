@@ -63,7 +63,7 @@ TEST_F(CoreChannel, IoCtlTakesTheSlotFromFullAndShortCodes) {
   }
 }
 
-TEST_F(CoreChannel, IoCtlRefusesSlotsBeyondTheTableWithoutSending) {
+TEST_F(CoreChannel, IoCtlRefusesUnsendableRequestsWithoutSending) {
   sim::BridgeDevice& device = bench_.AddDevice(DeviceConfig("AB123"));
   FT_HANDLE handle = OpenIndex(0);
   device.ClearRequests();
@@ -73,6 +73,9 @@ TEST_F(CoreChannel, IoCtlRefusesSlotsBeyondTheTableWithoutSending) {
             FT_INVALID_PARAMETER);
   EXPECT_EQ(FT_IoCtl(handle, 0x3FFC, nullptr, 0, nullptr, 0, &returned, nullptr),
             FT_INVALID_PARAMETER);
+  // A length without a buffer is refused as the system's probe would refuse it.
+  EXPECT_EQ(FT_IoCtl(handle, 0x9C, nullptr, 64, nullptr, 0, &returned, nullptr), FT_IO_ERROR);
+  EXPECT_EQ(FT_IoCtl(handle, 0x9C, nullptr, 0, nullptr, 64, &returned, nullptr), FT_IO_ERROR);
   EXPECT_TRUE(device.Requests().empty());
   // Slot 125 exists; its primary entry is 0, which the driver refuses.
   EXPECT_EQ(FT_IoCtl(handle, 0x1F4, nullptr, 0, nullptr, 0, &returned, nullptr), FT_IO_ERROR);
@@ -97,7 +100,6 @@ TEST_F(CoreChannel, OpenSendsDeviceInformationThenPacketSize) {
 
   const FtHandleRecord* record = LookupHandle(handle);
   ASSERT_NE(record, nullptr);
-  EXPECT_EQ(record->self, record);
   EXPECT_EQ(record->requestTable, PRIMARY_REQUEST_TABLE.data());
   EXPECT_EQ(record->deviceType, FT_DEVICE_232R);
   EXPECT_EQ(record->id, (0x0403u << 16) | device.ProductId());
@@ -216,10 +218,10 @@ TEST_F(CoreChannel, FinaliseThenOpenInitialisesAgain) {
 // Replies no well-behaved device gives: the layer must stay within its buffers.
 class CoreScriptedReplies : public BenchTest {};
 
-uint32_t DeviceInfoReply(uint32_t code, void* out, uint32_t out_length, uint32_t status,
+uint32_t DeviceInfoReply(uint32_t code, void* out, uint32_t outLength, uint32_t status,
                          const char* serial16, uint32_t* returned) {
   // Either table: a device refusing the primary one would be moved to the alternate.
-  if ((code & ~0x2000u) != 0x00220198u || out_length != 96) return 0;
+  if ((code & ~0x2000u) != 0x00220198u || outLength != 96) return 0;
   auto* bytes = static_cast<uint8_t*>(out);
   std::memset(bytes, 0, 96);
   std::memcpy(bytes, &status, 4);
@@ -233,8 +235,8 @@ uint32_t DeviceInfoReply(uint32_t code, void* out, uint32_t out_length, uint32_t
 
 TEST_F(CoreScriptedReplies, DriverStatusInTheReplyIsPassedThroughAndWritesNothing) {
   auto driver = std::make_shared<ScriptedDriver>(
-      [](uint32_t code, const void*, uint32_t, void* out, uint32_t out_length, uint32_t* ret) {
-        return DeviceInfoReply(code, out, out_length, FT_IO_ERROR, "0123456789ABCDEF", ret);
+      [](uint32_t code, const void*, uint32_t, void* out, uint32_t outLength, uint32_t* ret) {
+        return DeviceInfoReply(code, out, outLength, FT_IO_ERROR, "0123456789ABCDEF", ret);
       });
   PlugScripted("STATUS4", driver);
   FT_HANDLE handle = OpenIndex(0);
@@ -250,9 +252,9 @@ TEST_F(CoreScriptedReplies, DriverStatusInTheReplyIsPassedThroughAndWritesNothin
 // refused reply would hand out whatever the driver left half-written.
 TEST_F(CoreScriptedReplies, RefusedRequestWithSuccessStatusIsAnIoErrorAndWritesNothing) {
   auto driver = std::make_shared<ScriptedDriver>(
-      [](uint32_t code, const void*, uint32_t, void* out, uint32_t out_length, uint32_t* ret) {
+      [](uint32_t code, const void*, uint32_t, void* out, uint32_t outLength, uint32_t* ret) {
         const uint32_t refused = (code & ~0x2000u) == 0x00220198u ? 31u : 0u;  // general failure
-        DeviceInfoReply(code, out, out_length, FT_OK, "REFUSED00000000", ret);
+        DeviceInfoReply(code, out, outLength, FT_OK, "REFUSED00000000", ret);
         return refused;
       });
   PlugScripted("REFUSED", driver);
@@ -271,8 +273,8 @@ TEST_F(CoreScriptedReplies, RefusedRequestWithSuccessStatusIsAnIoErrorAndWritesN
 
 TEST_F(CoreScriptedReplies, UnterminatedIdentityFieldsAreCutToTheirFields) {
   auto driver = std::make_shared<ScriptedDriver>(
-      [](uint32_t code, const void*, uint32_t, void* out, uint32_t out_length, uint32_t* ret) {
-        return DeviceInfoReply(code, out, out_length, FT_OK, "0123456789ABCDEF", ret);
+      [](uint32_t code, const void*, uint32_t, void* out, uint32_t outLength, uint32_t* ret) {
+        return DeviceInfoReply(code, out, outLength, FT_OK, "0123456789ABCDEF", ret);
       });
   PlugScripted("LONGSERIAL", driver);
   FT_HANDLE handle = OpenIndex(0);

@@ -72,8 +72,8 @@ class BenchTest : public ::testing::Test {
 };
 
 // A device file whose control replies a test scripts.
-using ControlScript = std::function<uint32_t(uint32_t code, const void* in, uint32_t in_length,
-                                             void* out, uint32_t out_length, uint32_t* returned)>;
+using ControlScript = std::function<uint32_t(uint32_t code, const void* in, uint32_t inLength,
+                                             void* out, uint32_t outLength, uint32_t* returned)>;
 
 class ScriptedDriver final : public posix::DeviceDriver {
  public:
@@ -83,8 +83,8 @@ class ScriptedDriver final : public posix::DeviceDriver {
     *file = std::make_unique<File>(script_);
     return 0;
   }
-  uint32_t Restart(bool* needs_reboot) override {
-    *needs_reboot = false;
+  uint32_t Restart(bool* needsReboot) override {
+    *needsReboot = false;
     ++restarts;
     return 0;
   }
@@ -95,10 +95,10 @@ class ScriptedDriver final : public posix::DeviceDriver {
   class File final : public posix::DeviceFile {
    public:
     explicit File(ControlScript script) : script_(std::move(script)) {}
-    uint32_t Control(uint32_t code, const void* in, uint32_t in_length, void* out,
-                     uint32_t out_length, uint32_t* returned) override {
+    uint32_t Control(uint32_t code, const void* in, uint32_t inLength, void* out,
+                     uint32_t outLength, uint32_t* returned) override {
       *returned = 0;
-      return script_(code, in, in_length, out, out_length, returned);
+      return script_(code, in, inLength, out, outLength, returned);
     }
     void StartRead(posix::IoRequest& request) override { request.Complete(0, 0); }
     void StartWrite(posix::IoRequest& request) override { request.Complete(0, request.Length()); }
@@ -114,12 +114,12 @@ class ScriptedDriver final : public posix::DeviceDriver {
 
 // Plugs a node with a bridge interface answered by `driver` (after the bench's devices).
 inline DEVINST PlugScripted(const std::string& name, std::shared_ptr<posix::DeviceDriver> driver,
-                            std::vector<std::string> hardware_ids = {}) {
+                            std::vector<std::string> hardwareIds = {}) {
   posix::DeviceNodeInfo info;
-  info.instance_id = "USB\\VID_0403&PID_6001\\" + name;
-  info.setup_class = "USB";
-  info.setup_class_guid = sim::USB_SETUP_CLASS_GUID;
-  info.hardware_ids = std::move(hardware_ids);
+  info.instanceId = "USB\\VID_0403&PID_6001\\" + name;
+  info.setupClass = "USB";
+  info.setupClassGuid = sim::USB_SETUP_CLASS_GUID;
+  info.hardwareIds = std::move(hardwareIds);
   info.interfaces.push_back(
       {sim::BRIDGE_INTERFACE_GUID,
        "\\\\?\\usb#vid_0403&pid_6001#" + name + "#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}"});

@@ -289,9 +289,9 @@ class EnumBounds : public BenchTest {};
 TEST_F(EnumBounds, UnterminatedQueryRepliesAreCutToTheCallersBuffers) {
   auto driver =
       std::make_shared<ScriptedDriver>([](uint32_t code, const void*, uint32_t, void* out,
-                                          uint32_t out_length, uint32_t* returned) -> uint32_t {
+                                          uint32_t outLength, uint32_t* returned) -> uint32_t {
         const uint32_t primary = code & ~0x2000u;  // whichever table the open settled on
-        if ((primary == 0x0022009Cu || primary == 0x002200A0u) && out_length == 64) {
+        if ((primary == 0x0022009Cu || primary == 0x002200A0u) && outLength == 64) {
           std::memset(out, 'S', 64);  // 64 characters, no terminator
           *returned = 64;
         }

@@ -1,20 +1,20 @@
-/* The public header as a C11 program sees it: it must compile as C and agree with C++ on the
- * record layout. */
+/* The public header as an outside C11 program sees it: built with nothing but the public include
+ * directory on the include path, it must compile as C and agree with C++ on the record layout. */
 #include <stddef.h>
 #include <string.h>
 
 #include "ralvex/bridge.h"
 
-size_t ralvex_c_node_size(void) {
+size_t CHeaderNodeSize(void) {
   return sizeof(FT_DEVICE_LIST_INFO_NODE);
 }
 
-size_t ralvex_c_handle_offset(void) {
+size_t CHeaderHandleOffset(void) {
   return offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle);
 }
 
 /* Calls through the header from C: the library version and a refused open. */
-int ralvex_c_calls_work(void) {
+int CHeaderCallsWork(void) {
   DWORD version = 0;
   FT_HANDLE handle = NULL;
   if (FT_GetLibraryVersion(&version) != FT_OK || version != 0x00030214u) return 0;

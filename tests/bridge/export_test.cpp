@@ -15,9 +15,9 @@
 #include "ralvex/bridge.h"
 
 extern "C" {
-size_t ralvex_c_node_size(void);
-size_t ralvex_c_handle_offset(void);
-int ralvex_c_calls_work(void);
+size_t CHeaderNodeSize(void);
+size_t CHeaderHandleOffset(void);
+int CHeaderCallsWork(void);
 }
 
 namespace {
@@ -71,27 +71,27 @@ bool ExportedFunctions(const std::string& path, std::set<std::string>* names) {
       file[4] != 2) {
     return false;  // not a 64-bit ELF file
   }
-  uint64_t section_offset = 0;
-  uint16_t section_size = 0, section_count = 0;
-  if (!ReadAt(file, 0x28, &section_offset) || !ReadAt(file, 0x3A, &section_size) ||
-      !ReadAt(file, 0x3C, &section_count) || section_size < 64) {
+  uint64_t sectionOffset = 0;
+  uint16_t sectionSize = 0, sectionCount = 0;
+  if (!ReadAt(file, 0x28, &sectionOffset) || !ReadAt(file, 0x3A, &sectionSize) ||
+      !ReadAt(file, 0x3C, &sectionCount) || sectionSize < 64) {
     return false;
   }
-  for (uint16_t i = 0; i < section_count; ++i) {
-    const uint64_t header = section_offset + uint64_t{i} * section_size;
+  for (uint16_t i = 0; i < sectionCount; ++i) {
+    const uint64_t header = sectionOffset + uint64_t{i} * sectionSize;
     uint32_t type = 0, link = 0;
-    uint64_t offset = 0, size = 0, entry_size = 0;
+    uint64_t offset = 0, size = 0, entrySize = 0;
     if (!ReadAt(file, header + 4, &type) || !ReadAt(file, header + 24, &offset) ||
         !ReadAt(file, header + 32, &size) || !ReadAt(file, header + 40, &link) ||
-        !ReadAt(file, header + 56, &entry_size)) {
+        !ReadAt(file, header + 56, &entrySize)) {
       return false;
     }
-    if (type != 11 /* SHT_DYNSYM */ || entry_size < 24) continue;
+    if (type != 11 /* SHT_DYNSYM */ || entrySize < 24) continue;
     uint64_t strings = 0;
-    if (!ReadAt(file, section_offset + uint64_t{link} * section_size + 24, &strings)) {
+    if (!ReadAt(file, sectionOffset + uint64_t{link} * sectionSize + 24, &strings)) {
       return false;
     }
-    for (uint64_t symbol = offset; symbol + entry_size <= offset + size; symbol += entry_size) {
+    for (uint64_t symbol = offset; symbol + entrySize <= offset + size; symbol += entrySize) {
       uint32_t name = 0;
       uint8_t info = 0, other = 0;
       uint16_t section = 0;
@@ -116,16 +116,16 @@ bool ExportedFunctions(const std::string& path, std::set<std::string>* names) {
 TEST(ExportSharedLibrary, ExportsEveryInterfaceFunctionAndNoOtherFtName) {
   std::set<std::string> exported;
   ASSERT_TRUE(ExportedFunctions(RALVEX_BRIDGE_LIBRARY, &exported)) << RALVEX_BRIDGE_LIBRARY;
-  std::set<std::string> ft_names;
+  std::set<std::string> ftNames;
   for (const std::string& name : exported) {
-    if (name.rfind("FT_", 0) == 0) ft_names.insert(name);
+    if (name.rfind("FT_", 0) == 0) ftNames.insert(name);
   }
   std::vector<std::string> missing;
-  std::set_difference(InterfaceFunctions().begin(), InterfaceFunctions().end(), ft_names.begin(),
-                      ft_names.end(), std::back_inserter(missing));
+  std::set_difference(InterfaceFunctions().begin(), InterfaceFunctions().end(), ftNames.begin(),
+                      ftNames.end(), std::back_inserter(missing));
   EXPECT_THAT(missing, ::testing::IsEmpty());
   // Later additions to the interface (EEPROM programming) are allowed; nothing may be lost.
-  EXPECT_GE(ft_names.size(), 78u);
+  EXPECT_GE(ftNames.size(), 78u);
   EXPECT_EQ(InterfaceFunctions().size(), 78u);
 }
 
@@ -140,11 +140,11 @@ TEST(ExportSharedLibrary, ExportsNothingButTheInterface) {
 }
 #endif
 
-TEST(ExportCHeader, CompilesAsCAndAgreesOnTheRecordLayout) {
-  EXPECT_EQ(ralvex_c_node_size(), sizeof(FT_DEVICE_LIST_INFO_NODE));
-  EXPECT_EQ(ralvex_c_handle_offset(), 96u);
+TEST(ExportCHeader, StandsAloneAsCAndAgreesOnTheRecordLayout) {
+  EXPECT_EQ(CHeaderNodeSize(), sizeof(FT_DEVICE_LIST_INFO_NODE));
+  EXPECT_EQ(CHeaderHandleOffset(), 96u);
   EXPECT_EQ(sizeof(FT_DEVICE_LIST_INFO_NODE), sizeof(void*) == 8 ? 104u : 100u);
-  EXPECT_TRUE(ralvex_c_calls_work());
+  EXPECT_TRUE(CHeaderCallsWork());
 }
 
 }  // namespace

@@ -45,9 +45,9 @@ TEST_F(OpenConcurrency, OpensClosesAndListingsFromSeveralThreads) {
           Expect(status == FT_DEVICE_NOT_OPENED || status == FT_DEVICE_NOT_FOUND);
           continue;
         }
-        char serial_out[16] = {};
-        Expect(FT_GetDeviceInfo(handle, nullptr, nullptr, serial_out, nullptr, nullptr) == FT_OK);
-        Expect(serial == serial_out);
+        char serialOut[16] = {};
+        Expect(FT_GetDeviceInfo(handle, nullptr, nullptr, serialOut, nullptr, nullptr) == FT_OK);
+        Expect(serial == serialOut);
         Expect(FT_Close(handle) == FT_OK);
       }
     });

@@ -152,11 +152,11 @@ TEST_F(OpenDeviceTest, VendorGetCopiesExactlyLengthBytesOfTheDataArea) {
 
   // Short form: the data starts at offset 4.
   ASSERT_EQ(FT_VendorCmdSet(handle_, 0x20, written, 3), FT_OK);
-  UCHAR short_read[3] = {};
-  ASSERT_EQ(FT_VendorCmdGet(handle_, 0x20, short_read, 3), FT_OK);
-  EXPECT_EQ(short_read[0], 0xA1);
-  EXPECT_EQ(short_read[1], 0xB2);
-  EXPECT_EQ(short_read[2], 0xC3);
+  UCHAR shortRead[3] = {};
+  ASSERT_EQ(FT_VendorCmdGet(handle_, 0x20, shortRead, 3), FT_OK);
+  EXPECT_EQ(shortRead[0], 0xA1);
+  EXPECT_EQ(shortRead[1], 0xB2);
+  EXPECT_EQ(shortRead[2], 0xC3);
 }
 
 TEST_F(OpenDeviceTest, VendorLengthBeyondTheDataAreaIsRefusedUnsent) {

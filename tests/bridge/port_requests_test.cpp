@@ -11,7 +11,7 @@
 namespace ralvex::port_test {
 namespace {
 
-enum class Api { kStatus, kBool };
+enum Api : uint8_t { API_STATUS, API_BOOL };
 
 struct RequestCase {
   std::string name;
@@ -53,8 +53,8 @@ Bytes RawBytes(const void* data, size_t length) {
 std::vector<RequestCase> Cases() {
   static const DCB dcb = SampleDcb();
   static const COMMTIMEOUTS timeouts = {0xFFFFFFFF, 1, 2, 3, 4000};
-  const auto S = Api::kStatus;
-  const auto B = Api::kBool;
+  const auto S = API_STATUS;
+  const auto B = API_BOOL;
   return {
       {"SetBaudRate",
        S,
@@ -376,7 +376,7 @@ std::vector<uint32_t> CaseSlots() {
 }
 
 bool Accepted(const RequestCase& c, uint32_t result) {
-  return c.api == Api::kStatus ? result == FT_OK : result != FALSE;
+  return c.api == API_STATUS ? result == FT_OK : result != FALSE;
 }
 
 struct TableKind {
@@ -430,7 +430,7 @@ TEST_F(RefusingDeviceTest, RefusalMapsToIoErrorOrFalseAndTheHandleStaysOpen) {
     device_->ClearRequests();
     SetLastError(0);
     const uint32_t result = c.call(handle_);
-    if (c.api == Api::kStatus) {
+    if (c.api == API_STATUS) {
       EXPECT_EQ(result, c.refused);
     } else {
       EXPECT_EQ(result, static_cast<uint32_t>(FALSE));
@@ -452,7 +452,7 @@ TEST_F(OpenDeviceTest, ClosedHandleIsRefusedAndReachesNoDevice) {
       SCOPED_TRACE(c.name);
       SetLastError(0);
       const uint32_t result = c.call(bad);
-      if (c.api == Api::kStatus) {
+      if (c.api == API_STATUS) {
         EXPECT_EQ(result, FT_INVALID_HANDLE);
       } else {
         EXPECT_EQ(result, static_cast<uint32_t>(FALSE));
@@ -468,10 +468,10 @@ TEST_F(OpenDeviceTest, EventNotificationCarriesHandleMaskAndParameter) {
   ASSERT_EQ(FT_SetEventNotification(handle_, 0x81, param), FT_OK);
   const auto request = Only();
   EXPECT_EQ(request.code, PRIMARY_BASE + 4 * 35);
-  const auto handle_bits = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle_));
+  const auto handleBits = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle_));
   Bytes expected(12);
   for (int i = 0; i < 4; ++i) {
-    expected[i] = static_cast<uint8_t>(handle_bits >> (8 * i));
+    expected[i] = static_cast<uint8_t>(handleBits >> (8 * i));
   }
   expected[4] = 0x81;
   expected[8] = 0x78;

@@ -122,18 +122,18 @@ TEST_F(ResetBus, ReloadRestartsDevicesWithThatIdentityAndReportsEach) {
 }
 
 TEST_F(ResetBus, ReloadMatchesWholeIdsIgnoringCase) {
-  auto exact_lower = std::make_shared<ScriptedDriver>(
+  auto exactLower = std::make_shared<ScriptedDriver>(
       [](uint32_t, const void*, uint32_t, void*, uint32_t, uint32_t*) { return 0u; });
-  auto revision_only = std::make_shared<ScriptedDriver>(
+  auto revisionOnly = std::make_shared<ScriptedDriver>(
       [](uint32_t, const void*, uint32_t, void*, uint32_t, uint32_t*) { return 0u; });
-  PlugScripted("LOWER", exact_lower, {"usb\\vid_1a2b&pid_00ff"});
-  PlugScripted("REVONLY", revision_only, {"USB\\VID_1A2B&PID_00FF&REV_0600"});
+  PlugScripted("LOWER", exactLower, {"usb\\vid_1a2b&pid_00ff"});
+  PlugScripted("REVONLY", revisionOnly, {"USB\\VID_1A2B&PID_00FF&REV_0600"});
 
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(FT_Reload(0x1A2B, 0x00FF), FT_OK);
   const std::string output = ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(exact_lower->restarts, 1);
-  EXPECT_EQ(revision_only->restarts, 0);
+  EXPECT_EQ(exactLower->restarts, 1);
+  EXPECT_EQ(revisionOnly->restarts, 0);
   EXPECT_EQ(output, Line("USB\\VID_0403&PID_6001\\LOWER", "restarted"));
 }
 

@@ -177,8 +177,8 @@ TEST(LastErrorTest, IsTheThreadsLastErrorWhateverTheHandle) {
   SetLastError(1234);
   EXPECT_EQ(FT_W32_GetLastError(nullptr), 1234u);
   EXPECT_EQ(FT_W32_GetLastError(static_cast<FT_HANDLE>(INVALID_HANDLE_VALUE)), 1234u);
-  int not_a_handle = 0;
-  EXPECT_EQ(FT_W32_GetLastError(&not_a_handle), 1234u);
+  int notAHandle = 0;
+  EXPECT_EQ(FT_W32_GetLastError(&notAHandle), 1234u);
 }
 
 }  // namespace

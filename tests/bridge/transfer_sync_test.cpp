@@ -125,9 +125,9 @@ TEST_F(LoopbackTest, ClosedHandleIsRefusedAndTheCounterUntouched) {
   EXPECT_EQ(FT_Read(stale, data, sizeof data, &count), FT_INVALID_HANDLE);
   EXPECT_EQ(FT_Write(stale, data, sizeof data, &count), FT_INVALID_HANDLE);
   EXPECT_EQ(count, 77u);
-  const auto never_opened = static_cast<FT_HANDLE>(INVALID_HANDLE_VALUE);
-  EXPECT_EQ(FT_Read(never_opened, data, sizeof data, &count), FT_INVALID_HANDLE);
-  EXPECT_EQ(FT_Write(never_opened, data, sizeof data, &count), FT_INVALID_HANDLE);
+  const auto neverOpened = static_cast<FT_HANDLE>(INVALID_HANDLE_VALUE);
+  EXPECT_EQ(FT_Read(neverOpened, data, sizeof data, &count), FT_INVALID_HANDLE);
+  EXPECT_EQ(FT_Write(neverOpened, data, sizeof data, &count), FT_INVALID_HANDLE);
   EXPECT_EQ(count, 77u);
 }
 

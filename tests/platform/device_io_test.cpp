@@ -15,12 +15,12 @@
 namespace ralvex::posix {
 namespace {
 
-using testing::kCodeEcho;
-using testing::kCodeOversize;
-using testing::kCodePartial;
+using testing::CODE_ECHO;
+using testing::CODE_OVERSIZE;
+using testing::CODE_PARTIAL;
 using testing::TestDriver;
 
-constexpr const char* kPath =
+constexpr const char* DEVICE_PATH =
     "\\\\?\\usb#vid_1234&pid_5678#sn01#{11223344-5566-7788-99aa-bbccddeeff00}";
 
 class DeviceIoTest : public ::testing::Test {
@@ -29,8 +29,8 @@ class DeviceIoTest : public ::testing::Test {
     ClearDeviceTree();
     driver_ = std::make_shared<TestDriver>();
     DeviceNodeInfo info;
-    info.instance_id = "USB\\VID_1234&PID_5678\\SN01";
-    info.interfaces.push_back({testing::kTestInterface, kPath});
+    info.instanceId = "USB\\VID_1234&PID_5678\\SN01";
+    info.interfaces.push_back({testing::TEST_INTERFACE_GUID, DEVICE_PATH});
     info.driver = driver_;
     node_ = AddDeviceNode(info);
     event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -43,7 +43,7 @@ class DeviceIoTest : public ::testing::Test {
 
   HANDLE Open(DWORD flags = FILE_FLAG_OVERLAPPED, DWORD share = 0,
               DWORD access = GENERIC_READ | GENERIC_WRITE) {
-    return CreateFileA(kPath, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    return CreateFileA(DEVICE_PATH, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
   }
   bool Signalled(HANDLE handle) { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }
 
@@ -55,13 +55,13 @@ class DeviceIoTest : public ::testing::Test {
 // ---- Opening ----
 
 TEST_F(DeviceIoTest, OpensByPathIgnoringCaseAndEitherDevicePrefix) {
-  std::string upper = kPath;
+  std::string upper = DEVICE_PATH;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   HANDLE a = CreateFileA(upper.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(a, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(driver_->last_exclusive);
+  EXPECT_TRUE(driver_->lastExclusive);
   EXPECT_TRUE(CloseHandle(a));
-  std::string dot = kPath;
+  std::string dot = DEVICE_PATH;
   dot[2] = '.';
   HANDLE b = CreateFileA(dot.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(b, INVALID_HANDLE_VALUE);
@@ -70,7 +70,7 @@ TEST_F(DeviceIoTest, OpensByPathIgnoringCaseAndEitherDevicePrefix) {
 }
 
 TEST_F(DeviceIoTest, MissingGoneOrStalePathGivesFileNotFound) {
-  std::string other = std::string(kPath) + "x";
+  std::string other = std::string(DEVICE_PATH) + "x";
   SetLastError(0);
   EXPECT_EQ(CreateFileA(other.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
@@ -101,7 +101,7 @@ TEST_F(DeviceIoTest, ExclusiveOpenOfBusyDeviceIsAccessDeniedNotSharingViolation)
 
   HANDLE shared = Open(0, FILE_SHARE_READ | FILE_SHARE_WRITE);
   ASSERT_NE(shared, INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(driver_->last_exclusive);
+  EXPECT_FALSE(driver_->lastExclusive);
   CloseHandle(shared);
 }
 
@@ -109,9 +109,9 @@ TEST_F(DeviceIoTest, RefusesNullNameTemplateAndCreatingDispositions) {
   EXPECT_EQ(CreateFileA(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(CreateFileA(kPath, GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
+  EXPECT_EQ(CreateFileA(DEVICE_PATH, GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
             INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CreateFileA(kPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, event_),
+  EXPECT_EQ(CreateFileA(DEVICE_PATH, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, event_),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(driver_->OpenCount(), 0);
 }
@@ -126,7 +126,7 @@ TEST_F(DeviceIoTest, ClosedHandleIsInvalidEverywhere) {
   EXPECT_FALSE(ReadFile(file, buffer, 4, &count, &ov));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_EQ(count, 77u);  // an unknown handle leaves the counter alone
-  EXPECT_FALSE(DeviceIoControl(file, kCodeEcho, nullptr, 0, nullptr, 0, &count, nullptr));
+  EXPECT_FALSE(DeviceIoControl(file, CODE_ECHO, nullptr, 0, nullptr, 0, &count, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
   EXPECT_FALSE(CancelIo(file));
   EXPECT_FALSE(CloseHandle(file));
@@ -141,7 +141,7 @@ TEST_F(DeviceIoTest, ControlRequestsReportDriverResults) {
   uint8_t in[3] = {1, 2, 3};
   uint8_t out[8] = {};
   DWORD returned = 99;
-  EXPECT_TRUE(DeviceIoControl(file, kCodeEcho, in, 3, out, 8, &returned, nullptr));
+  EXPECT_TRUE(DeviceIoControl(file, CODE_ECHO, in, 3, out, 8, &returned, nullptr));
   EXPECT_EQ(returned, 3u);
   EXPECT_EQ(out[2], 3);
 
@@ -149,12 +149,12 @@ TEST_F(DeviceIoTest, ControlRequestsReportDriverResults) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
   EXPECT_EQ(returned, 0u);
 
-  EXPECT_FALSE(DeviceIoControl(file, kCodePartial, nullptr, 0, out, 8, &returned, nullptr));
+  EXPECT_FALSE(DeviceIoControl(file, CODE_PARTIAL, nullptr, 0, out, 8, &returned, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_MORE_DATA);
   EXPECT_EQ(returned, 2u);  // partial data keeps its count
 
   // A driver cannot claim to have written past the caller's buffer.
-  EXPECT_TRUE(DeviceIoControl(file, kCodeOversize, nullptr, 0, out, 8, &returned, nullptr));
+  EXPECT_TRUE(DeviceIoControl(file, CODE_OVERSIZE, nullptr, 0, out, 8, &returned, nullptr));
   EXPECT_EQ(returned, 8u);
   CloseHandle(file);
 }
@@ -162,12 +162,12 @@ TEST_F(DeviceIoTest, ControlRequestsReportDriverResults) {
 TEST_F(DeviceIoTest, ControlRefusesMissingCountAndNullBuffersWithLength) {
   HANDLE file = Open(0);
   uint8_t out[4];
-  EXPECT_FALSE(DeviceIoControl(file, kCodeEcho, nullptr, 0, out, 4, nullptr, nullptr));
+  EXPECT_FALSE(DeviceIoControl(file, CODE_ECHO, nullptr, 0, out, 4, nullptr, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   DWORD returned = 0;
-  EXPECT_FALSE(DeviceIoControl(file, kCodeEcho, nullptr, 4, out, 4, &returned, nullptr));
+  EXPECT_FALSE(DeviceIoControl(file, CODE_ECHO, nullptr, 4, out, 4, &returned, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_NOACCESS);
-  EXPECT_FALSE(DeviceIoControl(file, kCodeEcho, out, 4, nullptr, 4, &returned, nullptr));
+  EXPECT_FALSE(DeviceIoControl(file, CODE_ECHO, out, 4, nullptr, 4, &returned, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_NOACCESS);
   CloseHandle(file);
 }
@@ -178,7 +178,7 @@ TEST_F(DeviceIoTest, OverlappedControlCompletesAtOnceAndSignals) {
   uint8_t out[2] = {};
   OVERLAPPED ov{};
   ov.hEvent = event_;
-  EXPECT_TRUE(DeviceIoControl(file, kCodeEcho, in, 2, out, 2, nullptr, &ov));
+  EXPECT_TRUE(DeviceIoControl(file, CODE_ECHO, in, 2, out, 2, nullptr, &ov));
   EXPECT_TRUE(Signalled(event_));
   EXPECT_EQ(ov.Internal, 0u);
   EXPECT_EQ(ov.InternalHigh, 2u);
@@ -312,7 +312,7 @@ TEST_F(DeviceIoTest, ImmediateOverlappedCompletionReturnsTrueAndStillSignals) {
 TEST_F(DeviceIoTest, ImmediateOverlappedFailureIsFalseWithTheErrorAndNoCount) {
   HANDLE file = Open();
   driver_->state->immediate = true;
-  driver_->state->immediate_status = STATUS_IO_DEVICE_ERROR;
+  driver_->state->immediateStatus = STATUS_IO_DEVICE_ERROR;
   uint8_t buffer[6];
   OVERLAPPED ov{};
   ov.hEvent = event_;
@@ -357,13 +357,13 @@ TEST_F(DeviceIoTest, PendingRequestResetsEventKeepsCountZeroAndInternalPending) 
 
 TEST_F(DeviceIoTest, ReadAndWriteMayBeInFlightTogether) {
   HANDLE file = Open();
-  HANDLE write_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE writeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   uint8_t in[4];
   const uint8_t out[2] = {1, 2};
   OVERLAPPED rov{};
   rov.hEvent = event_;
   OVERLAPPED wov{};
-  wov.hEvent = write_event;
+  wov.hEvent = writeEvent;
   EXPECT_FALSE(ReadFile(file, in, 4, nullptr, &rov));
   EXPECT_FALSE(WriteFile(file, out, 2, nullptr, &wov));
   EXPECT_EQ(driver_->Queued(), 2u);
@@ -374,7 +374,7 @@ TEST_F(DeviceIoTest, ReadAndWriteMayBeInFlightTogether) {
   EXPECT_EQ(count, 1u);
   EXPECT_TRUE(GetOverlappedResult(file, &wov, &count, TRUE));
   EXPECT_EQ(count, 2u);
-  CloseHandle(write_event);
+  CloseHandle(writeEvent);
   CloseHandle(file);
 }
 
@@ -482,7 +482,7 @@ TEST_F(DeviceIoTest, CancelIoFromAnotherThreadLeavesOurRequestsAlone) {
 // ---- Close ----
 
 TEST_F(DeviceIoTest, CloseCancelsPendingRequestsBeforeReturning) {
-  driver_->state->cancel_from_thread = true;  // the cancel lands 50 ms later
+  driver_->state->cancelFromThread = true;  // the cancel lands 50 ms later
   HANDLE file = Open();
   // Caller memory that dies right after CloseHandle: any later completion write would be a
   // use-after-free under the address sanitizer.

@@ -17,21 +17,21 @@
 
 namespace ralvex::posix::testing {
 
-inline constexpr GUID kTestInterface = {
+inline constexpr GUID TEST_INTERFACE_GUID = {
     0x11223344, 0x5566, 0x7788, {0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x00}};
-inline constexpr GUID kUsbClass = {
+inline constexpr GUID USB_CLASS_GUID = {
     0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
 // Control codes the test file answers.
-inline constexpr DWORD kCodeEcho = 0x00220004;      // copies the input to the output
-inline constexpr DWORD kCodePartial = 0x00220008;   // fills 2 bytes, then ERROR_MORE_DATA
-inline constexpr DWORD kCodeOversize = 0x0022000C;  // claims more bytes than the output holds
+inline constexpr DWORD CODE_ECHO = 0x00220004;      // copies the input to the output
+inline constexpr DWORD CODE_PARTIAL = 0x00220008;   // fills 2 bytes, then ERROR_MORE_DATA
+inline constexpr DWORD CODE_OVERSIZE = 0x0022000C;  // claims more bytes than the output holds
 
 struct FileState {
   std::mutex mutex;
-  bool immediate = false;  // complete reads/writes inside Start with `immediate_status`
-  uint32_t immediate_status = 0;
-  bool cancel_from_thread = false;  // complete a cancel 50 ms later from another thread
+  bool immediate = false;  // complete reads/writes inside Start with `immediateStatus`
+  uint32_t immediateStatus = 0;
+  bool cancelFromThread = false;  // complete a cancel 50 ms later from another thread
   std::deque<IoRequest*> queue;
   std::vector<std::thread> cancellers;
   int cancels = 0;
@@ -41,28 +41,28 @@ struct FileState {
 
 class TestFile : public DeviceFile {
  public:
-  TestFile(std::shared_ptr<FileState> state, std::shared_ptr<std::mutex> open_mutex, int* opens)
-      : state_(std::move(state)), open_mutex_(std::move(open_mutex)), opens_(opens) {}
+  TestFile(std::shared_ptr<FileState> state, std::shared_ptr<std::mutex> openMutex, int* opens)
+      : state_(std::move(state)), openMutex_(std::move(openMutex)), opens_(opens) {}
   ~TestFile() override {
-    std::lock_guard lock(*open_mutex_);
+    std::lock_guard lock(*openMutex_);
     --*opens_;
   }
 
-  uint32_t Control(uint32_t code, const void* in, uint32_t in_length, void* out,
-                   uint32_t out_length, uint32_t* returned) override {
-    if (code == kCodeEcho) {
-      if (out_length < in_length) return ERROR_INSUFFICIENT_BUFFER;
-      if (in_length != 0) std::memcpy(out, in, in_length);
-      *returned = in_length;
+  uint32_t Control(uint32_t code, const void* in, uint32_t inLength, void* out, uint32_t outLength,
+                   uint32_t* returned) override {
+    if (code == CODE_ECHO) {
+      if (outLength < inLength) return ERROR_INSUFFICIENT_BUFFER;
+      if (inLength != 0) std::memcpy(out, in, inLength);
+      *returned = inLength;
       return 0;
     }
-    if (code == kCodePartial && out_length >= 2) {
+    if (code == CODE_PARTIAL && outLength >= 2) {
       std::memset(out, 0x5A, 2);
       *returned = 2;
       return ERROR_MORE_DATA;
     }
-    if (code == kCodeOversize) {
-      *returned = out_length + 100;
+    if (code == CODE_OVERSIZE) {
+      *returned = outLength + 100;
       return 0;
     }
     return ERROR_INVALID_FUNCTION;
@@ -77,7 +77,7 @@ class TestFile : public DeviceFile {
     for (auto it = state_->queue.begin(); it != state_->queue.end(); ++it) {
       if (*it != &request) continue;
       state_->queue.erase(it);
-      if (state_->cancel_from_thread) {
+      if (state_->cancelFromThread) {
         state_->cancellers.emplace_back([&request] {
           std::this_thread::sleep_for(std::chrono::milliseconds(50));
           request.Complete(STATUS_CANCELLED, 0);
@@ -103,7 +103,7 @@ class TestFile : public DeviceFile {
                              request.Buffer() + request.Length());
     }
     if (state_->immediate) {
-      uint32_t status = state_->immediate_status;
+      uint32_t status = state_->immediateStatus;
       lock.unlock();
       if (!write) std::memset(request.Buffer(), 0xA5, request.Length());
       request.Complete(status, request.Length());
@@ -113,7 +113,7 @@ class TestFile : public DeviceFile {
   }
 
   std::shared_ptr<FileState> state_;
-  std::shared_ptr<std::mutex> open_mutex_;
+  std::shared_ptr<std::mutex> openMutex_;
   int* opens_;
 };
 
@@ -125,25 +125,25 @@ class TestDriver : public DeviceDriver {
   }
 
   uint32_t Open(bool exclusive, std::unique_ptr<DeviceFile>* file) override {
-    std::lock_guard lock(*open_mutex_);
-    if (opens_ > 0 && (exclusive || exclusive_held_)) return ERROR_ACCESS_DENIED;
-    if (opens_ == 0) exclusive_held_ = false;
-    exclusive_held_ |= exclusive;
+    std::lock_guard lock(*openMutex_);
+    if (opens_ > 0 && (exclusive || exclusiveHeld_)) return ERROR_ACCESS_DENIED;
+    if (opens_ == 0) exclusiveHeld_ = false;
+    exclusiveHeld_ |= exclusive;
     ++opens_;
-    last_exclusive = exclusive;
-    *file = std::make_unique<TestFile>(state, open_mutex_, &opens_);
+    lastExclusive = exclusive;
+    *file = std::make_unique<TestFile>(state, openMutex_, &opens_);
     return 0;
   }
 
-  uint32_t Restart(bool* needs_reboot) override {
+  uint32_t Restart(bool* needsReboot) override {
     ++restarts;
-    *needs_reboot = restart_needs_reboot;
-    return restart_error;
+    *needsReboot = restartNeedsReboot;
+    return restartError;
   }
   void Reenumerate() override { ++reenumerations; }
 
   int OpenCount() {
-    std::lock_guard lock(*open_mutex_);
+    std::lock_guard lock(*openMutex_);
     return opens_;
   }
 
@@ -168,16 +168,16 @@ class TestDriver : public DeviceDriver {
   }
 
   std::shared_ptr<FileState> state;
-  bool last_exclusive = false;
+  bool lastExclusive = false;
   int restarts = 0;
-  bool restart_needs_reboot = false;
-  uint32_t restart_error = 0;
+  bool restartNeedsReboot = false;
+  uint32_t restartError = 0;
   int reenumerations = 0;
 
  private:
-  std::shared_ptr<std::mutex> open_mutex_ = std::make_shared<std::mutex>();
+  std::shared_ptr<std::mutex> openMutex_ = std::make_shared<std::mutex>();
   int opens_ = 0;
-  bool exclusive_held_ = false;
+  bool exclusiveHeld_ = false;
 };
 
 }  // namespace ralvex::posix::testing

@@ -41,23 +41,23 @@ TEST(KernelEvents, ManualResetEventStaysSetUntilReset) {
 TEST(KernelEvents, ManualResetReleasesEveryWaiterAutoResetExactlyOne) {
   HANDLE manual = NewEvent(true, false);
   HANDLE automatic = NewEvent(false, false);
-  std::atomic<int> manual_woken{0};
-  std::atomic<int> auto_woken{0};
+  std::atomic<int> manualWoken{0};
+  std::atomic<int> autoWoken{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < 3; ++i) {
     threads.emplace_back([&] {
-      if (WaitForSingleObject(manual, 5000) == WAIT_OBJECT_0) ++manual_woken;
+      if (WaitForSingleObject(manual, 5000) == WAIT_OBJECT_0) ++manualWoken;
     });
     threads.emplace_back([&] {
-      if (WaitForSingleObject(automatic, 300) == WAIT_OBJECT_0) ++auto_woken;
+      if (WaitForSingleObject(automatic, 300) == WAIT_OBJECT_0) ++autoWoken;
     });
   }
   Sleep(50);
   SetEvent(manual);
   SetEvent(automatic);
   for (auto& thread : threads) thread.join();
-  EXPECT_EQ(manual_woken, 3);
-  EXPECT_EQ(auto_woken, 1);
+  EXPECT_EQ(manualWoken, 3);
+  EXPECT_EQ(autoWoken, 1);
   // The auto-reset event was consumed by the one waiter it released.
   EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT);
   CloseHandle(manual);

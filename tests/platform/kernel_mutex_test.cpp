@@ -150,7 +150,7 @@ TEST(KernelCriticalSection, RecursiveEntryNeedsOneLeavePerEnter) {
   InitializeCriticalSection(&section);
   EnterCriticalSection(&section);
   EnterCriticalSection(&section);
-  auto other_can_enter = [&] {
+  auto otherCanEnter = [&] {
     BOOL entered = FALSE;
     std::thread([&] {
       entered = TryEnterCriticalSection(&section);
@@ -159,9 +159,9 @@ TEST(KernelCriticalSection, RecursiveEntryNeedsOneLeavePerEnter) {
     return entered != FALSE;
   };
   LeaveCriticalSection(&section);
-  EXPECT_FALSE(other_can_enter());
+  EXPECT_FALSE(otherCanEnter());
   LeaveCriticalSection(&section);
-  EXPECT_TRUE(other_can_enter());
+  EXPECT_TRUE(otherCanEnter());
   DeleteCriticalSection(&section);
 }
 

@@ -144,15 +144,15 @@ TEST(KernelThreads, SmallRequestedStackStillRuns) {
 
 TEST(KernelLastError, IsPerThread) {
   SetLastError(111);
-  DWORD other_before = 0;
-  DWORD other_after = 0;
+  DWORD otherBefore = 0;
+  DWORD otherAfter = 0;
   std::thread([&] {
-    other_before = GetLastError();
+    otherBefore = GetLastError();
     SetLastError(222);
-    other_after = GetLastError();
+    otherAfter = GetLastError();
   }).join();
-  EXPECT_EQ(other_before, 0u);
-  EXPECT_EQ(other_after, 222u);
+  EXPECT_EQ(otherBefore, 0u);
+  EXPECT_EQ(otherAfter, 222u);
   EXPECT_EQ(GetLastError(), 111u);
 }
 

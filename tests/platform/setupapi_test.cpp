@@ -14,17 +14,17 @@
 namespace ralvex::posix {
 namespace {
 
-using testing::kTestInterface;
-using testing::kUsbClass;
+using testing::TEST_INTERFACE_GUID;
 using testing::TestDriver;
+using testing::USB_CLASS_GUID;
 
-constexpr GUID kOtherInterface = {
+constexpr GUID OTHER_INTERFACE_GUID = {
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
-constexpr GUID kPortsClass = {
+constexpr GUID PORTS_CLASS_GUID = {
     0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr const char* kPathA =
+constexpr const char* PATH_A =
     "\\\\?\\usb#vid_1234&pid_0001#a1#{11223344-5566-7788-99aa-bbccddeeff00}";
-constexpr const char* kPathB =
+constexpr const char* PATH_B =
     "\\\\?\\usb#vid_1234&pid_0001#b2#{11223344-5566-7788-99aa-bbccddeeff00}";
 
 bool operator==(const GUID& a, const GUID& b) {
@@ -35,49 +35,49 @@ class SetupApiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearDeviceTree();
-    hub_driver_ = std::make_shared<TestDriver>();
-    device_driver_ = std::make_shared<TestDriver>();
-    other_driver_ = std::make_shared<TestDriver>();
+    hubDriver_ = std::make_shared<TestDriver>();
+    deviceDriver_ = std::make_shared<TestDriver>();
+    otherDriver_ = std::make_shared<TestDriver>();
 
     DeviceNodeInfo hub;
-    hub.instance_id = "USB\\ROOT_HUB30\\4&1234&0";
-    hub.setup_class = "USB";
-    hub.setup_class_guid = kUsbClass;
+    hub.instanceId = "USB\\ROOT_HUB30\\4&1234&0";
+    hub.setupClass = "USB";
+    hub.setupClassGuid = USB_CLASS_GUID;
     hub.description = "USB Root Hub (USB 3.0)";
-    hub.hardware_ids = {"USB\\ROOT_HUB30&VID8086&PIDA2AF&REV0000", "USB\\ROOT_HUB30"};
-    hub.driver = hub_driver_;
+    hub.hardwareIds = {"USB\\ROOT_HUB30&VID8086&PIDA2AF&REV0000", "USB\\ROOT_HUB30"};
+    hub.driver = hubDriver_;
     hub_ = AddDeviceNode(hub);
 
-    DeviceNodeInfo second_hub = hub;
-    second_hub.instance_id = "USB\\ROOT_HUB20\\4&5678&0";
-    second_hub.driver = other_driver_;
-    second_hub_ = AddDeviceNode(second_hub);
+    DeviceNodeInfo secondHub = hub;
+    secondHub.instanceId = "USB\\ROOT_HUB20\\4&5678&0";
+    secondHub.driver = otherDriver_;
+    secondHub_ = AddDeviceNode(secondHub);
 
     DeviceNodeInfo a;
-    a.instance_id = "USB\\VID_1234&PID_0001\\A1";
-    a.parent_id = hub.instance_id;
-    a.setup_class = "USB";
-    a.setup_class_guid = kUsbClass;
+    a.instanceId = "USB\\VID_1234&PID_0001\\A1";
+    a.parentId = hub.instanceId;
+    a.setupClass = "USB";
+    a.setupClassGuid = USB_CLASS_GUID;
     a.description = "Bridge A";
-    a.hardware_ids = {"USB\\VID_1234&PID_0001&REV_0600", "USB\\VID_1234&PID_0001"};
-    a.compatible_ids = {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF"};
-    a.interfaces = {{kTestInterface, kPathA}};
-    a.driver = device_driver_;
+    a.hardwareIds = {"USB\\VID_1234&PID_0001&REV_0600", "USB\\VID_1234&PID_0001"};
+    a.compatibleIds = {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF"};
+    a.interfaces = {{TEST_INTERFACE_GUID, PATH_A}};
+    a.driver = deviceDriver_;
     a_ = AddDeviceNode(a);  // lands after the first hub, before the second
 
     DeviceNodeInfo b = a;
-    b.instance_id = "USB\\VID_1234&PID_0001\\B2";
-    b.interfaces = {{kTestInterface, kPathB}};
+    b.instanceId = "USB\\VID_1234&PID_0001\\B2";
+    b.interfaces = {{TEST_INTERFACE_GUID, PATH_B}};
     b.present = false;
     b_ = AddDeviceNode(b);
 
     DeviceNodeInfo port;
-    port.instance_id = "SERBUS\\PORT\\0000";
-    port.parent_id = second_hub.instance_id;
-    port.setup_class = "Ports";
-    port.setup_class_guid = kPortsClass;
+    port.instanceId = "SERBUS\\PORT\\0000";
+    port.parentId = secondHub.instanceId;
+    port.setupClass = "Ports";
+    port.setupClassGuid = PORTS_CLASS_GUID;
     port.interfaces = {
-        {kOtherInterface, "\\\\?\\ftdibus#port#0000#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}};
+        {OTHER_INTERFACE_GUID, "\\\\?\\serbus#port#0000#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}};
     port_ = AddDeviceNode(port);
   }
   void TearDown() override { ClearDeviceTree(); }
@@ -110,92 +110,93 @@ class SetupApiTest : public ::testing::Test {
     return data;
   }
 
-  std::shared_ptr<TestDriver> hub_driver_, device_driver_, other_driver_;
-  DEVINST hub_ = 0, second_hub_ = 0, a_ = 0, b_ = 0, port_ = 0;
+  std::shared_ptr<TestDriver> hubDriver_, deviceDriver_, otherDriver_;
+  DEVINST hub_ = 0, secondHub_ = 0, a_ = 0, b_ = 0, port_ = 0;
 };
 
 // ---- The tree ----
 
 TEST_F(SetupApiTest, NodeNumbersAreNeverZeroNorReused) {
-  std::vector<DEVINST> all = {hub_, second_hub_, a_, b_, port_};
+  std::vector<DEVINST> all = {hub_, secondHub_, a_, b_, port_};
   for (DEVINST n : all) EXPECT_NE(n, 0u);
   RemoveDeviceNode(port_);
   DeviceNodeInfo again;
-  again.instance_id = "SERBUS\\PORT\\0000";
+  again.instanceId = "SERBUS\\PORT\\0000";
   DEVINST readded = AddDeviceNode(again);
   for (DEVINST n : all) EXPECT_NE(readded, n);
 }
 
 TEST_F(SetupApiTest, ChildrenEnumerateAfterTheirParentAndReplacingKeepsTheNumber) {
   HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-  EXPECT_EQ(Members(set), (std::vector<DEVINST>{hub_, a_, b_, second_hub_, port_}));
+  EXPECT_EQ(Members(set), (std::vector<DEVINST>{hub_, a_, b_, secondHub_, port_}));
   SetupDiDestroyDeviceInfoList(set);
 
   DeviceNodeInfo replacement;
-  replacement.instance_id = "usb\\vid_1234&pid_0001\\a1";  // same node, other case
-  replacement.parent_id = "USB\\ROOT_HUB30\\4&1234&0";
+  replacement.instanceId = "usb\\vid_1234&pid_0001\\a1";  // same node, other case
+  replacement.parentId = "USB\\ROOT_HUB30\\4&1234&0";
   EXPECT_EQ(AddDeviceNode(replacement), a_);
 }
 
 TEST_F(SetupApiTest, RemovingANodeRemovesItsChildren) {
   RemoveDeviceNode(hub_);
   HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-  EXPECT_EQ(Members(set), (std::vector<DEVINST>{second_hub_, port_}));
+  EXPECT_EQ(Members(set), (std::vector<DEVINST>{secondHub_, port_}));
   SetupDiDestroyDeviceInfoList(set);
 }
 
 // ---- Sets and interfaces ----
 
 TEST_F(SetupApiTest, InterfaceEnumerationKeepsOnlyPresentDevicesAndEndsWith259) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kTestInterface, nullptr, nullptr,
+  HDEVINFO set = SetupDiGetClassDevsA(&TEST_INTERFACE_GUID, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   ASSERT_NE(set, INVALID_HANDLE_VALUE);
   SP_DEVICE_INTERFACE_DATA data = InterfaceData();
-  ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kTestInterface, 0, &data));
-  EXPECT_TRUE(data.InterfaceClassGuid == kTestInterface);
+  ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &TEST_INTERFACE_GUID, 0, &data));
+  EXPECT_TRUE(data.InterfaceClassGuid == TEST_INTERFACE_GUID);
   EXPECT_EQ(data.Flags & SPINT_ACTIVE, SPINT_ACTIVE);
-  EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kTestInterface, 1, &data));
+  EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &TEST_INTERFACE_GUID, 1, &data));
   EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(Members(set), (std::vector<DEVINST>{a_}));
   SetupDiDestroyDeviceInfoList(set);
 
-  set = SetupDiGetClassDevsA(&kTestInterface, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+  set = SetupDiGetClassDevsA(&TEST_INTERFACE_GUID, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
   EXPECT_EQ(Members(set), (std::vector<DEVINST>{a_, b_}));
   SetupDiDestroyDeviceInfoList(set);
 }
 
 TEST_F(SetupApiTest, SetupClassSetsSelectBySetupClassGuid) {
-  HDEVINFO set = SetupDiGetClassDevsExA(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT, nullptr,
+  HDEVINFO set = SetupDiGetClassDevsExA(&PORTS_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT, nullptr,
                                         nullptr, nullptr);
   EXPECT_EQ(Members(set), (std::vector<DEVINST>{port_}));
   // Extending an existing set adds what it lacks and returns the same set.
-  EXPECT_EQ(
-      SetupDiGetClassDevsExA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT, set, nullptr, nullptr),
-      set);
-  EXPECT_EQ(Members(set), (std::vector<DEVINST>{port_, hub_, a_, second_hub_}));
+  EXPECT_EQ(SetupDiGetClassDevsExA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT, set, nullptr,
+                                   nullptr),
+            set);
+  EXPECT_EQ(Members(set), (std::vector<DEVINST>{port_, hub_, a_, secondHub_}));
   SetupDiDestroyDeviceInfoList(set);
 }
 
 TEST_F(SetupApiTest, NullGuidWithoutAllClassesIsRefused) {
   EXPECT_EQ(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(SetupDiGetClassDevsExA(&kUsbClass, nullptr, nullptr, 0, nullptr, "remote", nullptr),
-            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(
+      SetupDiGetClassDevsExA(&USB_CLASS_GUID, nullptr, nullptr, 0, nullptr, "remote", nullptr),
+      INVALID_HANDLE_VALUE);
 }
 
 TEST_F(SetupApiTest, SetIsASnapshot) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   RemoveDeviceNode(a_);
   DeviceNodeInfo late;
-  late.instance_id = "USB\\VID_9999&PID_0001\\LATE";
-  late.setup_class_guid = kUsbClass;
+  late.instanceId = "USB\\VID_9999&PID_0001\\LATE";
+  late.setupClassGuid = USB_CLASS_GUID;
   AddDeviceNode(late);
-  EXPECT_EQ(Members(set), (std::vector<DEVINST>{hub_, a_, second_hub_}));
+  EXPECT_EQ(Members(set), (std::vector<DEVINST>{hub_, a_, secondHub_}));
   SetupDiDestroyDeviceInfoList(set);
 }
 
 TEST_F(SetupApiTest, DestroyedSetIsAnInvalidHandle) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   EXPECT_FALSE(CloseHandle(set));  // not a kernel object
   EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
   EXPECT_FALSE(SetupDiDestroyDeviceInfoList(set));
@@ -206,7 +207,7 @@ TEST_F(SetupApiTest, DestroyedSetIsAnInvalidHandle) {
 }
 
 TEST_F(SetupApiTest, EveryStructureNeedsItsExactSize) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kTestInterface, nullptr, nullptr,
+  HDEVINFO set = SetupDiGetClassDevsA(&TEST_INTERFACE_GUID, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   SP_DEVINFO_DATA devinfo = DevInfo();
   devinfo.cbSize = sizeof(devinfo) + 4;
@@ -214,7 +215,7 @@ TEST_F(SetupApiTest, EveryStructureNeedsItsExactSize) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
   SP_DEVICE_INTERFACE_DATA iface = InterfaceData();
   iface.cbSize = 28 + 32 - static_cast<DWORD>(sizeof(iface));  // the other bitness's size
-  EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &kTestInterface, 0, &iface));
+  EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &TEST_INTERFACE_GUID, 0, &iface));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
   SP_DEVINSTALL_PARAMS_A params{};
   params.cbSize = 300;
@@ -231,18 +232,18 @@ TEST_F(SetupApiTest, EveryStructureNeedsItsExactSize) {
 // ---- Interface detail: the two-call pattern ----
 
 TEST_F(SetupApiTest, DetailSizingCallThenFillingCall) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kTestInterface, nullptr, nullptr,
+  HDEVINFO set = SetupDiGetClassDevsA(&TEST_INTERFACE_GUID, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   SP_DEVICE_INTERFACE_DATA iface = InterfaceData();
-  ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kTestInterface, 0, &iface));
+  ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &TEST_INTERFACE_GUID, 0, &iface));
 
   DWORD required = 0;
   SP_DEVINFO_DATA devinfo = DevInfo();
   EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &iface, nullptr, 0, &required, &devinfo));
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  EXPECT_EQ(required, 4 + std::strlen(kPathA) + 1);
+  EXPECT_EQ(required, 4 + std::strlen(PATH_A) + 1);
   EXPECT_EQ(devinfo.DevInst, a_);  // filled on the sizing call too
-  EXPECT_TRUE(devinfo.ClassGuid == kUsbClass);
+  EXPECT_TRUE(devinfo.ClassGuid == USB_CLASS_GUID);
 
   std::vector<char> block(required);
   auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block.data());
@@ -254,7 +255,7 @@ TEST_F(SetupApiTest, DetailSizingCallThenFillingCall) {
       SetupDiGetDeviceInterfaceDetailA(set, &iface, detail, required - 1, nullptr, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
   ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailA(set, &iface, detail, required, nullptr, nullptr));
-  EXPECT_STREQ(detail->DevicePath, kPathA);
+  EXPECT_STREQ(detail->DevicePath, PATH_A);
 
   EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &iface, nullptr, 10, &required, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_USER_BUFFER);
@@ -262,10 +263,10 @@ TEST_F(SetupApiTest, DetailSizingCallThenFillingCall) {
 }
 
 TEST_F(SetupApiTest, DetailPathOpensTheDevice) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kTestInterface, nullptr, nullptr,
+  HDEVINFO set = SetupDiGetClassDevsA(&TEST_INTERFACE_GUID, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   SP_DEVICE_INTERFACE_DATA iface = InterfaceData();
-  ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &kTestInterface, 0, &iface));
+  ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set, nullptr, &TEST_INTERFACE_GUID, 0, &iface));
   char block[256];
   auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block);
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
@@ -275,14 +276,14 @@ TEST_F(SetupApiTest, DetailPathOpensTheDevice) {
   HANDLE file = CreateFileA(detail->DevicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(device_driver_->OpenCount(), 1);
+  EXPECT_EQ(deviceDriver_->OpenCount(), 1);
   CloseHandle(file);
 }
 
 // ---- Registry properties ----
 
 TEST_F(SetupApiTest, HardwareIdsAreAMultiStringWithTheFinalDoubleNul) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   SP_DEVINFO_DATA devinfo = Element(set, a_);
   const char expected[] = "USB\\VID_1234&PID_0001&REV_0600\0USB\\VID_1234&PID_0001\0";
   DWORD type = 0;
@@ -312,7 +313,7 @@ TEST_F(SetupApiTest, HardwareIdsAreAMultiStringWithTheFinalDoubleNul) {
 }
 
 TEST_F(SetupApiTest, PropertyErrorsAbsentBadCodeAndNullDevinfo) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   SP_DEVINFO_DATA hub = Element(set, hub_);
   BYTE buffer[256];
   DWORD required = 0;
@@ -361,22 +362,22 @@ class RestartTest : public SetupApiTest {
 };
 
 TEST_F(RestartTest, PropertyChangeRestartsTheDeviceThroughItsDriver) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   SP_DEVINFO_DATA devinfo = Element(set, a_);
   EXPECT_TRUE(Restart(set, &devinfo));
-  EXPECT_EQ(device_driver_->restarts, 1);
+  EXPECT_EQ(deviceDriver_->restarts, 1);
   EXPECT_EQ(InstallFlags(set, &devinfo) & (DI_NEEDRESTART | DI_NEEDREBOOT), 0u);
 
-  device_driver_->restart_needs_reboot = true;
+  deviceDriver_->restartNeedsReboot = true;
   EXPECT_TRUE(Restart(set, &devinfo, DICS_FLAG_GLOBAL));  // a valid scope is ignored
   EXPECT_EQ(InstallFlags(set, &devinfo) & DI_NEEDRESTART, DI_NEEDRESTART);
   SetupDiDestroyDeviceInfoList(set);
 }
 
 TEST_F(RestartTest, RestartFailuresReachTheCaller) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   SP_DEVINFO_DATA devinfo = Element(set, a_);
-  device_driver_->restart_error = ERROR_ACCESS_DENIED;
+  deviceDriver_->restartError = ERROR_ACCESS_DENIED;
   EXPECT_FALSE(Restart(set, &devinfo));
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 
@@ -387,7 +388,7 @@ TEST_F(RestartTest, RestartFailuresReachTheCaller) {
   EXPECT_FALSE(SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set, &hub));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 
-  device_driver_->restart_error = 0;
+  deviceDriver_->restartError = 0;
   RemoveDeviceNode(a_);  // gone since the set was taken
   EXPECT_FALSE(Restart(set, &devinfo));
   EXPECT_EQ(GetLastError(), ERROR_NO_SUCH_DEVINST);
@@ -395,7 +396,7 @@ TEST_F(RestartTest, RestartFailuresReachTheCaller) {
 }
 
 TEST_F(RestartTest, ClassInstallParamsCheckHeaderAndSize) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   SP_DEVINFO_DATA devinfo = Element(set, a_);
   SP_PROPCHANGE_PARAMS params{};
   params.ClassInstallHeader.cbSize = sizeof(params);  // must be the header's size
@@ -416,7 +417,7 @@ TEST_F(SetupApiTest, ClassGuidsFromNameMatchIgnoringCase) {
   DWORD required = 99;
   ASSERT_TRUE(SetupDiClassGuidsFromNameExA("usb", list, 4, &required, nullptr, nullptr));
   EXPECT_EQ(required, 1u);
-  EXPECT_TRUE(list[0] == kUsbClass);
+  EXPECT_TRUE(list[0] == USB_CLASS_GUID);
 
   ASSERT_TRUE(SetupDiClassGuidsFromNameExA("NoSuchClass", list, 4, &required, nullptr, nullptr));
   EXPECT_EQ(required, 0u);
@@ -424,9 +425,9 @@ TEST_F(SetupApiTest, ClassGuidsFromNameMatchIgnoringCase) {
 
 TEST_F(SetupApiTest, ClassGuidsFromNameReportsRoomNeeded) {
   DeviceNodeInfo odd;  // a second class registered under the same name
-  odd.instance_id = "USB\\ODD\\1";
-  odd.setup_class = "Usb";
-  odd.setup_class_guid = kPortsClass;
+  odd.instanceId = "USB\\ODD\\1";
+  odd.setupClass = "Usb";
+  odd.setupClassGuid = PORTS_CLASS_GUID;
   AddDeviceNode(odd);
   GUID one{};
   DWORD required = 0;
@@ -438,7 +439,7 @@ TEST_F(SetupApiTest, ClassGuidsFromNameReportsRoomNeeded) {
 }
 
 TEST_F(SetupApiTest, ListDetailNamesTheLocalMachine) {
-  HDEVINFO set = SetupDiGetClassDevsA(&kUsbClass, nullptr, nullptr, DIGCF_PRESENT);
+  HDEVINFO set = SetupDiGetClassDevsA(&USB_CLASS_GUID, nullptr, nullptr, DIGCF_PRESENT);
   SP_DEVINFO_LIST_DETAIL_DATA_A detail{};
   detail.cbSize = sizeof(detail);
   detail.RemoteMachineHandle = INVALID_HANDLE_VALUE;
@@ -446,7 +447,7 @@ TEST_F(SetupApiTest, ListDetailNamesTheLocalMachine) {
   ASSERT_TRUE(SetupDiGetDeviceInfoListDetailA(set, &detail));
   EXPECT_EQ(detail.RemoteMachineHandle, nullptr);
   EXPECT_STREQ(detail.RemoteMachineName, "");
-  EXPECT_TRUE(detail.ClassGuid == kUsbClass);
+  EXPECT_TRUE(detail.ClassGuid == USB_CLASS_GUID);
   SetupDiDestroyDeviceInfoList(set);
 }
 
@@ -484,22 +485,22 @@ TEST_F(SetupApiTest, LocateFindsNodesIgnoringCaseAndTheRootForNullOrEmpty) {
   EXPECT_EQ(node, b_);
   char unknown[] = "USB\\NOTHING\\0";
   EXPECT_EQ(CM_Locate_DevNode_ExA(&node, unknown, 0, nullptr), CR_NO_SUCH_DEVNODE);
-  std::string too_long(MAX_DEVICE_ID_LEN, 'A');
-  EXPECT_EQ(CM_Locate_DevNode_ExA(&node, too_long.data(), 0, nullptr), CR_INVALID_DEVICE_ID);
+  std::string tooLong(MAX_DEVICE_ID_LEN, 'A');
+  EXPECT_EQ(CM_Locate_DevNode_ExA(&node, tooLong.data(), 0, nullptr), CR_INVALID_DEVICE_ID);
   EXPECT_EQ(CM_Locate_DevNode_ExA(nullptr, id, 0, nullptr), CR_INVALID_POINTER);
   EXPECT_EQ(CM_Locate_DevNode_ExA(&node, id, 0x100, nullptr), CR_INVALID_FLAG);
 }
 
 TEST_F(SetupApiTest, ReenumerateReachesTheSubtreeOnly) {
   EXPECT_EQ(CM_Reenumerate_DevNode_Ex(hub_, 0, nullptr), CR_SUCCESS);
-  EXPECT_EQ(hub_driver_->reenumerations, 1);
-  EXPECT_EQ(device_driver_->reenumerations, 2);  // both devices below the hub share a driver
-  EXPECT_EQ(other_driver_->reenumerations, 0);
+  EXPECT_EQ(hubDriver_->reenumerations, 1);
+  EXPECT_EQ(deviceDriver_->reenumerations, 2);  // both devices below the hub share a driver
+  EXPECT_EQ(otherDriver_->reenumerations, 0);
 
   DEVINST root = 0;
   CM_Locate_DevNode_ExA(&root, nullptr, 0, nullptr);
   EXPECT_EQ(CM_Reenumerate_DevNode_Ex(root, CM_REENUMERATE_SYNCHRONOUS, nullptr), CR_SUCCESS);
-  EXPECT_EQ(other_driver_->reenumerations, 1);
+  EXPECT_EQ(otherDriver_->reenumerations, 1);
   EXPECT_EQ(CM_Reenumerate_DevNode_Ex(0xDEAD, 0, nullptr), CR_INVALID_DEVNODE);
   EXPECT_EQ(CM_Reenumerate_DevNode_Ex(hub_, 0x80, nullptr), CR_INVALID_FLAG);
 }
@@ -515,11 +516,11 @@ class ReplugDriver : public DeviceDriver {
 TEST_F(SetupApiTest, ReenumerationMayChangeTheTreeFromInsideTheDriver) {
   auto bus = std::make_shared<ReplugDriver>();
   DeviceNodeInfo hub;
-  hub.instance_id = "USB\\ROOT_HUB\\9";
+  hub.instanceId = "USB\\ROOT_HUB\\9";
   hub.driver = bus;
-  DEVINST hub_node = AddDeviceNode(hub);
+  DEVINST hubNode = AddDeviceNode(hub);
   bus->child = b_;
-  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(hub_node, 0, nullptr), CR_SUCCESS);
+  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(hubNode, 0, nullptr), CR_SUCCESS);
   DEVINST node = 0;
   char id[] = "USB\\VID_1234&PID_0001\\B2";
   EXPECT_EQ(CM_Locate_DevNode_ExA(&node, id, 0, nullptr), CR_SUCCESS);

@@ -28,8 +28,8 @@ class SerialPlatform : public ::testing::Test {
   void Plug(BridgeDeviceConfig config) {
     device_ = std::make_shared<BridgeDevice>(config);
     posix::DeviceNodeInfo node;
-    node.instance_id = "USB\\VID_0403&PID_6001\\SERIALPLATFORM";
-    node.setup_class = "USB";
+    node.instanceId = "USB\\VID_0403&PID_6001\\SERIALPLATFORM";
+    node.setupClass = "USB";
     node.description = "bridge";
     node.interfaces.push_back({BRIDGE_INTERFACE_GUID, kPath});
     node.driver = device_;

@@ -17,11 +17,9 @@
 #ifndef RALVEX_BRIDGE_H
 #define RALVEX_BRIDGE_H
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include "platform/win32_types.h"
-#endif
+/* Self-contained: the Win32 types below come from the header beside this one (or, on Windows,
+ * from the system). */
+#include "ralvex/win32_types.h"
 
 #include <stddef.h>
 
@@ -185,7 +183,7 @@ FT_EXPORT void FT_CALL FT_Finalise(void);
 
 /* The version of this library: 0x00030214 (major 3, minor 2, build 0x14). */
 FT_EXPORT FT_STATUS FT_CALL FT_GetLibraryVersion(LPDWORD lpdwVersion);
-/* The driver's version word for an open device. */
+/* The driver's version word for an open device; lpdwVersion is required. */
 FT_EXPORT FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE ftHandle, LPDWORD lpdwVersion);
 /* Chip family, (VID << 16) | PID, serial number (16-byte buffer), description (64-byte buffer)
  * and the driver's extra word. Every output may be null. An unknown handle gives
@@ -193,9 +191,10 @@ FT_EXPORT FT_STATUS FT_CALL FT_GetDriverVersion(FT_HANDLE ftHandle, LPDWORD lpdw
 FT_EXPORT FT_STATUS FT_CALL FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice,
                                              LPDWORD lpdwID, PCHAR SerialNumber, PCHAR Description,
                                              LPDWORD lpdwExtra);
-/* Sends one driver request. The request slot is taken from bits 2-13 of dwIoControlCode (a full
- * code such as 0x0022009C or its low bits 0x9C both name slot 39) and mapped through the
- * handle's request table; codes naming a slot beyond 125 give FT_INVALID_PARAMETER. */
+/* Sends one driver request: FT_OK when the driver accepts it, FT_IO_ERROR when it refuses. The
+ * request slot is taken from bits 2-13 of dwIoControlCode (a full code such as 0x0022009C or its
+ * low bits 0x9C both name slot 39) and mapped through the handle's request table; codes naming a
+ * slot beyond 125 give FT_INVALID_PARAMETER, a buffer length without a buffer FT_IO_ERROR. */
 FT_EXPORT FT_STATUS FT_CALL FT_IoCtl(FT_HANDLE ftHandle, DWORD dwIoControlCode, LPVOID lpInBuf,
                                      DWORD nInBufSize, LPVOID lpOutBuf, DWORD nOutBufSize,
                                      LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
@@ -239,78 +238,130 @@ FT_EXPORT FT_HANDLE FT_CALL FT_W32_CreateFile(LPCSTR lpszName, DWORD dwAccess, D
                                               LPSECURITY_ATTRIBUTES lpSecurityAttributes,
                                               DWORD dwCreate, DWORD dwAttrsAndFlags,
                                               HANDLE hTemplate);
+/* Closes an open handle; afterwards every call with it gives FT_INVALID_HANDLE (or FALSE). */
 FT_EXPORT FT_STATUS FT_CALL FT_Close(FT_HANDLE ftHandle);
+/* FT_Close with a BOOL result: FALSE with ERROR_INVALID_HANDLE for a handle that is not open. */
 FT_EXPORT BOOL FT_CALL FT_W32_CloseHandle(FT_HANDLE ftHandle);
 
 /* ---------------------------------------------------------------------------------------------
  * Port configuration and status
  * ------------------------------------------------------------------------------------------- */
 
+/* Sets the baud rate as given; a rate the driver refuses gives FT_INVALID_BAUD_RATE. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate);
+/* Sets the baud-rate divisor directly. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetDivisor(FT_HANDLE ftHandle, USHORT Divisor);
+/* Sets word length (FT_BITS_*), stop bits (FT_STOP_BITS_*) and parity (FT_PARITY_*). */
 FT_EXPORT FT_STATUS FT_CALL FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR WordLength,
                                                       UCHAR StopBits, UCHAR Parity);
+/* Sets the flow-control mode and the XON and XOFF characters. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetFlowControl(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar,
                                               UCHAR XoffChar);
+/* Sets the event and error characters and whether each is enabled. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetChars(FT_HANDLE ftHandle, UCHAR EventChar, UCHAR EventCharEnabled,
                                         UCHAR ErrorChar, UCHAR ErrorCharEnabled);
+/* Sets how long a read and a write may wait, in milliseconds. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout,
                                            ULONG WriteTimeout);
+/* Raises the DTR line. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetDtr(FT_HANDLE ftHandle);
+/* Lowers the DTR line. */
 FT_EXPORT FT_STATUS FT_CALL FT_ClrDtr(FT_HANDLE ftHandle);
+/* Raises the RTS line. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetRts(FT_HANDLE ftHandle);
+/* Lowers the RTS line. */
 FT_EXPORT FT_STATUS FT_CALL FT_ClrRts(FT_HANDLE ftHandle);
+/* Starts a break condition on the transmit line. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetBreakOn(FT_HANDLE ftHandle);
+/* Ends the break condition. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetBreakOff(FT_HANDLE ftHandle);
+/* Empties the receive (FT_PURGE_RX) and/or transmit (FT_PURGE_TX) buffers. */
 FT_EXPORT FT_STATUS FT_CALL FT_Purge(FT_HANDLE ftHandle, ULONG Mask);
+/* Sets the latency timer, in milliseconds. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency);
+/* Reads the latency timer; *pucLatency is written only when the driver answers. */
 FT_EXPORT FT_STATUS FT_CALL FT_GetLatencyTimer(FT_HANDLE ftHandle, PUCHAR pucLatency);
+/* Sets the bit mode (ucEnable) and the pin mask (ucMask). */
 FT_EXPORT FT_STATUS FT_CALL FT_SetBitMode(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
+/* Reads the bit-mode byte; *pucMode is written only when the driver answers. */
 FT_EXPORT FT_STATUS FT_CALL FT_GetBitMode(FT_HANDLE ftHandle, PUCHAR pucMode);
+/* Sets the USB IN and OUT transfer sizes, in bytes. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG ulInTransferSize,
                                                 ULONG ulOutTransferSize);
+/* Sets the dead-man time-out, in milliseconds. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetDeadmanTimeout(FT_HANDLE ftHandle, ULONG ulDeadmanTimeout);
+/* Sets how often the driver retries resetting a stalled pipe. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetResetPipeRetryCount(FT_HANDLE ftHandle, DWORD dwCount);
-/* The driver receives the low 32 bits of the handle value and of Param. */
+/* Asks the driver to report the events of Mask through Param; it receives the low 32 bits of
+ * the handle value and of Param. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetEventNotification(FT_HANDLE ftHandle, DWORD Mask, PVOID Param);
+/* Sets the events FT_WaitOnMask waits for. */
 FT_EXPORT FT_STATUS FT_CALL FT_SetWaitMask(FT_HANDLE ftHandle, DWORD Mask);
+/* Blocks until an event of the wait mask occurs, then reports the events in *Mask. */
 FT_EXPORT FT_STATUS FT_CALL FT_WaitOnMask(FT_HANDLE ftHandle, DWORD* Mask);
+/* Receive-queue bytes, transmit-queue bytes and event status; all three pointers are required. */
 FT_EXPORT FT_STATUS FT_CALL FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes,
                                          DWORD* dwEventDWord);
+/* Modem and line status; *pModemStatus goes out as the input and receives the reply. */
 FT_EXPORT FT_STATUS FT_CALL FT_GetModemStatus(FT_HANDLE ftHandle, ULONG* pModemStatus);
+/* Bytes waiting in the receive queue; *dwRxBytes goes out as the input and receives the reply. */
 FT_EXPORT FT_STATUS FT_CALL FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes);
+/* As FT_GetQueueStatus, through the driver's extended queue request. */
 FT_EXPORT FT_STATUS FT_CALL FT_GetQueueStatusEx(FT_HANDLE ftHandle, DWORD* dwRxBytes);
+/* Pending event status; *dwEventDWord goes out as the input and receives the reply. */
 FT_EXPORT FT_STATUS FT_CALL FT_GetEventStatus(FT_HANDLE ftHandle, DWORD* dwEventDWord);
-/* -1 when the device has no COM port. */
+/* The COM port number of the device, or -1 when it has none (also when the driver refuses). */
 FT_EXPORT FT_STATUS FT_CALL FT_GetComPortNumber(FT_HANDLE ftHandle, LPLONG lpdwComPortNumber);
+/* Puts the device's COM port into its idle state. */
 FT_EXPORT FT_STATUS FT_CALL FT_ComPortIdle(FT_HANDLE ftHandle);
+/* Takes the device's COM port out of its idle state. */
 FT_EXPORT FT_STATUS FT_CALL FT_ComPortCancelIdle(FT_HANDLE ftHandle);
-/* Vendor requests; at most 128 data bytes. */
+/* Vendor request by request code: Len bytes (at most 128) of the reply into Buf. */
 FT_EXPORT FT_STATUS FT_CALL FT_VendorCmdGet(FT_HANDLE ftHandle, UCHAR Request, UCHAR* Buf,
                                             USHORT Len);
+/* Vendor request by request code: sends Len bytes (at most 128) of Buf. */
 FT_EXPORT FT_STATUS FT_CALL FT_VendorCmdSet(FT_HANDLE ftHandle, UCHAR Request, UCHAR* Buf,
                                             USHORT Len);
+/* Vendor request by 16-bit value: Len bytes (at most 128) of the reply into Buf. */
 FT_EXPORT FT_STATUS FT_CALL FT_VendorCmdGetEx(FT_HANDLE ftHandle, USHORT wValue, UCHAR* Buf,
                                               USHORT Len);
+/* Vendor request by 16-bit value: sends Len bytes (at most 128) of Buf. */
 FT_EXPORT FT_STATUS FT_CALL FT_VendorCmdSetEx(FT_HANDLE ftHandle, USHORT wValue, UCHAR* Buf,
                                               USHORT Len);
 
-/* Win32-style comm functions: BOOL result, reason in FT_W32_GetLastError. */
+/* Win32-style comm functions: BOOL result, reason in FT_W32_GetLastError. Each looks its handle
+ * up (ERROR_INVALID_HANDLE) and refuses a null required pointer (ERROR_INVALID_PARAMETER). */
+
+/* Applies a DCB (28 bytes as given). */
 FT_EXPORT BOOL FT_CALL FT_W32_SetCommState(FT_HANDLE ftHandle, LPDCB lpftDcb);
+/* Reads the DCB, written only when the driver answers; fields it leaves alone keep their values. */
 FT_EXPORT BOOL FT_CALL FT_W32_GetCommState(FT_HANDLE ftHandle, LPDCB lpftDcb);
+/* Applies a COMMTIMEOUTS. */
 FT_EXPORT BOOL FT_CALL FT_W32_SetCommTimeouts(FT_HANDLE ftHandle, LPCOMMTIMEOUTS pTimeouts);
+/* Reads the COMMTIMEOUTS; written only when the driver answers. */
 FT_EXPORT BOOL FT_CALL FT_W32_GetCommTimeouts(FT_HANDLE ftHandle, LPCOMMTIMEOUTS pTimeouts);
+/* Sets the events FT_W32_WaitCommEvent waits for. */
 FT_EXPORT BOOL FT_CALL FT_W32_SetCommMask(FT_HANDLE ftHandle, ULONG ulEventMask);
+/* Reads the event mask; written only when the driver answers. */
 FT_EXPORT BOOL FT_CALL FT_W32_GetCommMask(FT_HANDLE ftHandle, LPDWORD lpdwEventMask);
+/* Waits for an event of the comm mask; with an OVERLAPPED it may complete later, into *pulEvent. */
 FT_EXPORT BOOL FT_CALL FT_W32_WaitCommEvent(FT_HANDLE ftHandle, PULONG pulEvent,
                                             LPOVERLAPPED lpOverlapped);
+/* Reads the modem status; written only when the driver answers. */
 FT_EXPORT BOOL FT_CALL FT_W32_GetCommModemStatus(FT_HANDLE ftHandle, LPDWORD lpdwModemStatus);
+/* Clears the line errors and reports them and a COMSTAT; both outputs may be null. */
 FT_EXPORT BOOL FT_CALL FT_W32_ClearCommError(FT_HANDLE ftHandle, LPDWORD lpdwErrors,
                                              LPCOMSTAT lpftComstat);
+/* Empties buffers by the Win32 PURGE_* flags (abort and clear act alike). */
 FT_EXPORT BOOL FT_CALL FT_W32_PurgeComm(FT_HANDLE ftHandle, DWORD dwMask);
+/* Starts a break condition on the transmit line. */
 FT_EXPORT BOOL FT_CALL FT_W32_SetCommBreak(FT_HANDLE ftHandle);
+/* Ends the break condition. */
 FT_EXPORT BOOL FT_CALL FT_W32_ClearCommBreak(FT_HANDLE ftHandle);
+/* SETRTS, CLRRTS, SETDTR, CLRDTR, SETBREAK or CLRBREAK; any other code sends nothing and
+ * succeeds. */
 FT_EXPORT BOOL FT_CALL FT_W32_EscapeCommFunction(FT_HANDLE ftHandle, DWORD dwFunc);
+/* Accepts the buffer sizes without sending anything (the driver sizes its own queues). */
 FT_EXPORT BOOL FT_CALL FT_W32_SetupComm(FT_HANDLE ftHandle, DWORD dwReadBufferSize,
                                         DWORD dwWriteBufferSize);
 
@@ -318,16 +369,27 @@ FT_EXPORT BOOL FT_CALL FT_W32_SetupComm(FT_HANDLE ftHandle, DWORD dwReadBufferSi
  * Data transfer
  * ------------------------------------------------------------------------------------------- */
 
+/* Reads up to dwBytesToRead bytes, waiting at most the read time-out; a partial read is FT_OK
+ * with its count. */
 FT_EXPORT FT_STATUS FT_CALL FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead,
                                     LPDWORD lpBytesReturned);
+/* Writes dwBytesToWrite bytes, waiting at most the write time-out; a partial write is FT_OK with
+ * its count. */
 FT_EXPORT FT_STATUS FT_CALL FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite,
                                      LPDWORD lpBytesWritten);
+/* ReadFile on the device: with an OVERLAPPED it may return FALSE with ERROR_IO_PENDING and
+ * complete later. */
 FT_EXPORT BOOL FT_CALL FT_W32_ReadFile(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD nBufferSize,
                                        LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
+/* WriteFile on the device: with an OVERLAPPED it may return FALSE with ERROR_IO_PENDING and
+ * complete later. */
 FT_EXPORT BOOL FT_CALL FT_W32_WriteFile(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD nBufferSize,
                                         LPDWORD lpBytesWritten, LPOVERLAPPED lpOverlapped);
+/* The outcome and count of an overlapped read, write or event wait; bWait waits for it to
+ * finish. */
 FT_EXPORT BOOL FT_CALL FT_W32_GetOverlappedResult(FT_HANDLE ftHandle, LPOVERLAPPED lpOverlapped,
                                                   LPDWORD lpdwBytesTransferred, BOOL bWait);
+/* Cancels the overlapped requests the calling thread issued on this handle. */
 FT_EXPORT BOOL FT_CALL FT_W32_CancelIo(FT_HANDLE ftHandle);
 /* The calling thread's last error; the handle plays no part. */
 FT_EXPORT DWORD FT_CALL FT_W32_GetLastError(FT_HANDLE ftHandle);
@@ -336,10 +398,15 @@ FT_EXPORT DWORD FT_CALL FT_W32_GetLastError(FT_HANDLE ftHandle);
  * Reset, rescan and reload
  * ------------------------------------------------------------------------------------------- */
 
+/* Resets the device. */
 FT_EXPORT FT_STATUS FT_CALL FT_ResetDevice(FT_HANDLE ftHandle);
+/* Resets the device's USB port. */
 FT_EXPORT FT_STATUS FT_CALL FT_ResetPort(FT_HANDLE ftHandle);
+/* Cycles the device's USB port: the device leaves the bus and is enumerated again. */
 FT_EXPORT FT_STATUS FT_CALL FT_CyclePort(FT_HANDLE ftHandle);
+/* Stops the driver reading from the device until FT_RestartInTask. */
 FT_EXPORT FT_STATUS FT_CALL FT_StopInTask(FT_HANDLE ftHandle);
+/* Lets the driver read from the device again after FT_StopInTask. */
 FT_EXPORT FT_STATUS FT_CALL FT_RestartInTask(FT_HANDLE ftHandle);
 /* Asks every USB root hub to enumerate its ports again. */
 FT_EXPORT FT_STATUS FT_CALL FT_Rescan(void);

@@ -1,10 +1,11 @@
 /* Win32 base types for systems other than Windows.
  *
- * The C-compatible part of platform/win32.h: integer, character and handle types with the Windows
- * widths (DWORD is 32-bit even where `long` is 64-bit), the pointer typedefs, and the plain
- * structures the serial interface passes around. Outside C programs include it through the public
- * bridge header, so it must stay valid C11 as well as C++. On Windows the system headers provide
- * all of this and the file is empty.
+ * Integer, character and handle types with the Windows widths (DWORD is 32-bit even where `long`
+ * is 64-bit), the pointer typedefs, and the plain structures the serial interface passes around.
+ * The public bridge header needs them, and outside C programs include them through it, so they
+ * live beside it and stay valid C11 as well as C++; the platform layer's Win32 subset
+ * (platform/win32.h) builds on this one definition. On Windows the system headers provide all of
+ * this.
  */
 #ifndef RALVEX_WIN32_TYPES_H
 #define RALVEX_WIN32_TYPES_H
