@@ -16,7 +16,7 @@ uint16_t EepromMemory::Read(uint32_t index) const {
 }
 
 void EepromMemory::Write(uint32_t index, uint16_t value) {
-  if (words_.empty() || !writes_stick_) return;
+  if (words_.empty() || !writesStick_) return;
   words_[index % words_.size()] = value;
 }
 
@@ -25,7 +25,7 @@ void EepromMemory::Erase() {
 }
 
 void EepromMemory::WriteConfig(uint8_t address, uint8_t value) {
-  if (writes_stick_) config_[address] = value;
+  if (writesStick_) config_[address] = value;
 }
 
 uint16_t EepromMemory::ReadEcc(uint8_t address) const {

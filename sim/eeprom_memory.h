@@ -23,8 +23,8 @@ class EepromMemory {
   void Erase();
 
   // Writes that report success but do not change the memory.
-  void SetWritesStick(bool stick) { writes_stick_ = stick; }
-  bool WritesStick() const { return writes_stick_; }
+  void SetWritesStick(bool stick) { writesStick_ = stick; }
+  bool WritesStick() const { return writesStick_; }
 
   uint8_t ReadConfig(uint8_t address) const { return config_[address]; }
   void WriteConfig(uint8_t address, uint8_t value);
@@ -37,7 +37,7 @@ class EepromMemory {
  private:
   std::vector<uint16_t> words_;
   std::array<uint8_t, 256> config_{};
-  bool writes_stick_ = true;
+  bool writesStick_ = true;
 };
 
 }  // namespace ralvex::sim

@@ -26,12 +26,12 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
   EXPECT_EQ(link.Setting4(), 0x5678);
 
   const sim::BridgeLineState line = bench.Device().LineState();
-  EXPECT_EQ(line.baud_rate, 115200u);
-  EXPECT_EQ(line.word_length, 8);
-  EXPECT_EQ(line.stop_bits, 0);
+  EXPECT_EQ(line.baudRate, 115200u);
+  EXPECT_EQ(line.wordLength, 8);
+  EXPECT_EQ(line.stopBits, 0);
   EXPECT_EQ(line.parity, 0);
-  EXPECT_EQ(line.read_total_constant, 10000u);
-  EXPECT_EQ(line.write_total_constant, 10000u);
+  EXPECT_EQ(line.readTotalConstant, 10000u);
+  EXPECT_EQ(line.writeTotalConstant, 10000u);
 
   ASSERT_NE(link.Context(), nullptr);
   EXPECT_NE(link.Context()->thread, nullptr);
