@@ -146,6 +146,10 @@ constexpr DeviceKey DEVICE_KEYS[] = {
        return ReadOptionalInteger(r, k, n, 1024, false, &d->config.eepromWords);
      }},
     {"eeprom", ReadEepromImage},
+    {"factory_word",
+     [](auto& r, auto k, auto& n, auto* d) {
+       return r.Integer(k, n, 0, 0xFFFF, &d->config.factoryWord, true);
+     }},
     {"com_port",
      [](auto& r, auto k, auto& n, auto* d) { return r.Integer(k, n, 0, 255, &d->config.comPort); }},
     {"driver_version",

@@ -47,7 +47,9 @@ BridgeDevice::BridgeDevice(BridgeDeviceConfig config)
       refused_(REQUEST_SLOT_COUNT, false),
       heldOpen_(config_.heldOpen),
       unplugged_(config_.unplugged),
-      eeprom_(*config_.eepromWords, config_.eeprom),
+      eeprom_(*config_.eepromWords, config_.eeprom,
+              config_.chip == ChipFamily::CHIP_232R ? std::optional(config_.factoryWord)
+                                                    : std::nullopt),
       channel_(config_.wireModel, config_.unplugAfterBytes, config_.readFailures,
                SerialChannel::Hooks{
                    [this](const uint8_t* data, size_t length) { DeliverToPeer(data, length); },

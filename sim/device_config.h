@@ -34,6 +34,7 @@ struct BridgeDeviceConfig {
   std::vector<uint32_t> refuse;         // slots refused although valid
   std::optional<uint32_t> eepromWords;  // 0, 64, 128, 256 or 1024; default per chip family
   std::vector<uint16_t> eeprom;         // initial EEPROM words from word 0; the rest reads 0xFFFF
+  uint16_t factoryWord = 0x0000;        // a 232R's word 0x42, outside its programmable words
   uint32_t comPort = 0;                 // COM port number; 0 = none
   uint32_t driverVersion = 0x00021808;
   uint32_t extra = 0;      // device-information offset 12
@@ -49,7 +50,7 @@ struct BridgeDeviceConfig {
 };
 
 // Checks the limits a config must keep (string lengths and characters, EEPROM size and image,
-// refused slots). Returns false with one line in *error and, in *key,
+// refused slots, the factory word's chip). Returns false with one line in *error and, in *key,
 // the bench key the problem concerns. The device itself clamps what it is given, so an
 // unchecked config is safe, only surprising.
 bool ValidateBridgeDeviceConfig(const BridgeDeviceConfig& config, std::string* error,

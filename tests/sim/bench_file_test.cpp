@@ -108,6 +108,13 @@ peer = "silent"
   EXPECT_EQ(layout.devices[1].peer, BenchPeerKind::PEER_SILENT);
 }
 
+TEST(BenchFileTest, FactoryWordBelongsToA232R) {
+  const BenchLayout layout =
+      ParseOk("[[device]]\nserial = \"R\"\nfactory_word = 0x0001\n[[device]]\nserial = \"S\"\n");
+  EXPECT_EQ(layout.devices[0].config.factoryWord, 0x0001);
+  EXPECT_EQ(layout.devices[1].config.factoryWord, 0x0000);
+}
+
 TEST(BenchFileTest, AnEmptyFileIsABenchWithoutDevices) {
   EXPECT_TRUE(ParseOk("").devices.empty());
   EXPECT_TRUE(ParseOk("# nothing plugged\n").devices.empty());
@@ -221,6 +228,10 @@ const BadBench BAD_BENCHES[] = {
     {"RefuseSlotOutOfRange", "[[device]]\nserial = \"A\"\nrefuse = [39, 126]\n", 3, "not 126"},
     {"EepromOddSize", "[[device]]\nserial = \"A\"\neeprom_words = 100\n", 3,
      "must be 0, 64, 128, 256 or 1024, not 100"},
+    {"FactoryWordOutOfRange", "[[device]]\nserial = \"A\"\nfactory_word = 0x10000\n", 3,
+     "0xFFFF, not 65536"},
+    {"FactoryWordOfAnotherChip", "[[device]]\nserial = \"A\"\nfactory_word = 1\nchip = \"232H\"\n",
+     3, "'factory_word' belongs to a 232R"},
     {"RefuseSlotNotServed", "[[device]]\nserial = \"A\"\nrefuse = [39, 4]\n", 3,
      "slot 4 is not a request slot"},
     {"EepromImageLargerThanTheEeprom",

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <set>
 
 #include "sim/bench_file.h"
 #include "sim/bridge_device.h"
@@ -419,6 +420,35 @@ TEST_F(BenchTest, ShippedBenchesBuild) {
   }
   EXPECT_GE(count, 5u);
 }
+
+#ifdef RALVEX_BENCHES_DIR
+// Every ready-made bench loads and builds; the EEPROM bench holds every EEPROM size there is.
+TEST_F(BenchTest, EveryReadyMadeBenchBuilds) {
+  std::set<uint32_t> eepromSizes;
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(RALVEX_BENCHES_DIR)) {
+    if (entry.path().extension() != ".toml" ||
+        entry.path().string().find(".state.") != std::string::npos) {
+      continue;
+    }
+    ++files;
+    BenchLayout layout;
+    std::string error;
+    ASSERT_TRUE(LoadBenchFile(entry.path().string(), &layout, &error)) << error;
+    layout.statePath.clear();  // nothing written next to the sources
+    std::unique_ptr<Bench> bench = BuildBench(layout, &error);
+    ASSERT_NE(bench, nullptr) << error;
+    EXPECT_EQ(bench->DeviceCount(), layout.devices.size()) << entry.path();
+    if (entry.path().filename() == "eeprom-chips.toml") {
+      for (size_t i = 0; i < bench->DeviceCount(); ++i) {
+        eepromSizes.insert(bench->Device(i).EepromWordCount());
+      }
+    }
+  }
+  EXPECT_GE(files, 7u);
+  EXPECT_EQ(eepromSizes, (std::set<uint32_t>{0, 64, 128, 256, 1024}));
+}
+#endif
 
 }  // namespace
 }  // namespace ralvex::sim

@@ -153,6 +153,38 @@ TEST(EepromDevice, ConfigurationAndEccOnlyWhereTheChipHasThem) {
   EXPECT_EQ(CallSlot(*file, 117, {0x05}, 2).error, ERROR_INVALID_FUNCTION);
 }
 
+struct FactoryWordCase {
+  ChipFamily chip;
+  uint16_t factoryWord;
+  uint16_t readAt42;  // after word 2 was written 0x1234 and 0x42 written 0xBEEF
+};
+
+class FactoryWord : public ::testing::TestWithParam<FactoryWordCase> {};
+
+// A 232R's word 0x42 sits outside its 64 programmable words: it neither wraps onto word 2 nor
+// changes with writes or an erase. Other 64-word chips wrap 0x42 onto word 2.
+TEST_P(FactoryWord, SitsOutsideTheProgrammableWordsOfA232ROnly) {
+  const FactoryWordCase& c = GetParam();
+  BridgeDeviceConfig config = MakeConfig(c.chip);
+  config.eepromWords = 64;
+  config.factoryWord = c.factoryWord;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(WriteWord(*file, 2, 0x1234), 0u);
+  ASSERT_EQ(WriteWord(*file, 0x42, 0xBEEF), 0u);
+  EXPECT_EQ(ReadWord(*file, 0x42), c.readAt42);
+  EXPECT_EQ(ReadWord(*file, 0x43), ReadWord(*file, 3));  // its neighbours still wrap
+  ASSERT_EQ(CallSlot(*file, 34, Le32(0xADEE0BAD)).error, 0u);
+  EXPECT_EQ(ReadWord(*file, 0x42), c.chip == ChipFamily::CHIP_232R ? c.factoryWord : 0xFFFF);
+  EXPECT_EQ(device->EepromWords().size(), 64u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, FactoryWord,
+                         ::testing::Values(FactoryWordCase{ChipFamily::CHIP_232R, 0x0000, 0x0000},
+                                           FactoryWordCase{ChipFamily::CHIP_232R, 0x0001, 0x0001},
+                                           FactoryWordCase{ChipFamily::CHIP_BM, 0x0000, 0xBEEF}));
+
 TEST(EepromMemory, EccDistinguishesSingleBitChanges) {
   EepromMemory memory(64, {});
   std::vector<uint16_t> seen;
