@@ -69,7 +69,7 @@ class Bench {
 // that was up stays up.
 std::unique_ptr<Bench> BuildBench(const BenchLayout& layout, std::string* error);
 
-// Attaches a bench for the rest of the process (or until DetachBench): `path_or_builtin` is
+// Attaches a bench for the rest of the process (or until DetachBench): `pathOrBuiltin` is
 // "builtin" for the built-in bench or the path of a bench file. A bench that cannot be built is
 // refused with one line in *error naming the file, the line and what is wrong, and nothing is
 // attached (a bench attached earlier stays). Replaces an attached bench on success.

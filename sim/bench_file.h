@@ -41,7 +41,7 @@ inline constexpr size_t BENCH_MAX_DEVICES = 127;
 inline constexpr size_t BENCH_MAX_FILE_BYTES = 1024 * 1024;
 
 // Reads bench text. `source` names it in error lines; a relative `state` is taken relative to
-// `base_dir` (empty: the current folder). Returns false with one line in *error when the text
+// `baseDir` (empty: the current folder). Returns false with one line in *error when the text
 // cannot be used.
 bool ParseBenchText(std::string_view text, const std::string& source, const std::string& baseDir,
                     BenchLayout* layout, std::string* error);

@@ -40,7 +40,7 @@ class ScriptedPeer final : public SerialPeer {
   // Everything the host wrote, in order.
   std::vector<uint8_t> Received() const;
   void ClearReceived();
-  // Waits until at least `count` bytes were received in all; false after `timeout_ms`.
+  // Waits until at least `count` bytes were received in all; false after `timeoutMs`.
   bool WaitForReceived(size_t count, uint32_t timeoutMs) const;
 
   bool Attached() const;

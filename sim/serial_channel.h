@@ -40,7 +40,7 @@ struct SerialTimeouts {
 
 class SerialChannel final : public SerialLine {
  public:
-  // `to_peer` gets the bytes the host writes (outside the channel's lock); `on_exhausted` runs
+  // `toPeer` gets the bytes the host writes (outside the channel's lock); `onExhausted` runs
   // once the unplug budget is used up (outside the lock too).
   struct Hooks {
     std::function<void(const uint8_t*, size_t)> toPeer;

@@ -17,7 +17,7 @@ inline constexpr size_t TESTER_MAX_REQUEST_PAYLOAD = 64;
 // checksum itself, end byte included.
 uint8_t TesterChecksum(const uint8_t* payload, size_t length);
 
-// A complete frame around `payload` (at most 255 bytes), ending with `end_byte`.
+// A complete frame around `payload` (at most 255 bytes), ending with `endByte`.
 std::vector<uint8_t> BuildTesterFrame(const std::vector<uint8_t>& payload,
                                       uint8_t endByte = TESTER_ETX);
 

@@ -40,7 +40,7 @@ std::optional<uint16_t> ContractVoltage(const TesterProfile& profile, uint16_t r
 
 // Brings a stored (or fresh) state in line with the bench: no contract without a source; a
 // contract that does not fit the profiles is negotiated again (the default voltage first, else
-// profile 1). `powered_up` also applies the stored default load, as a tester does at power-up.
+// profile 1). `poweredUp` also applies the stored default load, as a tester does at power-up.
 void SettleContract(const TesterConfig& config, bool poweredUp, TesterState* state);
 
 struct TesterReadings {
