@@ -17,7 +17,7 @@ namespace {
 using ralvex::sim::BridgeDevice;
 using ralvex::sim::BridgeDeviceConfig;
 
-constexpr char kPath[] =
+constexpr char DEVICE_PATH[] =
     "\\\\?\\usb#vid_0403&pid_6001#loopbench#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}";
 
 // One device in the tree, opened for overlapped I/O, for the length of a benchmark.
@@ -30,10 +30,10 @@ struct Rig {
     ralvex::posix::DeviceNodeInfo node;
     node.instanceId = "USB\\VID_0403&PID_6001\\LOOPBENCH";
     node.setupClass = "USB";
-    node.interfaces.push_back({ralvex::sim::BRIDGE_INTERFACE_GUID, kPath});
+    node.interfaces.push_back({ralvex::sim::BRIDGE_INTERFACE_GUID, DEVICE_PATH});
     node.driver = device;
     devinst = ralvex::posix::AddDeviceNode(node);
-    handle = CreateFileA(kPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    handle = CreateFileA(DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
     event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   }
@@ -99,23 +99,23 @@ void BM_IdleReadTimeoutCpu(benchmark::State& state) {
     return;
   }
   rig.SetReadTimeout(2000);
-  double cpu_share = 0;
+  double cpuShare = 0;
   for (auto _ : state) {
     uint8_t in = 0;
     OVERLAPPED read = {};
     read.hEvent = rig.event;
     DWORD count = 0;
     ResetEvent(rig.event);
-    double cpu_before = ProcessCpuSeconds();
-    auto wall_before = std::chrono::steady_clock::now();
+    double cpuBefore = ProcessCpuSeconds();
+    auto wallBefore = std::chrono::steady_clock::now();
     ReadFile(rig.handle, &in, 1, &count, &read);
     WaitForSingleObject(rig.event, INFINITE);
     double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
-    cpu_share = (ProcessCpuSeconds() - cpu_before) / wall * 100.0;
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+    cpuShare = (ProcessCpuSeconds() - cpuBefore) / wall * 100.0;
     GetOverlappedResult(rig.handle, &read, &count, FALSE);
   }
-  state.counters["cpu_percent"] = cpu_share;
+  state.counters["cpu_percent"] = cpuShare;
 }
 BENCHMARK(BM_IdleReadTimeoutCpu)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 

@@ -16,68 +16,31 @@
 namespace ralvex::sim {
 namespace {
 
-std::mutex g_attached_mutex;
-std::unique_ptr<Bench> g_attached;
+std::mutex attachedMutex;
+std::unique_ptr<Bench> attachedBench;
 
 std::string Where(const BenchLayout& layout, uint32_t line) {
   return layout.source + ":" + std::to_string(line) + ": ";
 }
 
-bool MakeConfig(const BenchLayout& layout, const BenchDeviceLayout& device,
-                BridgeDeviceConfig* config, std::string* error) {
-  const std::optional<ChipFamily> chip = ParseChipFamily(device.chip);
-  if (!chip) {
-    *error = Where(layout, device.line) + "unknown chip '" + device.chip + "'";
-    return false;
-  }
-  config->serial = device.serial;
-  config->description = device.description;
-  config->chip = *chip;
-  config->vid = device.vid;
-  config->pid = device.pid;
-  config->location = device.location;
-  config->high_speed = device.high_speed;
-  config->held_open = device.held_open;
-  config->alternate_requests = device.alternate_requests;
-  config->refuse = device.refuse;
-  config->eeprom_words = device.eeprom_words;
-  config->eeprom = device.eeprom;
-  config->com_port = device.com_port;
-  if (device.driver_version) config->driver_version = *device.driver_version;
-  if (device.extra) config->extra = *device.extra;
-  config->wire_model = device.wire_model;
-  config->read_failures =
-      device.read_failures == BENCH_EVERY_READ ? EVERY_READ : device.read_failures;
-  config->unplugged = device.unplugged;
-  config->unplug_after_bytes = device.unplug_after_bytes;
-  config->eeprom_writes_stick = device.eeprom_writes_stick;
-  config->restart_needs_reboot = device.restart_needs_reboot;
-  config->restart_fails = device.restart_fails;
-
-  std::string problem;
-  if (!ValidateBridgeDeviceConfig(*config, &problem)) {
-    *error = Where(layout, device.line) + "device '" + device.serial + "': " + problem;
-    return false;
-  }
-  return true;
-}
-
 std::shared_ptr<SerialPeer> MakePeer(const BenchLayout& layout, const BenchDeviceLayout& device,
                                      std::string* error) {
   switch (device.peer) {
-    case BenchPeerKind::kNone:
+    case BenchPeerKind::PEER_NONE:
       return nullptr;
-    case BenchPeerKind::kLoopback:
+    case BenchPeerKind::PEER_LOOPBACK:
       return std::make_shared<LoopbackPeer>();
-    case BenchPeerKind::kSilent:
+    case BenchPeerKind::PEER_SILENT:
       return std::make_shared<SilentPeer>();
-    case BenchPeerKind::kTester: {
+    case BenchPeerKind::PEER_TESTER: {
       std::string problem;
-      std::unique_ptr<SerialPeer> tester = MakeTesterPeer(
-          device.tester ? &*device.tester : nullptr, device.serial, layout.state_path, &problem);
+      uint32_t line = 0;
+      std::unique_ptr<SerialPeer> tester =
+          MakeTesterPeer(device.tester ? &*device.tester : nullptr, device.config.serial,
+                         layout.statePath, &problem, &line);
       if (!tester) {
-        const uint32_t line = device.tester ? device.tester_line : device.line;
-        *error = Where(layout, line) + "tester '" + device.serial +
+        if (line == 0) line = device.tester ? device.testerLine : device.line;
+        *error = Where(layout, line) + "tester '" + device.config.serial +
                  "': " + (problem.empty() ? "cannot be built" : problem);
       }
       return tester;
@@ -142,13 +105,9 @@ void Bench::SetServerEdition(bool server) {
 std::unique_ptr<Bench> BuildBench(const BenchLayout& layout, std::string* error) {
   std::string problem;
   // Everything that can fail happens before the bench replaces the one that is up.
-  std::vector<BridgeDeviceConfig> configs(layout.devices.size());
   std::vector<std::shared_ptr<SerialPeer>> peers(layout.devices.size());
-  for (size_t i = 0; i < layout.devices.size(); ++i) {
-    const BenchDeviceLayout& device = layout.devices[i];
-    if (!MakeConfig(layout, device, &configs[i], &problem)) break;
-    peers[i] = MakePeer(layout, device, &problem);
-    if (!problem.empty()) break;
+  for (size_t i = 0; i < layout.devices.size() && problem.empty(); ++i) {
+    peers[i] = MakePeer(layout, layout.devices[i], &problem);
   }
   if (!problem.empty()) {
     if (error != nullptr) *error = problem;
@@ -156,26 +115,27 @@ std::unique_ptr<Bench> BuildBench(const BenchLayout& layout, std::string* error)
   }
 
   auto bench = std::make_unique<Bench>();
-  bench->SetServerEdition(layout.server_edition);
-  bench->SetStatePath(layout.state_path);
-  for (size_t i = 0; i < configs.size(); ++i) bench->AddDevice(configs[i], std::move(peers[i]));
+  bench->SetServerEdition(layout.serverEdition);
+  bench->SetStatePath(layout.statePath);
+  for (size_t i = 0; i < peers.size(); ++i) {
+    bench->AddDevice(layout.devices[i].config, std::move(peers[i]));
+  }
   return bench;
 }
 
-bool AttachBench(const std::string& path_or_builtin, std::string* error) {
+bool AttachBench(const std::string& pathOrBuiltin, std::string* error) {
   std::string problem;
   BenchLayout layout;
-  const bool loaded = path_or_builtin == "builtin"
-                          ? LoadBuiltinBench(&layout, &problem)
-                          : LoadBenchFile(path_or_builtin, &layout, &problem);
+  const bool loaded = pathOrBuiltin == "builtin" ? LoadBuiltinBench(&layout, &problem)
+                                                 : LoadBenchFile(pathOrBuiltin, &layout, &problem);
   std::unique_ptr<Bench> bench = loaded ? BuildBench(layout, &problem) : nullptr;
   if (!bench) {
     if (error != nullptr) *error = problem;
     return false;
   }
   {
-    std::lock_guard<std::mutex> lock(g_attached_mutex);
-    g_attached = std::move(bench);
+    std::lock_guard<std::mutex> lock(attachedMutex);
+    attachedBench = std::move(bench);
   }
   // Take the bench down before the platform's own state is destroyed at exit: registered after
   // the tree was first used, the handler runs before the tree goes.
@@ -193,15 +153,15 @@ bool AttachBenchFromEnvironment(std::string* error) {
 void DetachBench() {
   std::unique_ptr<Bench> detached;
   {
-    std::lock_guard<std::mutex> lock(g_attached_mutex);
-    detached = std::move(g_attached);
+    std::lock_guard<std::mutex> lock(attachedMutex);
+    detached = std::move(attachedBench);
   }
   // Destroyed outside the lock: its destructor empties the device tree.
 }
 
 Bench* AttachedBench() {
-  std::lock_guard<std::mutex> lock(g_attached_mutex);
-  return g_attached.get();
+  std::lock_guard<std::mutex> lock(attachedMutex);
+  return attachedBench.get();
 }
 
 }  // namespace ralvex::sim

@@ -50,8 +50,8 @@ class Bench {
 
   // Where the bench's emulated testers keep their state (empty: nothing persists). Informational:
   // the testers receive it when they are built.
-  const std::string& StatePath() const { return state_path_; }
-  void SetStatePath(std::string path) { state_path_ = std::move(path); }
+  const std::string& StatePath() const { return statePath_; }
+  void SetStatePath(std::string path) { statePath_ = std::move(path); }
 
   // The USB tree: root hubs, their re-enumeration counters, the devices' nodes.
   UsbTree& Tree() { return *tree_; }
@@ -60,7 +60,7 @@ class Bench {
  private:
   std::unique_ptr<UsbTree> tree_;
   std::vector<std::shared_ptr<BridgeDevice>> devices_;
-  std::string state_path_;
+  std::string statePath_;
 };
 
 // Builds a bench from a checked description (sim/bench_file.h): devices in order, their peers
@@ -69,11 +69,11 @@ class Bench {
 // that was up stays up.
 std::unique_ptr<Bench> BuildBench(const BenchLayout& layout, std::string* error);
 
-// Attaches a bench for the rest of the process (or until DetachBench): `path_or_builtin` is
+// Attaches a bench for the rest of the process (or until DetachBench): `pathOrBuiltin` is
 // "builtin" for the built-in bench or the path of a bench file. A bench that cannot be built is
 // refused with one line in *error naming the file, the line and what is wrong, and nothing is
 // attached (a bench attached earlier stays). Replaces an attached bench on success.
-bool AttachBench(const std::string& path_or_builtin, std::string* error);
+bool AttachBench(const std::string& pathOrBuiltin, std::string* error);
 
 // Reads RALVEX_BENCH: unset or empty attaches nothing and succeeds; otherwise AttachBench(value).
 bool AttachBenchFromEnvironment(std::string* error);

@@ -14,143 +14,114 @@
 // pending I/O completes with STATUS_DEVICE_NOT_CONNECTED and later requests fail with
 // ERROR_DEVICE_NOT_CONNECTED, as the handle of a device that re-enumerated does. A new Open after
 // the device is back works. A port reset (slot 106) and a device reset (slot 1) keep the files.
+//
+// Open files share the device (it is always owned by a std::shared_ptr, as the bench holds it), so
+// a handle left open after the bench went down still reaches live state.
+//
+// Locks: `mutex_` guards the device state; the channel and the request log have their own, and
+// `peerMutex_` guards the peer and serialises deliveries to it. `mutex_` is never held while
+// taking `peerMutex_` or calling into the channel in a way that can complete requests, and the
+// node's presence is changed with no lock held.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/posix/devices.h"
 #include "sim/chip_family.h"
+#include "sim/device_config.h"
+#include "sim/eeprom_memory.h"
 #include "sim/peer.h"
+#include "sim/request_slots.h"
+#include "sim/serial_channel.h"
 
 namespace ralvex::sim {
-
-// Request codes: the primary table uses 0x00220000 + 4 * slot, the alternate 0x00222000 + 4 * slot.
-inline constexpr uint32_t PRIMARY_REQUEST_BASE = 0x00220000;
-inline constexpr uint32_t ALTERNATE_REQUEST_BASE = 0x00222000;
-inline constexpr uint32_t REQUEST_SLOT_COUNT = 126;
-
-constexpr uint32_t PrimaryRequestCode(uint32_t slot) {
-  return PRIMARY_REQUEST_BASE + 4 * slot;
-}
-constexpr uint32_t AlternateRequestCode(uint32_t slot) {
-  return ALTERNATE_REQUEST_BASE + 4 * slot;
-}
-// Slots the driver serves: 0-3, 16, 32-41, 65, 67-69, 71-74, 76, 77, 81-83, 86, 87, 89-124.
-bool IsValidRequestSlot(uint32_t slot);
 
 // Sizes the receive queue and the vendor register space are built with.
 inline constexpr size_t RECEIVE_QUEUE_CAPACITY = 64 * 1024;
 inline constexpr size_t VENDOR_REGISTER_BYTES = 512;
 
-// A plain description of one device; the bench file's keys carry the same names.
-struct BridgeDeviceConfig {
-  std::string serial;                      // at most 15 characters
-  std::optional<std::string> description;  // at most 63 characters; default per chip family
-  ChipFamily chip = ChipFamily::k232R;
-  uint16_t vid = 0x0403;
-  std::optional<uint16_t> pid;           // default per chip family
-  std::optional<uint32_t> location;      // unset: the USB tree gives the port's location
-  std::optional<bool> high_speed;        // default per chip family (packet size 512 instead of 64)
-  bool held_open = false;                // another program holds it: every Open is refused
-  bool alternate_requests = false;       // answers only the alternate request table
-  std::vector<uint32_t> refuse;          // slots refused although valid
-  std::optional<uint32_t> eeprom_words;  // 0, 64, 128, 256 or 1024; default per chip family
-  std::vector<uint16_t> eeprom;          // initial EEPROM words from word 0; the rest reads 0xFFFF
-  uint32_t com_port = 0;                 // COM port number; 0 = none
-  uint32_t driver_version = 0x00021808;
-  uint32_t extra = 0;       // device-information offset 12
-  bool wire_model = false;  // delay bytes by their time on the wire
-
-  // Faults.
-  uint32_t read_failures = 0;                  // this many reads fail (EVERY_READ: all of them)
-  bool unplugged = false;                      // not present from the start
-  std::optional<uint64_t> unplug_after_bytes;  // leaves once this many bytes have moved
-  bool eeprom_writes_stick = true;             // false: word and configuration writes are dropped
-  bool restart_needs_reboot = false;           // a restart reports that it needs a reboot
-  bool restart_fails = false;                  // a restart is refused
-};
-
-inline constexpr uint32_t EVERY_READ = 0xFFFFFFFF;
-
-// Checks limits a config must keep (string lengths, EEPROM size, initial image size, refused
-// slots). Returns false with one line in *error naming the field; the device itself clamps
-// what it is given, so an unchecked config is safe, only surprising.
-bool ValidateBridgeDeviceConfig(const BridgeDeviceConfig& config, std::string* error);
-
-// One request the device received.
 struct DeviceRequest {
   uint32_t code = 0;
   std::vector<uint8_t> input;
-  uint32_t output_length = 0;
+  uint32_t outputLength = 0;
   uint32_t error = 0;  // the Win32 error it answered (0: accepted)
 };
 
 // Line and chip settings the requests change, as a snapshot for tests.
 struct BridgeLineState {
-  uint32_t baud_rate = 9600;
+  uint32_t baudRate = 9600;
   uint16_t divisor = 0;
-  uint8_t word_length = 8;
-  uint8_t stop_bits = 0;      // 0: one, 1: one and a half, 2: two
-  uint8_t parity = 0;         // 0 none, 1 odd, 2 even, 3 mark, 4 space
-  uint16_t flow_control = 0;  // 0x0100 RTS/CTS, 0x0200 DTR/DSR, 0x0400 XON/XOFF
-  uint8_t xon_char = 0x11;
-  uint8_t xoff_char = 0x13;
-  uint8_t event_char = 0;
-  uint8_t event_char_enabled = 0;
-  uint8_t error_char = 0;
-  uint8_t error_char_enabled = 0;
+  uint8_t wordLength = 8;
+  uint8_t stopBits = 0;      // 0: one, 1: one and a half, 2: two
+  uint8_t parity = 0;        // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  uint16_t flowControl = 0;  // 0x0100 RTS/CTS, 0x0200 DTR/DSR, 0x0400 XON/XOFF
+  uint8_t xonChar = 0x11;
+  uint8_t xoffChar = 0x13;
+  uint8_t eventChar = 0;
+  uint8_t eventCharEnabled = 0;
+  uint8_t errorChar = 0;
+  uint8_t errorCharEnabled = 0;
   bool dtr = false;
   bool rts = false;
-  bool break_on = false;
-  uint8_t latency_timer = 16;
-  uint8_t bit_mask = 0;
-  uint8_t bit_mode = 0;
-  uint32_t usb_in_size = 4096;
-  uint32_t usb_out_size = 4096;
-  uint32_t deadman_timeout = 5000;
-  uint32_t pipe_retry_count = 50;
+  bool breakOn = false;
+  uint8_t latencyTimer = 16;
+  uint8_t bitMask = 0;
+  uint8_t bitMode = 0;
+  uint32_t usbInSize = 4096;
+  uint32_t usbOutSize = 4096;
+  uint32_t deadmanTimeout = 5000;
+  uint32_t pipeRetryCount = 50;
   // COMMTIMEOUTS in its field order.
-  uint32_t read_interval_timeout = 0;
-  uint32_t read_total_multiplier = 0;
-  uint32_t read_total_constant = 0;
-  uint32_t write_total_multiplier = 0;
-  uint32_t write_total_constant = 0;
-  uint32_t wait_mask = 0;
-  uint32_t notify_handle = 0;
-  uint32_t notify_mask = 0;
-  uint32_t notify_param = 0;
+  uint32_t readIntervalTimeout = 0;
+  uint32_t readTotalMultiplier = 0;
+  uint32_t readTotalConstant = 0;
+  uint32_t writeTotalMultiplier = 0;
+  uint32_t writeTotalConstant = 0;
+  uint32_t waitMask = 0;
+  uint32_t notifyHandle = 0;
+  uint32_t notifyMask = 0;
+  uint32_t notifyParam = 0;
   bool stopped = false;  // stop in-task: received bytes wait in the queue
   bool idle = false;
 };
 
-class BridgeDevice final : public posix::DeviceDriver {
+class BridgeFile;
+
+class BridgeDevice final : public posix::DeviceDriver,
+                           public std::enable_shared_from_this<BridgeDevice> {
  public:
+  // Build it with std::make_shared: an Open of a device no shared_ptr owns is refused
+  // (ERROR_GEN_FAILURE), since its files could outlive it.
   explicit BridgeDevice(BridgeDeviceConfig config);
   ~BridgeDevice() override;
   BridgeDevice(const BridgeDevice&) = delete;
   BridgeDevice& operator=(const BridgeDevice&) = delete;
 
-  // posix::DeviceDriver. Open: ERROR_ACCESS_DENIED while held open or already open exclusively
-  // (or opened at all, for an exclusive open), ERROR_FILE_NOT_FOUND while gone.
+  // posix::DeviceDriver. Open: ERROR_ACCESS_DENIED while held open or already open (the port is
+  // exclusive whatever the share mode), ERROR_FILE_NOT_FOUND while gone.
   uint32_t Open(bool exclusive, std::unique_ptr<posix::DeviceFile>* file) override;
   // The property-change restart: the device comes back with its line state reset; files opened
   // before fail from then on.
-  uint32_t Restart(bool* needs_reboot) override;
+  uint32_t Restart(bool* needsReboot) override;
   // A re-enumeration of its node or its hub: a device that left through a port cycle comes back
   // (present again). An unplugged device stays away.
   void Reenumerate() override;
 
   // The config with every default resolved.
-  const BridgeDeviceConfig& Config() const;
-  uint16_t ProductId() const;
-  const std::string& Description() const;
-  bool HighSpeed() const;
-  uint32_t EepromWordCount() const;
+  const BridgeDeviceConfig& Config() const { return config_; }
+  uint16_t ProductId() const { return *config_.pid; }
+  const std::string& Description() const { return *config_.description; }
+  bool HighSpeed() const { return *config_.highSpeed; }
+  uint32_t EepromWordCount() const { return *config_.eepromWords; }
 
   // Wires `peer` to the serial side (null unwires); the old peer is detached first.
   void SetPeer(std::shared_ptr<SerialPeer> peer);
@@ -171,7 +142,7 @@ class BridgeDevice final : public posix::DeviceDriver {
   void Unplug();  // leaves now; I/O fails from then on
   void Replug();  // back (files of before stay dead)
   void SetHeldOpen(bool held);
-  void FailReads(uint32_t count);  // the next `count` reads fail (EVERY_READ: all)
+  void FailReads(uint32_t count) { channel_.FailReads(count); }  // EVERY_READ: all
   void SetEepromWritesStick(bool stick);
 
   // Every request received since construction or the last ClearRequests, in order.
@@ -181,15 +152,96 @@ class BridgeDevice final : public posix::DeviceDriver {
   // State inspection.
   BridgeLineState LineState() const;
   std::vector<uint16_t> EepromWords() const;  // EepromWordCount() words
-  size_t ReceiveQueueSize() const;
+  size_t ReceiveQueueSize() const { return channel_.ReceiveCount(); }
 
   // Bytes as if the peer had sent them (what a test uses without a peer).
-  void InjectFromPeer(const uint8_t* data, size_t length);
-
-  class Impl;
+  void InjectFromPeer(const uint8_t* data, size_t length) { channel_.SendToHost(data, length); }
 
  private:
-  std::shared_ptr<Impl> impl_;
+  friend class BridgeFile;
+  enum class Leaving { LEAVE_CYCLE, LEAVE_UNPLUG, LEAVE_RESTART };
+
+  // One driver request on its way through a handler.
+  struct RequestCall {
+    uint64_t file;
+    uint64_t session;
+    uint32_t slot;
+    std::span<const uint8_t> in;
+    std::span<uint8_t> out;
+    uint32_t returned = 0;
+    bool cyclePort = false;  // leave the bus once the request is answered
+  };
+  // One row per served slot: the shortest buffers it takes and what answers it.
+  struct RequestRow {
+    uint32_t slot;
+    uint32_t minInput;
+    uint32_t minOutput;
+    uint32_t (*handle)(BridgeDevice& device, RequestCall& call);
+  };
+  static const RequestRow REQUEST_ROWS[];
+  static const RequestRow* RowOf(uint32_t slot);
+  friend bool IsValidRequestSlot(uint32_t slot);
+
+  // What an open file of `session` asks (device_requests.cpp).
+  uint32_t Control(uint64_t file, uint64_t session, uint32_t code, const void* in,
+                   uint32_t inLength, void* out, uint32_t outLength, uint32_t* returned);
+  void CloseFile(uint64_t file, uint64_t session);
+
+  // Ends the session (files of before die), resets the line; LEAVE_CYCLE and LEAVE_UNPLUG also
+  // take the node out of the tree.
+  void Leave(Leaving why);
+  void ResetLineLocked();
+  void ResetChannelSettings();
+  void DeliverToPeer(const uint8_t* data, size_t length);
+  uint32_t ModemStatus() const;
+  uint32_t MaxBaud() const { return *config_.highSpeed ? 12'000'000 : 3'000'000; }
+  // Runs `change` on the line state under the device lock.
+  template <typename Change>
+  void ChangeLine(Change change) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    change(line_);
+  }
+
+  // Handlers with more than a line or two of work (device_requests.cpp).
+  uint32_t ResetChip();
+  uint32_t SetBaudRate(uint32_t baud, std::optional<uint16_t> divisor);
+  uint32_t SetLatencyTimer(uint8_t latency);
+  uint32_t SetTimeouts(std::span<const uint8_t> in);
+  uint32_t QueryText(RequestCall& call);
+  uint32_t DeviceInfo(RequestCall& call);
+  uint32_t EepromRequest(RequestCall& call);
+  uint32_t VendorRequest(RequestCall& call);
+  uint32_t WaitForEvent(RequestCall& call);
+  uint32_t SetCommState(const uint8_t* dcb);
+  void GetCommState(uint8_t* dcb) const;
+
+  const BridgeDeviceConfig config_;  // defaults resolved
+  std::vector<bool> refused_;        // by slot
+
+  mutable std::mutex mutex_;
+  bool heldOpen_ = false;
+  bool cycled_ = false;
+  bool unplugged_ = false;
+  DEVINST devInst_ = 0;
+  uint64_t session_ = 1;
+  uint32_t openFiles_ = 0;  // of the current session
+  uint64_t nextFile_ = 1;
+  BridgeLineState line_;
+  uint16_t xonLimit_ = 0;
+  uint16_t xoffLimit_ = 0;
+  uint8_t eofChar_ = 0;
+  uint32_t dcbOtherFlags_ = 0;  // DCB flag bits that no other setting carries
+  EepromMemory eeprom_;
+  std::array<uint8_t, VENDOR_REGISTER_BYTES> vendor_{};
+
+  mutable std::mutex peerMutex_;
+  std::shared_ptr<SerialPeer> peer_;
+  std::atomic<bool> peerWired_{false};
+
+  mutable std::mutex logMutex_;
+  std::vector<DeviceRequest> log_;
+
+  SerialChannel channel_;
 };
 
 }  // namespace ralvex::sim

@@ -7,7 +7,8 @@
 namespace ralvex::sim {
 namespace {
 
-constexpr std::string_view kBuiltinBench = R"(# The built-in bench: one tester on a 232R bridge.
+constexpr std::string_view BUILTIN_BENCH_TEXT =
+    R"(# The built-in bench: one tester on a 232R bridge.
 [[device]]
 serial = "KORA4VLH7Y"
 description = "PD Tester"
@@ -36,7 +37,7 @@ std::filesystem::path AbsoluteFolder(const char* variable) {
 }  // namespace
 
 std::string_view BuiltinBenchText() {
-  return kBuiltinBench;
+  return BUILTIN_BENCH_TEXT;
 }
 
 std::string BuiltinStatePath() {
@@ -55,7 +56,7 @@ std::string BuiltinStatePath() {
 
 bool LoadBuiltinBench(BenchLayout* layout, std::string* error) {
   if (!ParseBenchText(BuiltinBenchText(), "builtin", "", layout, error)) return false;
-  layout->state_path = BuiltinStatePath();
+  layout->statePath = BuiltinStatePath();
   return true;
 }
 

@@ -9,28 +9,28 @@
 namespace ralvex::sim {
 
 enum class ChipFamily : uint8_t {
-  kBM,
-  kAM,
-  k100AX,
-  k2232C,
-  k232R,
-  k2232H,
-  k4232H,
-  k232H,
-  kXSeries,
-  k4222H_0,
-  k4222H_1_2,
-  k4222H_3,
-  k4222Prog,
-  k900,
-  k930,
-  kUMFTPD3A,
-  kUnknown,  // reports a chip code no table knows
+  CHIP_BM,
+  CHIP_AM,
+  CHIP_100AX,
+  CHIP_2232C,
+  CHIP_232R,
+  CHIP_2232H,
+  CHIP_4232H,
+  CHIP_232H,
+  CHIP_X_SERIES,
+  CHIP_4222H_0,
+  CHIP_4222H_1_2,
+  CHIP_4222H_3,
+  CHIP_4222_PROG,
+  CHIP_900,
+  CHIP_930,
+  CHIP_UMFTPD3A,
+  CHIP_UNKNOWN,  // reports a chip code no table knows
 };
 
 inline constexpr size_t CHIP_FAMILY_COUNT = 17;
 
-// The chip code of the device-information reply (kUnknown: 0x40360000, outside the table).
+// The chip code of the device-information reply (CHIP_UNKNOWN: 0x40360000, outside the table).
 uint32_t ChipCode(ChipFamily chip);
 
 // Bench names: "BM", "AM", "100AX", "2232C", "232R", "2232H", "4232H", "232H", "X_SERIES",

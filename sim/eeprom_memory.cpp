@@ -4,19 +4,22 @@
 
 namespace ralvex::sim {
 
-EepromMemory::EepromMemory(uint32_t words, const std::vector<uint16_t>& initial)
-    : words_(words, 0xFFFF) {
+EepromMemory::EepromMemory(uint32_t words, const std::vector<uint16_t>& initial,
+                           std::optional<uint16_t> factoryWord)
+    : words_(words, 0xFFFF), factoryWord_(factoryWord) {
   std::copy_n(initial.begin(), std::min<size_t>(initial.size(), words_.size()), words_.begin());
   config_.fill(0xFF);
 }
 
 uint16_t EepromMemory::Read(uint32_t index) const {
+  if (factoryWord_ && index == FACTORY_WORD_ADDRESS) return *factoryWord_;
   if (words_.empty()) return 0x0000;
   return words_[index % words_.size()];
 }
 
 void EepromMemory::Write(uint32_t index, uint16_t value) {
-  if (words_.empty() || !writes_stick_) return;
+  if (factoryWord_ && index == FACTORY_WORD_ADDRESS) return;
+  if (words_.empty() || !writesStick_) return;
   words_[index % words_.size()] = value;
 }
 
@@ -25,7 +28,7 @@ void EepromMemory::Erase() {
 }
 
 void EepromMemory::WriteConfig(uint8_t address, uint8_t value) {
-  if (writes_stick_) config_[address] = value;
+  if (writesStick_) config_[address] = value;
 }
 
 uint16_t EepromMemory::ReadEcc(uint8_t address) const {

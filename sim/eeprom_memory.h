@@ -1,19 +1,26 @@
 // The configuration EEPROM of a simulated bridge chip: 16-bit words with the address wrap-around
 // of the real parts (word i is word i mod size), plus the configuration bytes and ECC words that
-// some families carry. Not locked: the device serialises access.
+// some families carry, and the factory word a 232R keeps outside its programmable words. Not
+// locked: the device serialises access.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace ralvex::sim {
 
+// Where a 232R keeps its factory word.
+inline constexpr uint32_t FACTORY_WORD_ADDRESS = 0x42;
+
 class EepromMemory {
  public:
   // `words` is 0 (no EEPROM fitted) or a size the chip can carry; `initial` fills from word 0,
-  // the rest is blank (0xFFFF). Words beyond the size are ignored.
-  EepromMemory(uint32_t words, const std::vector<uint16_t>& initial);
+  // the rest is blank (0xFFFF). Words beyond the size are ignored. A `factoryWord` answers reads
+  // of FACTORY_WORD_ADDRESS instead of the word it would wrap onto; writes and erases leave it.
+  EepromMemory(uint32_t words, const std::vector<uint16_t>& initial,
+               std::optional<uint16_t> factoryWord = std::nullopt);
 
   uint32_t Size() const { return static_cast<uint32_t>(words_.size()); }
 
@@ -23,8 +30,8 @@ class EepromMemory {
   void Erase();
 
   // Writes that report success but do not change the memory.
-  void SetWritesStick(bool stick) { writes_stick_ = stick; }
-  bool WritesStick() const { return writes_stick_; }
+  void SetWritesStick(bool stick) { writesStick_ = stick; }
+  bool WritesStick() const { return writesStick_; }
 
   uint8_t ReadConfig(uint8_t address) const { return config_[address]; }
   void WriteConfig(uint8_t address, uint8_t value);
@@ -36,8 +43,9 @@ class EepromMemory {
 
  private:
   std::vector<uint16_t> words_;
+  std::optional<uint16_t> factoryWord_;
   std::array<uint8_t, 256> config_{};
-  bool writes_stick_ = true;
+  bool writesStick_ = true;
 };
 
 }  // namespace ralvex::sim

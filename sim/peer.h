@@ -11,9 +11,9 @@ namespace ralvex::sim {
 class SerialLine {
  public:
   virtual void SendToHost(const uint8_t* data, size_t length) = 0;
-  // The same after `delay_ms` milliseconds (a peer that takes time to answer). Bytes scheduled
+  // The same after `delayMs` milliseconds (a peer that takes time to answer). Bytes scheduled
   // this way keep their order relative to each other.
-  virtual void SendToHostAfter(uint32_t delay_ms, const uint8_t* data, size_t length) = 0;
+  virtual void SendToHostAfter(uint32_t delayMs, const uint8_t* data, size_t length) = 0;
 
  protected:
   ~SerialLine() = default;

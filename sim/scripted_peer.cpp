@@ -22,7 +22,7 @@ void ScriptedPeer::OnHostBytes(const uint8_t* data, size_t length) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     received_.insert(received_.end(), data, data + length);
-    received_changed_.notify_all();
+    receivedChanged_.notify_all();
     line = line_;
     handler = handler_;
     if (!handler && !answers_.empty()) {
@@ -36,10 +36,10 @@ void ScriptedPeer::OnHostBytes(const uint8_t* data, size_t length) {
   if (handler) {
     handler(data, length, *line);
   } else if (answering && !answer.bytes.empty()) {
-    if (answer.delay_ms == 0) {
+    if (answer.delayMs == 0) {
       line->SendToHost(answer.bytes.data(), answer.bytes.size());
     } else {
-      line->SendToHostAfter(answer.delay_ms, answer.bytes.data(), answer.bytes.size());
+      line->SendToHostAfter(answer.delayMs, answer.bytes.data(), answer.bytes.size());
     }
   }
 }
@@ -59,9 +59,9 @@ void ScriptedPeer::SetHandler(Handler handler) {
   handler_ = std::move(handler);
 }
 
-void ScriptedPeer::QueueAnswer(std::vector<uint8_t> bytes, uint32_t delay_ms) {
+void ScriptedPeer::QueueAnswer(std::vector<uint8_t> bytes, uint32_t delayMs) {
   std::lock_guard<std::mutex> lock(mutex_);
-  answers_.push_back({std::move(bytes), delay_ms});
+  answers_.push_back({std::move(bytes), delayMs});
 }
 
 bool ScriptedPeer::Send(const std::vector<uint8_t>& bytes) {
@@ -75,14 +75,14 @@ bool ScriptedPeer::Send(const std::vector<uint8_t>& bytes) {
   return true;
 }
 
-bool ScriptedPeer::SendAfter(uint32_t delay_ms, const std::vector<uint8_t>& bytes) {
+bool ScriptedPeer::SendAfter(uint32_t delayMs, const std::vector<uint8_t>& bytes) {
   SerialLine* line;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     line = line_;
   }
   if (line == nullptr) return false;
-  line->SendToHostAfter(delay_ms, bytes.data(), bytes.size());
+  line->SendToHostAfter(delayMs, bytes.data(), bytes.size());
   return true;
 }
 
@@ -96,10 +96,10 @@ void ScriptedPeer::ClearReceived() {
   received_.clear();
 }
 
-bool ScriptedPeer::WaitForReceived(size_t count, uint32_t timeout_ms) const {
+bool ScriptedPeer::WaitForReceived(size_t count, uint32_t timeoutMs) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return received_changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                    [&] { return received_.size() >= count; });
+  return receivedChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                   [&] { return received_.size() >= count; });
 }
 
 bool ScriptedPeer::Attached() const {

@@ -31,17 +31,17 @@ class ScriptedPeer final : public SerialPeer {
   // With no handler, each chunk the host writes is answered by the next queued answer (if any),
   // sent after its delay.
   void SetHandler(Handler handler);
-  void QueueAnswer(std::vector<uint8_t> bytes, uint32_t delay_ms = 0);
+  void QueueAnswer(std::vector<uint8_t> bytes, uint32_t delayMs = 0);
 
   // Sends to the host now or later; false while not wired to a device.
   bool Send(const std::vector<uint8_t>& bytes);
-  bool SendAfter(uint32_t delay_ms, const std::vector<uint8_t>& bytes);
+  bool SendAfter(uint32_t delayMs, const std::vector<uint8_t>& bytes);
 
   // Everything the host wrote, in order.
   std::vector<uint8_t> Received() const;
   void ClearReceived();
-  // Waits until at least `count` bytes were received in all; false after `timeout_ms`.
-  bool WaitForReceived(size_t count, uint32_t timeout_ms) const;
+  // Waits until at least `count` bytes were received in all; false after `timeoutMs`.
+  bool WaitForReceived(size_t count, uint32_t timeoutMs) const;
 
   bool Attached() const;
   uint32_t OpenCount() const;
@@ -50,11 +50,11 @@ class ScriptedPeer final : public SerialPeer {
  private:
   struct Answer {
     std::vector<uint8_t> bytes;
-    uint32_t delay_ms = 0;
+    uint32_t delayMs = 0;
   };
 
   mutable std::mutex mutex_;
-  mutable std::condition_variable received_changed_;
+  mutable std::condition_variable receivedChanged_;
   SerialLine* line_ = nullptr;
   Handler handler_;
   std::deque<Answer> answers_;

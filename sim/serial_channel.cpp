@@ -17,17 +17,17 @@ constexpr uint64_t LONGEST_TIMEOUT_MS = 24ull * 24 * 3600 * 1000;
 
 }  // namespace
 
-SerialChannel::SerialChannel(bool wire_model, std::optional<uint64_t> byte_budget,
-                             uint32_t read_failures, Hooks hooks)
-    : wire_model_(wire_model),
+SerialChannel::SerialChannel(bool wireModel, std::optional<uint64_t> byteBudget,
+                             uint32_t readFailures, Hooks hooks)
+    : wireModel_(wireModel),
       hooks_(std::move(hooks)),
-      read_failures_(read_failures),
-      budget_(byte_budget) {}
+      readFailures_(readFailures),
+      budget_(byteBudget) {}
 
 SerialChannel::~SerialChannel() = default;
 
 void SerialChannel::Run(Completions& done, bool exhausted) {
-  if (exhausted && hooks_.on_exhausted) hooks_.on_exhausted();
+  if (exhausted && hooks_.onExhausted) hooks_.onExhausted();
   // Last: a completion may let the owner go away.
   for (const Completion& c : done) c.request->Complete(c.status, c.count);
 }
@@ -39,8 +39,8 @@ bool SerialChannel::TakeBudgetLocked(uint32_t wanted, uint32_t* allowed) {
   }
   *allowed = static_cast<uint32_t>(std::min<uint64_t>(wanted, *budget_));
   *budget_ -= *allowed;
-  if (*budget_ == 0 && !budget_spent_) {
-    budget_spent_ = true;
+  if (*budget_ == 0 && !budgetSpent_) {
+    budgetSpent_ = true;
     return true;
   }
   return false;
@@ -55,13 +55,13 @@ void SerialChannel::SendToHost(const uint8_t* data, size_t length) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!connected_) return;
-    if (wire_model_) {
+    if (wireModel_) {
       Clock::time_point now = Clock::now();
-      Clock::time_point start = std::max(now, rx_free_);
-      rx_free_ = start + WireTime(length, baud_);
-      Clock::time_point arrival = rx_free_ + std::chrono::milliseconds(latency_ms_);
-      arrival = std::max(arrival, last_arrival_);
-      last_arrival_ = arrival;
+      Clock::time_point start = std::max(now, rxFree_);
+      rxFree_ = start + WireTime(length, baud_);
+      Clock::time_point arrival = rxFree_ + std::chrono::milliseconds(latencyMs_);
+      arrival = std::max(arrival, lastArrival_);
+      lastArrival_ = arrival;
       std::vector<uint8_t> bytes(data, data + length);
       timers_.Schedule(arrival, [this, session = session_, bytes = std::move(bytes)]() mutable {
         OnArrival(session, std::move(bytes));
@@ -69,18 +69,17 @@ void SerialChannel::SendToHost(const uint8_t* data, size_t length) {
     } else {
       ArriveLocked(data, length, &done);
     }
-    exhausted = std::exchange(exhaust_signal_, false);
+    exhausted = std::exchange(exhaustSignal_, false);
   }
   Run(done, exhausted);
 }
 
-void SerialChannel::SendToHostAfter(uint32_t delay_ms, const uint8_t* data, size_t length) {
+void SerialChannel::SendToHostAfter(uint32_t delayMs, const uint8_t* data, size_t length) {
   if (data == nullptr || length == 0) return;
   std::lock_guard<std::mutex> lock(mutex_);
   if (!connected_) return;
-  Clock::time_point due =
-      std::max(Clock::now() + std::chrono::milliseconds(delay_ms), last_delayed_);
-  last_delayed_ = due;
+  Clock::time_point due = std::max(Clock::now() + std::chrono::milliseconds(delayMs), lastDelayed_);
+  lastDelayed_ = due;
   std::vector<uint8_t> bytes(data, data + length);
   timers_.Schedule(due, [this, session = session_, bytes = std::move(bytes)] {
     {
@@ -100,7 +99,7 @@ void SerialChannel::OnArrival(uint64_t session, std::vector<uint8_t> bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (session != session_ || !connected_) return;
     ArriveLocked(bytes.data(), bytes.size(), &done);
-    exhausted = std::exchange(exhaust_signal_, false);
+    exhausted = std::exchange(exhaustSignal_, false);
   }
   Run(done, exhausted);
 }
@@ -110,20 +109,20 @@ void SerialChannel::ArriveLocked(const uint8_t* data, size_t length, Completions
   size_t taken = std::min(length, room);
   uint32_t events = 0;
   if (taken < length) {
-    comm_errors_ |= CE_RXOVER;  // the rest is lost, and the host can learn so
+    commErrors_ |= CE_RXOVER;  // the rest is lost, and the host can learn so
     events |= EV_ERR;
   }
   if (taken > 0) {
     receive_.insert(receive_.end(), data, data + taken);
     events |= EV_RXCHAR;
-    event_status_ |= EVENT_STATUS_RXCHAR;
-    if (event_char_enabled_ && std::find(data, data + taken, event_char_) != data + taken) {
+    eventStatus_ |= EVENT_STATUS_RXCHAR;
+    if (eventCharEnabled_ && std::find(data, data + taken, eventChar_) != data + taken) {
       events |= EV_RXFLAG;
     }
   }
-  if (events & wait_mask_) {
-    wait_history_ |= events & wait_mask_;
-    events_changed_.notify_all();
+  if (events & waitMask_) {
+    waitHistory_ |= events & waitMask_;
+    eventsChanged_.notify_all();
   }
   ServeReadsLocked(done);
 }
@@ -136,34 +135,32 @@ void SerialChannel::StartRead(posix::IoRequest& request, uint64_t file, uint64_t
   {
     std::lock_guard<std::mutex> lock(mutex_);
     uint32_t length = request.Length();
-    if (session != session_ || !connected_ || budget_spent_) {
+    if (session != session_ || !connected_ || budgetSpent_) {
       done.push_back({&request, STATUS_DEVICE_NOT_CONNECTED, 0});
-    } else if (read_failures_ > 0) {
-      if (read_failures_ != EVERY_READ) --read_failures_;
+    } else if (readFailures_ > 0) {
+      if (readFailures_ != EVERY_READ) --readFailures_;
       done.push_back({&request, STATUS_IO_DEVICE_ERROR, 0});
     } else if (length == 0) {
       done.push_back({&request, 0, 0});
     } else {
       const SerialTimeouts& t = timeouts_;
-      bool immediate =
-          t.read_interval == MAXDWORD && t.read_multiplier == 0 && t.read_constant == 0;
-      bool first_byte = t.read_interval == MAXDWORD && t.read_multiplier == MAXDWORD &&
-                        t.read_constant > 0 && t.read_constant < MAXDWORD;
-      uint64_t total_ms = 0;
-      if (first_byte) {
-        total_ms = t.read_constant;
+      bool immediate = t.readInterval == MAXDWORD && t.readMultiplier == 0 && t.readConstant == 0;
+      bool firstByte = t.readInterval == MAXDWORD && t.readMultiplier == MAXDWORD &&
+                       t.readConstant > 0 && t.readConstant < MAXDWORD;
+      uint64_t totalMs = 0;
+      if (firstByte) {
+        totalMs = t.readConstant;
       } else if (!immediate) {
-        total_ms = uint64_t{t.read_multiplier} * length + t.read_constant;
-        if (total_ms > LONGEST_TIMEOUT_MS) total_ms = 0;
+        totalMs = uint64_t{t.readMultiplier} * length + t.readConstant;
+        if (totalMs > LONGEST_TIMEOUT_MS) totalMs = 0;
       }
       PendingRead read;
       read.request = &request;
-      read.id = next_id_++;
+      read.id = nextId_++;
       read.file = file;
       read.wanted = length;
-      read.first_byte = first_byte;
-      read.interval_ms =
-          (t.read_interval != 0 && t.read_interval != MAXDWORD) ? t.read_interval : 0;
+      read.firstByte = firstByte;
+      read.intervalMs = (t.readInterval != 0 && t.readInterval != MAXDWORD) ? t.readInterval : 0;
       uint64_t id = read.id;
       reads_.push_back(read);
       ServeReadsLocked(&done);
@@ -172,19 +169,19 @@ void SerialChannel::StartRead(posix::IoRequest& request, uint64_t file, uint64_t
       if (it != reads_.end()) {
         if (immediate) {
           FinishReadLocked(it, 0, &done);
-        } else if (total_ms > 0) {
-          it->total_timer = timers_.Schedule(Clock::now() + std::chrono::milliseconds(total_ms),
-                                             [this, id] { OnReadTimer(id, 0); });
+        } else if (totalMs > 0) {
+          it->totalTimer = timers_.Schedule(Clock::now() + std::chrono::milliseconds(totalMs),
+                                            [this, id] { OnReadTimer(id, 0); });
         }
       }
     }
-    exhausted = std::exchange(exhaust_signal_, false);
+    exhausted = std::exchange(exhaustSignal_, false);
   }
   Run(done, exhausted);
 }
 
 void SerialChannel::ServeReadsLocked(Completions* done) {
-  while (!reads_.empty() && !stopped_ && !budget_spent_ && !receive_.empty()) {
+  while (!reads_.empty() && !stopped_ && !budgetSpent_ && !receive_.empty()) {
     PendingRead& read = reads_.front();
     uint32_t take =
         static_cast<uint32_t>(std::min<size_t>(receive_.size(), read.wanted - read.filled));
@@ -195,24 +192,24 @@ void SerialChannel::ServeReadsLocked(Completions* done) {
     read.filled += allowed;
     if (spent) {
       // The device leaves now: a read that got all it wanted still succeeds.
-      exhaust_signal_ = true;
+      exhaustSignal_ = true;
       FinishReadLocked(reads_.begin(), read.filled == read.wanted ? 0 : STATUS_DEVICE_NOT_CONNECTED,
                        done);
       break;
     }
-    if (read.filled == read.wanted || read.first_byte) {
+    if (read.filled == read.wanted || read.firstByte) {
       FinishReadLocked(reads_.begin(), 0, done);
       continue;
     }
-    if (read.interval_ms > 0) {
-      if (read.interval_timer != 0) timers_.Cancel(read.interval_timer);
+    if (read.intervalMs > 0) {
+      if (read.intervalTimer != 0) timers_.Cancel(read.intervalTimer);
       uint64_t id = read.id;
       // A fresh timer id each time tells a stale expiry from the current one.
-      uint64_t generation = next_id_++;
-      read.interval_timer =
-          timers_.Schedule(Clock::now() + std::chrono::milliseconds(read.interval_ms),
+      uint64_t generation = nextId_++;
+      read.intervalTimer =
+          timers_.Schedule(Clock::now() + std::chrono::milliseconds(read.intervalMs),
                            [this, id, generation] { OnReadTimer(id, generation); });
-      interval_generation_[id] = generation;
+      intervalGeneration_[id] = generation;
     }
     break;
   }
@@ -220,28 +217,28 @@ void SerialChannel::ServeReadsLocked(Completions* done) {
 
 void SerialChannel::FinishReadLocked(std::deque<PendingRead>::iterator it, uint32_t status,
                                      Completions* done) {
-  if (it->total_timer != 0) timers_.Cancel(it->total_timer);
-  if (it->interval_timer != 0) timers_.Cancel(it->interval_timer);
-  interval_generation_.erase(it->id);
+  if (it->totalTimer != 0) timers_.Cancel(it->totalTimer);
+  if (it->intervalTimer != 0) timers_.Cancel(it->intervalTimer);
+  intervalGeneration_.erase(it->id);
   done->push_back({it->request, status, it->filled});
   reads_.erase(it);
 }
 
-void SerialChannel::OnReadTimer(uint64_t read_id, uint64_t generation) {
+void SerialChannel::OnReadTimer(uint64_t readId, uint64_t generation) {
   Completions done;
   bool exhausted;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = std::find_if(reads_.begin(), reads_.end(),
-                           [read_id](const PendingRead& r) { return r.id == read_id; });
+                           [readId](const PendingRead& r) { return r.id == readId; });
     if (it == reads_.end()) return;
     if (generation != 0) {
-      auto current = interval_generation_.find(read_id);
-      if (current == interval_generation_.end() || current->second != generation) return;
+      auto current = intervalGeneration_.find(readId);
+      if (current == intervalGeneration_.end() || current->second != generation) return;
     }
     FinishReadLocked(it, STATUS_TIMEOUT, &done);
     ServeReadsLocked(&done);
-    exhausted = std::exchange(exhaust_signal_, false);
+    exhausted = std::exchange(exhaustSignal_, false);
   }
   Run(done, exhausted);
 }
@@ -252,11 +249,11 @@ void SerialChannel::StartWrite(posix::IoRequest& request, uint64_t file, uint64_
   Completions done;
   bool exhausted;
   const uint8_t* deliver = nullptr;
-  uint32_t deliver_length = 0;
+  uint32_t deliverLength = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     uint32_t length = request.Length();
-    if (session != session_ || !connected_ || budget_spent_) {
+    if (session != session_ || !connected_ || budgetSpent_) {
       done.push_back({&request, STATUS_DEVICE_NOT_CONNECTED, 0});
     } else if (length == 0) {
       done.push_back({&request, 0, 0});
@@ -264,71 +261,70 @@ void SerialChannel::StartWrite(posix::IoRequest& request, uint64_t file, uint64_
       uint32_t count = length;
       uint32_t status = 0;
       Clock::time_point now = Clock::now();
-      Clock::time_point start = std::max(now, tx_free_);
+      Clock::time_point start = std::max(now, txFree_);
       Clock::time_point due = start + WireTime(count, baud_);
-      if (wire_model_) {
-        uint64_t limit_ms =
-            uint64_t{timeouts_.write_multiplier} * length + timeouts_.write_constant;
-        if (limit_ms > 0 && limit_ms <= LONGEST_TIMEOUT_MS &&
-            now + std::chrono::milliseconds(limit_ms) < due) {
-          due = now + std::chrono::milliseconds(limit_ms);
+      if (wireModel_) {
+        uint64_t limitMs = uint64_t{timeouts_.writeMultiplier} * length + timeouts_.writeConstant;
+        if (limitMs > 0 && limitMs <= LONGEST_TIMEOUT_MS &&
+            now + std::chrono::milliseconds(limitMs) < due) {
+          due = now + std::chrono::milliseconds(limitMs);
           count =
               static_cast<uint32_t>(std::min<uint64_t>(count, BytesInWireTime(due - start, baud_)));
           status = STATUS_TIMEOUT;
         }
       }
       uint32_t allowed;
-      if (TakeBudgetLocked(count, &allowed)) exhaust_signal_ = true;
+      if (TakeBudgetLocked(count, &allowed)) exhaustSignal_ = true;
       if (allowed < count) status = STATUS_DEVICE_NOT_CONNECTED;
       count = allowed;
-      if (!wire_model_ || count == 0) {
+      if (!wireModel_ || count == 0) {
         deliver = request.Buffer();
-        deliver_length = count;
+        deliverLength = count;
         done.push_back({&request, status, count});
-        if (count > 0 && (wait_mask_ & EV_TXEMPTY) && writes_.empty()) {
-          wait_history_ |= EV_TXEMPTY;
-          events_changed_.notify_all();
+        if (count > 0 && (waitMask_ & EV_TXEMPTY) && writes_.empty()) {
+          waitHistory_ |= EV_TXEMPTY;
+          eventsChanged_.notify_all();
         }
       } else {
-        tx_free_ = start + WireTime(count, baud_);
+        txFree_ = start + WireTime(count, baud_);
         PendingWrite write;
         write.request = &request;
-        write.id = next_id_++;
+        write.id = nextId_++;
         write.file = file;
         write.count = count;
         write.status = status;
         uint64_t id = write.id;
         write.timer = timers_.Schedule(due, [this, id] { OnWriteDue(id); });
         writes_.push_back(write);
-        transmit_bytes_ += count;
+        transmitBytes_ += count;
       }
     }
-    exhausted = std::exchange(exhaust_signal_, false);
+    exhausted = std::exchange(exhaustSignal_, false);
   }
-  if (deliver_length > 0 && hooks_.to_peer) hooks_.to_peer(deliver, deliver_length);
+  if (deliverLength > 0 && hooks_.toPeer) hooks_.toPeer(deliver, deliverLength);
   Run(done, exhausted);
 }
 
-void SerialChannel::OnWriteDue(uint64_t write_id) {
+void SerialChannel::OnWriteDue(uint64_t writeId) {
   posix::IoRequest* request = nullptr;
   uint32_t count = 0;
   uint32_t status = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = std::find_if(writes_.begin(), writes_.end(),
-                           [write_id](const PendingWrite& w) { return w.id == write_id; });
+                           [writeId](const PendingWrite& w) { return w.id == writeId; });
     if (it == writes_.end()) return;
     request = it->request;
     count = it->count;
     status = it->status;
-    transmit_bytes_ -= count;
+    transmitBytes_ -= count;
     writes_.erase(it);
-    if (writes_.empty() && (wait_mask_ & EV_TXEMPTY)) {
-      wait_history_ |= EV_TXEMPTY;
-      events_changed_.notify_all();
+    if (writes_.empty() && (waitMask_ & EV_TXEMPTY)) {
+      waitHistory_ |= EV_TXEMPTY;
+      eventsChanged_.notify_all();
     }
   }
-  if (count > 0 && hooks_.to_peer) hooks_.to_peer(request->Buffer(), count);
+  if (count > 0 && hooks_.toPeer) hooks_.toPeer(request->Buffer(), count);
   request->Complete(status, count);
 }
 
@@ -349,11 +345,11 @@ void SerialChannel::Cancel(posix::IoRequest& request) {
                               [&request](const PendingWrite& w) { return w.request == &request; });
     if (write != writes_.end()) {
       timers_.Cancel(write->timer);
-      transmit_bytes_ -= write->count;
+      transmitBytes_ -= write->count;
       done.push_back({write->request, STATUS_CANCELLED, 0});
       writes_.erase(write);
     }
-    exhausted = std::exchange(exhaust_signal_, false);
+    exhausted = std::exchange(exhaustSignal_, false);
   }
   Run(done, exhausted);
 }
@@ -364,9 +360,9 @@ void SerialChannel::CloseFile(uint64_t file) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto it = reads_.begin(); it != reads_.end();) {
       if (it->file == file) {
-        if (it->total_timer != 0) timers_.Cancel(it->total_timer);
-        if (it->interval_timer != 0) timers_.Cancel(it->interval_timer);
-        interval_generation_.erase(it->id);
+        if (it->totalTimer != 0) timers_.Cancel(it->totalTimer);
+        if (it->intervalTimer != 0) timers_.Cancel(it->intervalTimer);
+        intervalGeneration_.erase(it->id);
         done.push_back({it->request, STATUS_CANCELLED, it->filled});
         it = reads_.erase(it);
       } else {
@@ -376,7 +372,7 @@ void SerialChannel::CloseFile(uint64_t file) {
     for (auto it = writes_.begin(); it != writes_.end();) {
       if (it->file == file) {
         timers_.Cancel(it->timer);
-        transmit_bytes_ -= it->count;
+        transmitBytes_ -= it->count;
         done.push_back({it->request, STATUS_CANCELLED, 0});
         it = writes_.erase(it);
       } else {
@@ -384,10 +380,10 @@ void SerialChannel::CloseFile(uint64_t file) {
       }
     }
     if (waiters_.count(file) > 0) {
-      closed_files_.insert(file);
-      events_changed_.notify_all();
+      closedFiles_.insert(file);
+      eventsChanged_.notify_all();
     } else {
-      closed_files_.erase(file);
+      closedFiles_.erase(file);
     }
     ServeReadsLocked(&done);
   }
@@ -398,36 +394,36 @@ void SerialChannel::AbortEventWaits(uint64_t file) {
   std::lock_guard<std::mutex> lock(mutex_);
   // Marked even with no waiter yet: a call already past the platform's gate may still be on its
   // way into WaitForEvent. CloseFile drops the mark.
-  closed_files_.insert(file);
-  events_changed_.notify_all();
+  closedFiles_.insert(file);
+  eventsChanged_.notify_all();
 }
 
-void SerialChannel::EndSession(uint64_t next_session, bool connected) {
+void SerialChannel::EndSession(uint64_t nextSession, bool connected) {
   Completions done;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    session_ = next_session;
+    session_ = nextSession;
     connected_ = connected;
     for (PendingRead& read : reads_) {
-      if (read.total_timer != 0) timers_.Cancel(read.total_timer);
-      if (read.interval_timer != 0) timers_.Cancel(read.interval_timer);
+      if (read.totalTimer != 0) timers_.Cancel(read.totalTimer);
+      if (read.intervalTimer != 0) timers_.Cancel(read.intervalTimer);
       done.push_back({read.request, STATUS_DEVICE_NOT_CONNECTED, read.filled});
     }
     reads_.clear();
-    interval_generation_.clear();
+    intervalGeneration_.clear();
     for (PendingWrite& write : writes_) {
       timers_.Cancel(write.timer);
       done.push_back({write.request, STATUS_DEVICE_NOT_CONNECTED, 0});
     }
     writes_.clear();
-    transmit_bytes_ = 0;
+    transmitBytes_ = 0;
     receive_.clear();
-    wait_history_ = 0;
-    event_status_ = 0;
-    comm_errors_ = 0;
+    waitHistory_ = 0;
+    eventStatus_ = 0;
+    commErrors_ = 0;
     Clock::time_point now = Clock::now();
-    tx_free_ = rx_free_ = last_arrival_ = now;
-    events_changed_.notify_all();
+    txFree_ = rxFree_ = lastArrival_ = now;
+    eventsChanged_.notify_all();
   }
   Run(done, false);
 }
@@ -437,10 +433,10 @@ void SerialChannel::SetConnected(bool connected) {
   connected_ = connected;
 }
 
-void SerialChannel::ResetBudget(std::optional<uint64_t> byte_budget) {
+void SerialChannel::ResetBudget(std::optional<uint64_t> byteBudget) {
   std::lock_guard<std::mutex> lock(mutex_);
-  budget_ = byte_budget;
-  budget_spent_ = false;
+  budget_ = byteBudget;
+  budgetSpent_ = false;
 }
 
 uint64_t SerialChannel::Session() const {
@@ -467,7 +463,7 @@ void SerialChannel::SetStopped(bool stopped) {
     std::lock_guard<std::mutex> lock(mutex_);
     stopped_ = stopped;
     ServeReadsLocked(&done);
-    exhausted = std::exchange(exhaust_signal_, false);
+    exhausted = std::exchange(exhaustSignal_, false);
   }
   Run(done, exhausted);
 }
@@ -477,21 +473,21 @@ bool SerialChannel::Stopped() const {
   return stopped_;
 }
 
-void SerialChannel::SetWireParameters(uint32_t baud, uint8_t latency_ms) {
+void SerialChannel::SetWireParameters(uint32_t baud, uint8_t latencyMs) {
   std::lock_guard<std::mutex> lock(mutex_);
   baud_ = baud;
-  latency_ms_ = latency_ms;
+  latencyMs_ = latencyMs;
 }
 
-void SerialChannel::SetEventChar(uint8_t event_char, bool enabled) {
+void SerialChannel::SetEventChar(uint8_t eventChar, bool enabled) {
   std::lock_guard<std::mutex> lock(mutex_);
-  event_char_ = event_char;
-  event_char_enabled_ = enabled;
+  eventChar_ = eventChar;
+  eventCharEnabled_ = enabled;
 }
 
 void SerialChannel::FailReads(uint32_t count) {
   std::lock_guard<std::mutex> lock(mutex_);
-  read_failures_ = count;
+  readFailures_ = count;
 }
 
 void SerialChannel::Purge(bool rx, bool tx) {
@@ -505,8 +501,8 @@ void SerialChannel::Purge(bool rx, bool tx) {
         done.push_back({write.request, STATUS_CANCELLED, 0});
       }
       writes_.clear();
-      transmit_bytes_ = 0;
-      tx_free_ = Clock::now();
+      transmitBytes_ = 0;
+      txFree_ = Clock::now();
     }
   }
   Run(done, false);
@@ -519,47 +515,47 @@ size_t SerialChannel::ReceiveCount() const {
 
 size_t SerialChannel::TransmitCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return transmit_bytes_;
+  return transmitBytes_;
 }
 
 uint32_t SerialChannel::TakeEventStatus() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(event_status_, 0);
+  return std::exchange(eventStatus_, 0);
 }
 
 uint32_t SerialChannel::TakeCommErrors() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return std::exchange(comm_errors_, 0);
+  return std::exchange(commErrors_, 0);
 }
 
 // ---- comm events ----
 
 void SerialChannel::SetWaitMask(uint32_t mask) {
   std::lock_guard<std::mutex> lock(mutex_);
-  wait_mask_ = mask;
-  wait_history_ = 0;
-  ++mask_generation_;
-  events_changed_.notify_all();
+  waitMask_ = mask;
+  waitHistory_ = 0;
+  ++maskGeneration_;
+  eventsChanged_.notify_all();
 }
 
 uint32_t SerialChannel::WaitMask() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return wait_mask_;
+  return waitMask_;
 }
 
-void SerialChannel::RaiseEvents(uint32_t events, uint32_t event_status) {
+void SerialChannel::RaiseEvents(uint32_t events, uint32_t eventStatus) {
   std::lock_guard<std::mutex> lock(mutex_);
-  event_status_ |= event_status;
-  if (events & wait_mask_) {
-    wait_history_ |= events & wait_mask_;
-    events_changed_.notify_all();
+  eventStatus_ |= eventStatus;
+  if (events & waitMask_) {
+    waitHistory_ |= events & waitMask_;
+    eventsChanged_.notify_all();
   }
 }
 
 uint32_t SerialChannel::WaitForEvent(uint64_t file, uint64_t session, uint32_t* events) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (wait_mask_ == 0) return ERROR_INVALID_PARAMETER;  // nothing could ever end the wait
-  uint64_t generation = mask_generation_;
+  if (waitMask_ == 0) return ERROR_INVALID_PARAMETER;  // nothing could ever end the wait
+  uint64_t generation = maskGeneration_;
   ++waiters_[file];
   uint32_t result = 0;
   for (;;) {
@@ -567,20 +563,20 @@ uint32_t SerialChannel::WaitForEvent(uint64_t file, uint64_t session, uint32_t* 
       result = ERROR_DEVICE_NOT_CONNECTED;
       break;
     }
-    if (closed_files_.count(file) > 0) {
+    if (closedFiles_.count(file) > 0) {
       result = ERROR_OPERATION_ABORTED;
       break;
     }
-    if (mask_generation_ != generation) {
+    if (maskGeneration_ != generation) {
       *events = 0;
       break;
     }
-    if (wait_history_ & wait_mask_) {
-      *events = wait_history_ & wait_mask_;
-      wait_history_ &= ~*events;
+    if (waitHistory_ & waitMask_) {
+      *events = waitHistory_ & waitMask_;
+      waitHistory_ &= ~*events;
       break;
     }
-    events_changed_.wait(lock);
+    eventsChanged_.wait(lock);
   }
   // The closed mark stays until CloseFile: a later call on a closing file must not wait either.
   if (--waiters_[file] == 0) waiters_.erase(file);

@@ -31,23 +31,23 @@ inline constexpr uint32_t EVENT_STATUS_RXCHAR = 0x1;
 inline constexpr uint32_t EVENT_STATUS_MODEM = 0x2;
 
 struct SerialTimeouts {
-  uint32_t read_interval = 0;
-  uint32_t read_multiplier = 0;
-  uint32_t read_constant = 0;
-  uint32_t write_multiplier = 0;
-  uint32_t write_constant = 0;
+  uint32_t readInterval = 0;
+  uint32_t readMultiplier = 0;
+  uint32_t readConstant = 0;
+  uint32_t writeMultiplier = 0;
+  uint32_t writeConstant = 0;
 };
 
 class SerialChannel final : public SerialLine {
  public:
-  // `to_peer` gets the bytes the host writes (outside the channel's lock); `on_exhausted` runs
+  // `toPeer` gets the bytes the host writes (outside the channel's lock); `onExhausted` runs
   // once the unplug budget is used up (outside the lock too).
   struct Hooks {
-    std::function<void(const uint8_t*, size_t)> to_peer;
-    std::function<void()> on_exhausted;
+    std::function<void(const uint8_t*, size_t)> toPeer;
+    std::function<void()> onExhausted;
   };
 
-  SerialChannel(bool wire_model, std::optional<uint64_t> byte_budget, uint32_t read_failures,
+  SerialChannel(bool wireModel, std::optional<uint64_t> byteBudget, uint32_t readFailures,
                 Hooks hooks);
   ~SerialChannel();
   SerialChannel(const SerialChannel&) = delete;
@@ -55,7 +55,7 @@ class SerialChannel final : public SerialLine {
 
   // SerialLine: bytes from the peer.
   void SendToHost(const uint8_t* data, size_t length) override;
-  void SendToHostAfter(uint32_t delay_ms, const uint8_t* data, size_t length) override;
+  void SendToHostAfter(uint32_t delayMs, const uint8_t* data, size_t length) override;
 
   // Host I/O of the file `file` opened in `session`.
   void StartRead(posix::IoRequest& request, uint64_t file, uint64_t session);
@@ -68,10 +68,10 @@ class SerialChannel final : public SerialLine {
 
   // The device left the bus or restarted: the session ends, pending I/O fails, queued bytes
   // go. `connected` tells whether bytes from the peer are taken in from now on.
-  void EndSession(uint64_t next_session, bool connected);
+  void EndSession(uint64_t nextSession, bool connected);
   void SetConnected(bool connected);
   // A new unplug budget (nullopt: none), as after the device is plugged in again.
-  void ResetBudget(std::optional<uint64_t> byte_budget);
+  void ResetBudget(std::optional<uint64_t> byteBudget);
   uint64_t Session() const;
 
   // Settings.
@@ -79,8 +79,8 @@ class SerialChannel final : public SerialLine {
   SerialTimeouts Timeouts() const;
   void SetStopped(bool stopped);
   bool Stopped() const;
-  void SetWireParameters(uint32_t baud, uint8_t latency_ms);
-  void SetEventChar(uint8_t event_char, bool enabled);
+  void SetWireParameters(uint32_t baud, uint8_t latencyMs);
+  void SetEventChar(uint8_t eventChar, bool enabled);
   void FailReads(uint32_t count);
 
   // Purges: RX empties the receive queue (pending reads keep waiting for new bytes); TX drops
@@ -95,7 +95,7 @@ class SerialChannel final : public SerialLine {
   // Comm events (wait mask). Setting the mask ends waits in progress with an event word of 0.
   void SetWaitMask(uint32_t mask);
   uint32_t WaitMask() const;
-  void RaiseEvents(uint32_t events, uint32_t event_status);
+  void RaiseEvents(uint32_t events, uint32_t eventStatus);
   // Blocks until an event of the mask occurs (or occurred since the last wait), the mask
   // changes, the file closes or the session ends. Returns a Win32 error code.
   uint32_t WaitForEvent(uint64_t file, uint64_t session, uint32_t* events);
@@ -114,10 +114,10 @@ class SerialChannel final : public SerialLine {
     uint64_t file = 0;
     uint32_t wanted = 0;
     uint32_t filled = 0;
-    bool first_byte = false;  // ends at the first bytes that arrive
-    uint32_t interval_ms = 0;
-    uint64_t total_timer = 0;
-    uint64_t interval_timer = 0;
+    bool firstByte = false;  // ends at the first bytes that arrive
+    uint32_t intervalMs = 0;
+    uint64_t totalTimer = 0;
+    uint64_t intervalTimer = 0;
   };
 
   struct PendingWrite {
@@ -134,45 +134,45 @@ class SerialChannel final : public SerialLine {
   void ServeReadsLocked(Completions* done);
   void FinishReadLocked(std::deque<PendingRead>::iterator it, uint32_t status, Completions* done);
   bool TakeBudgetLocked(uint32_t wanted, uint32_t* allowed);
-  void OnReadTimer(uint64_t read_id, uint64_t timer_id);
-  void OnWriteDue(uint64_t write_id);
+  void OnReadTimer(uint64_t readId, uint64_t timerId);
+  void OnWriteDue(uint64_t writeId);
   void OnArrival(uint64_t session, std::vector<uint8_t> bytes);
   void Run(Completions& done, bool exhausted);
 
-  const bool wire_model_;
+  const bool wireModel_;
   const Hooks hooks_;
 
   mutable std::mutex mutex_;
-  std::condition_variable events_changed_;
+  std::condition_variable eventsChanged_;
   uint64_t session_ = 1;
   bool connected_ = true;
   std::deque<uint8_t> receive_;
   std::deque<PendingRead> reads_;
   std::deque<PendingWrite> writes_;
-  uint64_t next_id_ = 1;
+  uint64_t nextId_ = 1;
   SerialTimeouts timeouts_;
   bool stopped_ = false;
   uint32_t baud_ = 9600;
-  uint8_t latency_ms_ = 16;
-  uint8_t event_char_ = 0;
-  bool event_char_enabled_ = false;
-  uint32_t read_failures_ = 0;
+  uint8_t latencyMs_ = 16;
+  uint8_t eventChar_ = 0;
+  bool eventCharEnabled_ = false;
+  uint32_t readFailures_ = 0;
   std::optional<uint64_t> budget_;
-  bool budget_spent_ = false;
-  bool exhaust_signal_ = false;  // the budget ran out: tell the device once the lock is free
-  uint32_t comm_errors_ = 0;
-  uint32_t event_status_ = 0;
-  uint32_t wait_mask_ = 0;
-  uint32_t wait_history_ = 0;
-  uint64_t mask_generation_ = 0;
-  std::map<uint64_t, uint64_t> interval_generation_;  // read id -> current interval timer
-  std::map<uint64_t, int> waiters_;                   // file -> comm-event waits in progress
-  std::set<uint64_t> closed_files_;                   // closed files that still have waiters
-  TimerQueue::Clock::time_point tx_free_{};
-  TimerQueue::Clock::time_point rx_free_{};
-  TimerQueue::Clock::time_point last_arrival_{};
-  TimerQueue::Clock::time_point last_delayed_{};
-  uint64_t transmit_bytes_ = 0;
+  bool budgetSpent_ = false;
+  bool exhaustSignal_ = false;  // the budget ran out: tell the device once the lock is free
+  uint32_t commErrors_ = 0;
+  uint32_t eventStatus_ = 0;
+  uint32_t waitMask_ = 0;
+  uint32_t waitHistory_ = 0;
+  uint64_t maskGeneration_ = 0;
+  std::map<uint64_t, uint64_t> intervalGeneration_;  // read id -> current interval timer
+  std::map<uint64_t, int> waiters_;                  // file -> comm-event waits in progress
+  std::set<uint64_t> closedFiles_;                   // closed files that still have waiters
+  TimerQueue::Clock::time_point txFree_{};
+  TimerQueue::Clock::time_point rxFree_{};
+  TimerQueue::Clock::time_point lastArrival_{};
+  TimerQueue::Clock::time_point lastDelayed_{};
+  uint64_t transmitBytes_ = 0;
 
   // Last: destroyed first, so no timer runs into a half-destroyed channel.
   TimerQueue timers_;

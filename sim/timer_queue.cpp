@@ -7,7 +7,7 @@ TimerQueue::~TimerQueue() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->stopping = true;
     state_->timers.clear();
-    state_->due_of.clear();
+    state_->dueOf.clear();
   }
   state_->changed.notify_all();
   if (thread_.joinable()) {
@@ -26,13 +26,13 @@ uint64_t TimerQueue::Schedule(Clock::time_point due, std::function<void()> callb
     std::lock_guard<std::mutex> lock(state_->mutex);
     // Shutting down (a callback scheduling while its owner goes away): dropped, like the rest.
     if (state_->stopping) return 0;
-    id = state_->next_id++;
+    id = state_->nextId++;
     wake = state_->timers.empty() || due < state_->timers.begin()->first.first;
     state_->timers.emplace(std::make_pair(due, id), std::move(callback));
-    state_->due_of.emplace(id, due);
+    state_->dueOf.emplace(id, due);
     if (!thread_.joinable()) {
       thread_ = std::thread(&TimerQueue::Run, state_);
-      state_->thread_id = thread_.get_id();
+      state_->threadId = thread_.get_id();
     }
   }
   if (wake) state_->changed.notify_all();
@@ -41,16 +41,16 @@ uint64_t TimerQueue::Schedule(Clock::time_point due, std::function<void()> callb
 
 bool TimerQueue::Cancel(uint64_t id) {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  auto it = state_->due_of.find(id);
-  if (it == state_->due_of.end()) return false;
+  auto it = state_->dueOf.find(id);
+  if (it == state_->dueOf.end()) return false;
   state_->timers.erase(std::make_pair(it->second, id));
-  state_->due_of.erase(it);
+  state_->dueOf.erase(it);
   return true;
 }
 
 bool TimerQueue::OnTimerThread() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->thread_id == std::this_thread::get_id();
+  return state_->threadId == std::this_thread::get_id();
 }
 
 void TimerQueue::Run(std::shared_ptr<State> state) {
@@ -67,7 +67,7 @@ void TimerQueue::Run(std::shared_ptr<State> state) {
       continue;
     }
     std::function<void()> callback = std::move(first->second);
-    state->due_of.erase(first->first.second);
+    state->dueOf.erase(first->first.second);
     state->timers.erase(first);
     lock.unlock();
     callback();

@@ -41,10 +41,10 @@ class TimerQueue {
     std::condition_variable changed;
     // Keyed by (due, id): ids grow, so equal due times keep their scheduling order.
     std::map<std::pair<Clock::time_point, uint64_t>, std::function<void()>> timers;
-    std::map<uint64_t, Clock::time_point> due_of;
-    uint64_t next_id = 1;
+    std::map<uint64_t, Clock::time_point> dueOf;
+    uint64_t nextId = 1;
     bool stopping = false;
-    std::thread::id thread_id;
+    std::thread::id threadId;
   };
   static void Run(std::shared_ptr<State> state);
 

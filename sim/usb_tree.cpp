@@ -18,7 +18,7 @@ struct RootHubModel {
   uint16_t rev;
 };
 
-constexpr std::array<RootHubModel, ROOT_HUB_COUNT> kRootHubs = {{
+constexpr std::array<RootHubModel, ROOT_HUB_COUNT> TREE_ROOT_HUBS = {{
     {"USB\\ROOT_HUB", "USB Root Hub", 0x8086, 0x2934, 0x0003},
     {"USB\\ROOT_HUB20", "USB Root Hub (USB 2.0)", 0x8086, 0x293A, 0x0003},
     {"USB\\ROOT_HUB30", "USB Root Hub (USB 3.0)", 0x8086, 0xA2AF, 0x0000},
@@ -26,11 +26,11 @@ constexpr std::array<RootHubModel, ROOT_HUB_COUNT> kRootHubs = {{
 
 // Bench devices hang below the USB 3 hub, as every speed does on an xHCI controller; the hub's
 // bus is number 1 in the location IDs.
-constexpr RootHub kBenchHub = RootHub::kUsb3;
-constexpr uint32_t kBenchBus = 1;
+constexpr RootHub TREE_BENCH_HUB = RootHub::ROOT_HUB_USB3;
+constexpr uint32_t TREE_BENCH_BUS = 1;
 
 // Vendor-specific interface class, subclass and protocol.
-const std::vector<std::string> kBridgeCompatibleIds = {
+const std::vector<std::string> TREE_BRIDGE_COMPATIBLE_IDS = {
     "USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF&SubClass_FF", "USB\\Class_FF"};
 
 std::string Hex4(uint16_t value, bool upper) {
@@ -65,10 +65,10 @@ class UsbTree::RootHubDriver final : public posix::DeviceDriver {
 
   uint32_t Open(bool, std::unique_ptr<posix::DeviceFile>*) override { return ERROR_ACCESS_DENIED; }
 
-  uint32_t Restart(bool* needs_reboot) override {
+  uint32_t Restart(bool* needsReboot) override {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     ++shared_->restarts[hub_];
-    *needs_reboot = false;
+    *needsReboot = false;
     return 0;
   }
 
@@ -77,7 +77,7 @@ class UsbTree::RootHubDriver final : public posix::DeviceDriver {
     {
       std::lock_guard<std::mutex> lock(shared_->mutex);
       ++shared_->reenumerations[hub_];
-      shared_->log.emplace_back(kRootHubs[hub_].instance_id);
+      shared_->log.emplace_back(TREE_ROOT_HUBS[hub_].instance_id);
       for (const auto& child : shared_->children[hub_]) {
         if (auto driver = child.lock()) children.push_back(std::move(driver));
       }
@@ -92,12 +92,12 @@ class UsbTree::RootHubDriver final : public posix::DeviceDriver {
 };
 
 std::string_view RootHubInstanceId(RootHub hub) {
-  return kRootHubs[static_cast<size_t>(hub)].instance_id;
+  return TREE_ROOT_HUBS[static_cast<size_t>(hub)].instance_id;
 }
 
-std::string UsbInstanceId(uint16_t vid, uint16_t pid, std::string_view instance_part) {
+std::string UsbInstanceId(uint16_t vid, uint16_t pid, std::string_view instancePart) {
   std::string id = "USB\\VID_" + Hex4(vid, true) + "&PID_" + Hex4(pid, true) + "\\";
-  id.append(instance_part);
+  id.append(instancePart);
   return id;
 }
 
@@ -106,9 +106,9 @@ std::vector<std::string> UsbHardwareIds(uint16_t vid, uint16_t pid, uint16_t rev
   return {base + "&REV_" + Hex4(rev, true), base};
 }
 
-std::string BridgeInterfacePath(uint16_t vid, uint16_t pid, std::string_view instance_part) {
+std::string BridgeInterfacePath(uint16_t vid, uint16_t pid, std::string_view instancePart) {
   std::string path = "\\\\?\\usb#vid_" + Hex4(vid, false) + "&pid_" + Hex4(pid, false) + "#";
-  path.append(instance_part);
+  path.append(instancePart);
   path += "#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}";
   return path;
 }
@@ -128,7 +128,7 @@ bool SerialUsableInInstanceId(std::string_view serial) {
 
 UsbTree::UsbTree() : shared_(std::make_shared<Shared>()) {
   for (size_t i = 0; i < ROOT_HUB_COUNT; ++i) {
-    const RootHubModel& model = kRootHubs[i];
+    const RootHubModel& model = TREE_ROOT_HUBS[i];
     const std::string id = model.instance_id;
     const std::string pci = "&VID" + Hex4(model.vid, true) + "&PID" + Hex4(model.pid, true);
     posix::DeviceNodeInfo info;
@@ -139,12 +139,12 @@ UsbTree::UsbTree() : shared_(std::make_shared<Shared>()) {
     // No underscore after ROOT_HUB's VID and PID: that is how root hubs spell them.
     info.hardwareIds = {id + pci + "&REV" + Hex4(model.rev, true), id + pci, id};
     info.driver = std::make_shared<RootHubDriver>(shared_, static_cast<RootHub>(i));
-    hub_nodes_[i] = posix::AddDeviceNode(std::move(info));
+    hubNodes_[i] = posix::AddDeviceNode(std::move(info));
   }
 }
 
 UsbTree::~UsbTree() {
-  for (DEVINST node : hub_nodes_) {
+  for (DEVINST node : hubNodes_) {
     if (node != 0) posix::RemoveDeviceNode(node);
   }
 }
@@ -154,19 +154,19 @@ uint32_t UsbTree::NextPort() const {
 }
 
 uint32_t UsbTree::LocationOfPort(uint32_t port) {
-  return (kBenchBus << 8) + (port << 4) + 1;
+  return (TREE_BENCH_BUS << 8) + (port << 4) + 1;
 }
 
 PluggedDevice UsbTree::Plug(const UsbDeviceIdentity& identity,
                             std::shared_ptr<posix::DeviceDriver> driver) {
   PluggedDevice plugged;
-  plugged.hub = kBenchHub;
+  plugged.hub = TREE_BENCH_HUB;
   plugged.port = NextPort();
 
-  std::string instance_part = identity.serial;
-  bool usable = SerialUsableInInstanceId(instance_part);
+  std::string instancePart = identity.serial;
+  bool usable = SerialUsableInInstanceId(instancePart);
   if (usable) {
-    const std::string id = UsbInstanceId(identity.vid, identity.pid, instance_part);
+    const std::string id = UsbInstanceId(identity.vid, identity.pid, instancePart);
     usable = std::none_of(devices_.begin(), devices_.end(), [&](const PluggedDevice& other) {
       return SameIdIgnoringCase(other.instance_id, id);
     });
@@ -174,36 +174,36 @@ PluggedDevice UsbTree::Plug(const UsbDeviceIdentity& identity,
   if (!usable) {
     // What a hub makes up for a device it cannot name by serial: parent ID prefix and port.
     char part[32];
-    std::snprintf(part, sizeof(part), "5&%08x&0&%u", 0x2f1c3a7eu + static_cast<uint32_t>(kBenchHub),
-                  plugged.port);
-    instance_part = part;
+    std::snprintf(part, sizeof(part), "5&%08x&0&%u",
+                  0x2f1c3a7eu + static_cast<uint32_t>(TREE_BENCH_HUB), plugged.port);
+    instancePart = part;
   }
-  plugged.instance_id = UsbInstanceId(identity.vid, identity.pid, instance_part);
-  plugged.interface_path = BridgeInterfacePath(identity.vid, identity.pid, instance_part);
+  plugged.instance_id = UsbInstanceId(identity.vid, identity.pid, instancePart);
+  plugged.interfacePath = BridgeInterfacePath(identity.vid, identity.pid, instancePart);
 
   posix::DeviceNodeInfo info;
   info.instanceId = plugged.instance_id;
-  info.parentId = std::string(RootHubInstanceId(kBenchHub));
+  info.parentId = std::string(RootHubInstanceId(TREE_BENCH_HUB));
   info.setupClass = USB_SETUP_CLASS_NAME;
   info.setupClassGuid = USB_SETUP_CLASS_GUID;
   info.description = identity.description;
   info.hardwareIds = UsbHardwareIds(identity.vid, identity.pid, identity.rev);
-  info.compatibleIds = kBridgeCompatibleIds;
-  info.interfaces.push_back({BRIDGE_INTERFACE_GUID, plugged.interface_path});
+  info.compatibleIds = TREE_BRIDGE_COMPATIBLE_IDS;
+  info.interfaces.push_back({BRIDGE_INTERFACE_GUID, plugged.interfacePath});
   info.driver = driver;
   info.present = identity.present;
   plugged.node = posix::AddDeviceNode(std::move(info));
 
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
-    shared_->children[static_cast<size_t>(kBenchHub)].push_back(driver);
+    shared_->children[static_cast<size_t>(TREE_BENCH_HUB)].push_back(driver);
   }
   devices_.push_back(plugged);
   return plugged;
 }
 
 DEVINST UsbTree::HubNode(RootHub hub) const {
-  return hub_nodes_[static_cast<size_t>(hub)];
+  return hubNodes_[static_cast<size_t>(hub)];
 }
 
 size_t UsbTree::DeviceCount() const {

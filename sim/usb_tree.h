@@ -22,7 +22,7 @@ inline constexpr char USB_SETUP_CLASS_NAME[] = "USB";
 inline constexpr GUID BRIDGE_INTERFACE_GUID = {
     0x219D0508, 0x57A8, 0x4FF5, {0x97, 0xA1, 0xBD, 0x86, 0x58, 0x7C, 0x6C, 0x7E}};
 
-enum class RootHub : size_t { kUsb1 = 0, kUsb2 = 1, kUsb3 = 2 };
+enum class RootHub : size_t { ROOT_HUB_USB1 = 0, ROOT_HUB_USB2 = 1, ROOT_HUB_USB3 = 2 };
 inline constexpr size_t ROOT_HUB_COUNT = 3;
 
 // "USB\ROOT_HUB", "USB\ROOT_HUB20", "USB\ROOT_HUB30".
@@ -39,11 +39,11 @@ struct UsbDeviceIdentity {
 };
 
 // "USB\VID_0403&PID_6001\<instance part>", upper-case hex.
-std::string UsbInstanceId(uint16_t vid, uint16_t pid, std::string_view instance_part);
+std::string UsbInstanceId(uint16_t vid, uint16_t pid, std::string_view instancePart);
 // "USB\VID_0403&PID_6001&REV_0600", "USB\VID_0403&PID_6001".
 std::vector<std::string> UsbHardwareIds(uint16_t vid, uint16_t pid, uint16_t rev);
 // "\\?\usb#vid_0403&pid_6001#<instance part>#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}".
-std::string BridgeInterfacePath(uint16_t vid, uint16_t pid, std::string_view instance_part);
+std::string BridgeInterfacePath(uint16_t vid, uint16_t pid, std::string_view instancePart);
 // Whether a serial number can stand as the instance part of an ID: printable ASCII without
 // spaces, '\', '#', '/' or ',' and at most 200 characters in the whole ID.
 bool SerialUsableInInstanceId(std::string_view serial);
@@ -51,10 +51,10 @@ bool SerialUsableInInstanceId(std::string_view serial);
 // One device plugged into the tree.
 struct PluggedDevice {
   DEVINST node = 0;
-  RootHub hub = RootHub::kUsb3;
+  RootHub hub = RootHub::ROOT_HUB_USB3;
   uint32_t port = 0;  // 1-based port of its hub
   std::string instance_id;
-  std::string interface_path;
+  std::string interfacePath;
 };
 
 class UsbTree {
@@ -96,7 +96,7 @@ class UsbTree {
   class RootHubDriver;
 
   std::shared_ptr<Shared> shared_;
-  DEVINST hub_nodes_[ROOT_HUB_COUNT] = {};
+  DEVINST hubNodes_[ROOT_HUB_COUNT] = {};
   std::vector<PluggedDevice> devices_;
 };
 

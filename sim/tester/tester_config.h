@@ -63,41 +63,43 @@
 namespace ralvex::sim {
 
 struct TesterProfile {
-  uint8_t profile_class = 5;
+  uint8_t profileClass = 5;
   uint8_t subtype = 0;
-  uint16_t min_voltage = 0;  // ranged profiles only
-  uint16_t voltage = 0;      // the maximum of a ranged profile
+  uint16_t minVoltage = 0;  // ranged profiles only
+  uint16_t voltage = 0;     // the maximum of a ranged profile
   uint16_t current = 0;
 };
 
 struct TesterConfig {
-  uint8_t version_level = 21;
-  uint8_t version_byte2 = 0;
+  uint8_t versionLevel = 21;
+  uint8_t versionByte2 = 0;
   bool source = true;
   uint8_t ambient = 25;
-  uint16_t cable_milliohm = 100;
-  uint16_t loopback_current = 0;
+  uint16_t cableMilliohm = 100;
+  uint16_t loopbackCurrent = 0;
   bool notify = false;
   bool silent = false;
   std::bitset<256> unanswered;
-  std::bitset<256> wrong_reply;
-  std::bitset<256> bad_end_byte;
-  std::vector<uint8_t> noise_before_reply;  // empty: no noise
-  uint32_t reply_delay_ms = 0;
+  std::bitset<256> wrongReply;
+  std::bitset<256> badEndByte;
+  std::vector<uint8_t> noiseBeforeReply;  // empty: no noise
+  uint32_t replyDelayMs = 0;
   std::vector<TesterProfile> profiles = DefaultProfiles();
-  uint8_t setting0 = 1;
-  uint16_t setting2 = 500;
-  uint8_t setting3 = 0;
-  uint16_t setting4 = 1000;
+  uint8_t flagSetting0 = 1;
+  uint16_t wordSetting2 = 500;
+  uint8_t flagSetting3 = 0;
+  uint16_t wordSetting4 = 1000;
 
   static std::vector<TesterProfile> DefaultProfiles();
 };
 
 // The noise `noise_before_reply = true` stands for.
-inline constexpr uint8_t kDefaultNoise[] = {0x55, 0xAA, 0x00, 0xFF};
+inline constexpr uint8_t TESTER_DEFAULT_NOISE[] = {0x55, 0xAA, 0x00, 0xFF};
 
-// Reads a bench table into *config (null table: defaults). On a bad key or value returns false and
-// sets *error to one line naming the key, the problem and the source line where known.
-bool ParseTesterConfig(const toml::table* table, TesterConfig* config, std::string* error);
+// Reads a bench table into *config (null table: defaults). On a bad key or value returns false,
+// sets *error to one line naming the key and the problem and *line (when given) to the source line
+// (0: unknown); *config is left as it was.
+bool ParseTesterConfig(const toml::table* table, TesterConfig* config, std::string* error,
+                       uint32_t* line = nullptr);
 
 }  // namespace ralvex::sim

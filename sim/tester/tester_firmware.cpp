@@ -62,10 +62,10 @@ TesterResponse TesterFirmware::Handle(const uint8_t* payload, size_t length) {
         ack = TESTER_ACK_MALFORMED;
         break;
       }
-      if (command == TESTER_CMD_SET_DEFVOLT) state_.default_voltage = GetU16(payload + 1);
-      if (command == TESTER_CMD_SET_DEFLOAD) state_.default_load = GetU16(payload + 1);
+      if (command == TESTER_CMD_SET_DEFVOLT) state_.defaultVoltage = GetU16(payload + 1);
+      if (command == TESTER_CMD_SET_DEFLOAD) state_.defaultLoad = GetU16(payload + 1);
       if (command == TESTER_CMD_SET_LOAD) state_.load = GetU16(payload + 1);
-      r.state_changed = true;
+      r.stateChanged = true;
       break;
     case TESTER_CMD_SET_SETTING:
       ack = SetSetting(payload, length, &r);
@@ -79,7 +79,7 @@ TesterResponse TesterFirmware::Handle(const uint8_t* payload, size_t length) {
 }
 
 void TesterFirmware::Hello(TesterResponse* r) const {
-  r->reply = {TESTER_CMD_HELLO, config_.version_level, config_.version_byte2};
+  r->reply = {TESTER_CMD_HELLO, config_.versionLevel, config_.versionByte2};
 }
 
 void TesterFirmware::Connection(TesterResponse* r) const {
@@ -94,7 +94,7 @@ void TesterFirmware::Connection(TesterResponse* r) const {
   const TesterProfile& p = config_.profiles[state_.profile - 1];
   out.push_back(1);
   out.push_back(state_.profile);
-  out.push_back(p.profile_class);
+  out.push_back(p.profileClass);
   out.push_back(p.subtype);
   PutU16(&out, state_.voltage);
   PutU16(&out, p.current);
@@ -113,9 +113,9 @@ void TesterFirmware::Profiles(TesterResponse* r) const {
       continue;
     }
     const TesterProfile& p = config_.profiles[i];
-    PutU16(&out, static_cast<uint16_t>((i + 1) | ((p.profile_class & 0x0F) << 4) |
+    PutU16(&out, static_cast<uint16_t>((i + 1) | ((p.profileClass & 0x0F) << 4) |
                                        ((p.subtype & 0x07) << 8)));
-    PutU16(&out, IsRanged(p) ? p.min_voltage : 0);
+    PutU16(&out, IsRanged(p) ? p.minVoltage : 0);
     PutU16(&out, p.voltage);
     PutU16(&out, p.current);
   }
@@ -128,9 +128,9 @@ void TesterFirmware::Stats(TesterResponse* r) const {
   out.push_back(0);
   out.push_back(m.temperature);
   PutU16(&out, m.voltage);
-  PutU16(&out, m.set_current);
-  PutU16(&out, m.measured_current);
-  PutU16(&out, m.loopback_current);
+  PutU16(&out, m.setCurrent);
+  PutU16(&out, m.measuredCurrent);
+  PutU16(&out, m.loopbackCurrent);
 }
 
 uint8_t TesterFirmware::SetProfile(const uint8_t* payload, size_t length, TesterResponse* r) {
@@ -143,7 +143,7 @@ uint8_t TesterFirmware::SetProfile(const uint8_t* payload, size_t length, Tester
   const uint8_t notice = id == state_.profile ? TESTER_NOTIFY_VOLTAGE : TESTER_NOTIFY_PROFILE;
   state_.profile = id;
   state_.voltage = *voltage;
-  r->state_changed = true;
+  r->stateChanged = true;
   if (config_.notify) {
     std::vector<uint8_t> n = {notice, id};
     PutU16(&n, *voltage);
@@ -159,11 +159,11 @@ uint8_t TesterFirmware::SetSetting(const uint8_t* payload, size_t length, Tester
   if (kind > 2 || length < 3u + kind) return TESTER_ACK_MALFORMED;
   if (id != TESTER_SETTING_MAXLOAD) return TESTER_ACK_REFUSED;
   if (kind == 0) {
-    state_.max_load.reset();  // back to the automatic limits
+    state_.maxLoad.reset();  // back to the automatic limits
   } else {
-    state_.max_load = kind == 2 ? GetU16(payload + 3) : payload[3];
+    state_.maxLoad = kind == 2 ? GetU16(payload + 3) : payload[3];
   }
-  r->state_changed = true;
+  r->stateChanged = true;
   return TESTER_ACK_OK;
 }
 
@@ -173,19 +173,19 @@ void TesterFirmware::GetSetting(const uint8_t* payload, size_t length, TesterRes
   if (length < 2) return;
   switch (payload[1]) {
     case 0:
-      out.push_back(config_.setting0);
+      out.push_back(config_.flagSetting0);
       break;
     case TESTER_SETTING_MAXLOAD:
-      PutU16(&out, state_.max_load.value_or(0));
+      PutU16(&out, state_.maxLoad.value_or(0));
       break;
     case 2:
-      PutU16(&out, config_.setting2);
+      PutU16(&out, config_.wordSetting2);
       break;
     case 3:
-      out.push_back(config_.setting3);
+      out.push_back(config_.flagSetting3);
       break;
     case 4:
-      PutU16(&out, config_.setting4);
+      PutU16(&out, config_.wordSetting4);
       break;
     default:
       break;

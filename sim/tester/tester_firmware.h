@@ -36,7 +36,7 @@ enum TesterAck : uint8_t {
 struct TesterResponse {
   std::vector<std::vector<uint8_t>> notifications;  // payloads sent ahead of the reply
   std::vector<uint8_t> reply;                       // payload; empty when nothing is answered
-  bool state_changed = false;                       // the state wants saving
+  bool stateChanged = false;                        // the state wants saving
 };
 
 class TesterFirmware {

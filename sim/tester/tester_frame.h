@@ -8,18 +8,18 @@
 
 namespace ralvex::sim {
 
-inline constexpr uint8_t kTesterStx = 0x02;
-inline constexpr uint8_t kTesterEtx = 0x03;
+inline constexpr uint8_t TESTER_STX = 0x02;
+inline constexpr uint8_t TESTER_ETX = 0x03;
 // The firmware's receive buffer: no request comes near it, so a longer frame is noise.
-inline constexpr size_t kTesterMaxRequestPayload = 64;
+inline constexpr size_t TESTER_MAX_REQUEST_PAYLOAD = 64;
 
 // XOR of start byte, length and payload, then XOR 0x03: the XOR of the whole frame but the
 // checksum itself, end byte included.
 uint8_t TesterChecksum(const uint8_t* payload, size_t length);
 
-// A complete frame around `payload` (at most 255 bytes), ending with `end_byte`.
+// A complete frame around `payload` (at most 255 bytes), ending with `endByte`.
 std::vector<uint8_t> BuildTesterFrame(const std::vector<uint8_t>& payload,
-                                      uint8_t end_byte = kTesterEtx);
+                                      uint8_t endByte = TESTER_ETX);
 
 // Collects request frames from the byte stream, however it is split. Frames with a wrong checksum,
 // a wrong end byte or an oversized length are dropped, and the search for a start byte resumes
@@ -28,7 +28,7 @@ class TesterFrameReceiver {
  public:
   using FrameHandler = std::function<void(const uint8_t* payload, size_t length)>;
 
-  void Push(const uint8_t* data, size_t length, const FrameHandler& on_frame);
+  void Push(const uint8_t* data, size_t length, const FrameHandler& onFrame);
   void Reset() { pending_.clear(); }
   size_t pending() const { return pending_.size(); }
 

@@ -14,16 +14,16 @@ namespace ralvex::sim {
 namespace {
 
 // A reply that fails the host's command-byte test but is still a well-formed frame.
-constexpr uint8_t kWrongReplyFlip = 0x40;
-constexpr uint8_t kBadEndByte = 0x04;
+constexpr uint8_t REPLY_WRONG_FLIP = 0x40;
+constexpr uint8_t REPLY_BAD_END_BYTE = 0x04;
 
 class TesterPeer final : public SerialPeer {
  public:
   TesterPeer(TesterConfig config, TesterState state, bool live, std::string serial,
-             std::string state_path)
+             std::string statePath)
       : firmware_(std::move(config), state, live),
         serial_(std::move(serial)),
-        state_path_(std::move(state_path)) {}
+        statePath_(std::move(statePath)) {}
 
   void Attach(SerialLine* line) override {
     std::lock_guard lock(mutex_);
@@ -57,24 +57,24 @@ class TesterPeer final : public SerialPeer {
  private:
   void Handle(const uint8_t* payload, size_t length) {
     const TesterResponse response = firmware_.Handle(payload, length);
-    if (response.state_changed) SaveTesterState(state_path_, serial_, firmware_.state());
+    if (response.stateChanged) SaveTesterState(statePath_, serial_, firmware_.state());
     const TesterConfig& config = firmware_.config();
     if (config.silent) return;
     for (const auto& notification : response.notifications) Send(BuildTesterFrame(notification));
     const uint8_t command = payload[0];
     if (response.reply.empty() || config.unanswered.test(command)) return;
     std::vector<uint8_t> reply = response.reply;
-    if (config.wrong_reply.test(command)) reply[0] ^= kWrongReplyFlip;
-    std::vector<uint8_t> bytes = config.noise_before_reply;
+    if (config.wrongReply.test(command)) reply[0] ^= REPLY_WRONG_FLIP;
+    std::vector<uint8_t> bytes = config.noiseBeforeReply;
     const std::vector<uint8_t> frame =
-        BuildTesterFrame(reply, config.bad_end_byte.test(command) ? kBadEndByte : kTesterEtx);
+        BuildTesterFrame(reply, config.badEndByte.test(command) ? REPLY_BAD_END_BYTE : TESTER_ETX);
     bytes.insert(bytes.end(), frame.begin(), frame.end());
     Send(bytes);
   }
 
   void Send(const std::vector<uint8_t>& bytes) {
     if (line_ == nullptr || bytes.empty()) return;
-    const uint32_t delay = firmware_.config().reply_delay_ms;
+    const uint32_t delay = firmware_.config().replyDelayMs;
     if (delay > 0) {
       line_->SendToHostAfter(delay, bytes.data(), bytes.size());
     } else {
@@ -87,22 +87,23 @@ class TesterPeer final : public SerialPeer {
   TesterFrameReceiver receiver_;
   TesterFirmware firmware_;
   const std::string serial_;
-  const std::string state_path_;
+  const std::string statePath_;
 };
 
 }  // namespace
 
 std::unique_ptr<SerialPeer> MakeTesterPeer(const toml::table* config, const std::string& serial,
-                                           const std::string& state_path, std::string* error) {
+                                           const std::string& statePath, std::string* error,
+                                           uint32_t* line) {
   TesterConfig parsed;
-  if (!ParseTesterConfig(config, &parsed, error)) return nullptr;
+  if (!ParseTesterConfig(config, &parsed, error, line)) return nullptr;
   TesterState state;
   bool live = false;
-  if (!LoadTesterState(state_path, serial, &state, &live)) {
+  if (!LoadTesterState(statePath, serial, &state, &live)) {
     state = TesterState{};
     live = false;
   }
-  return std::make_unique<TesterPeer>(std::move(parsed), state, live, serial, state_path);
+  return std::make_unique<TesterPeer>(std::move(parsed), state, live, serial, statePath);
 }
 
 }  // namespace ralvex::sim

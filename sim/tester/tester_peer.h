@@ -1,6 +1,7 @@
 // The emulated tester as a serial peer of a simulated bridge device.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -11,9 +12,11 @@
 namespace ralvex::sim {
 
 // Builds the emulated tester from its bench table ([device.tester]; null for a default tester).
-// `state_path` names the state file shared by the bench's testers (empty: nothing persists).
-// On a bad table returns null and sets *error to one line naming the key and what is wrong.
+// `statePath` names the state file shared by the bench's testers (empty: nothing persists).
+// On a bad table returns null and sets *error to one line naming the key and what is wrong, and
+// *line (when given) to the table's line it concerns (0: unknown).
 std::unique_ptr<SerialPeer> MakeTesterPeer(const toml::table* config, const std::string& serial,
-                                           const std::string& state_path, std::string* error);
+                                           const std::string& statePath, std::string* error,
+                                           uint32_t* line = nullptr);
 
 }  // namespace ralvex::sim

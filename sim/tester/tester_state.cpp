@@ -69,9 +69,9 @@ bool LoadTesterState(const std::string& path, const std::string& serial, TesterS
   if (entry == nullptr) return false;
   TesterState loaded;
   std::optional<uint16_t> profile, voltage, load;
-  if (!ReadField(*entry, "default_voltage", 0xFFFF, &loaded.default_voltage) ||
-      !ReadField(*entry, "default_load", 0xFFFF, &loaded.default_load) ||
-      !ReadField(*entry, "max_load", 0xFFFF, &loaded.max_load) ||
+  if (!ReadField(*entry, "default_voltage", 0xFFFF, &loaded.defaultVoltage) ||
+      !ReadField(*entry, "default_load", 0xFFFF, &loaded.defaultLoad) ||
+      !ReadField(*entry, "max_load", 0xFFFF, &loaded.maxLoad) ||
       !ReadField(*entry, "profile", 7, &profile) ||
       !ReadField(*entry, "voltage", 0xFFFF, &voltage) ||
       !ReadField(*entry, "load", 0xFFFF, &load)) {
@@ -94,9 +94,9 @@ bool SaveTesterState(const std::string& path, const std::string& serial, const T
   // An unreadable file holds nothing worth keeping: it is replaced.
   toml::table file = ReadStateFile(path).value_or(toml::table{});
   toml::table entry;
-  if (state.default_voltage) entry.insert("default_voltage", int64_t{*state.default_voltage});
-  if (state.default_load) entry.insert("default_load", int64_t{*state.default_load});
-  if (state.max_load) entry.insert("max_load", int64_t{*state.max_load});
+  if (state.defaultVoltage) entry.insert("default_voltage", int64_t{*state.defaultVoltage});
+  if (state.defaultLoad) entry.insert("default_load", int64_t{*state.defaultLoad});
+  if (state.maxLoad) entry.insert("max_load", int64_t{*state.maxLoad});
   entry.insert("profile", int64_t{state.profile});
   entry.insert("voltage", int64_t{state.voltage});
   entry.insert("load", int64_t{state.load});

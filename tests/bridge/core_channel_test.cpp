@@ -59,7 +59,7 @@ TEST_F(CoreChannel, IoCtlTakesTheSlotFromFullAndShortCodes) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].code, 0x0022009Cu);
     EXPECT_EQ(requests[0].input.size(), 64u);
-    EXPECT_EQ(requests[0].output_length, 64u);
+    EXPECT_EQ(requests[0].outputLength, 64u);
   }
 }
 
@@ -93,10 +93,10 @@ TEST_F(CoreChannel, OpenSendsDeviceInformationThenPacketSize) {
   std::vector<uint8_t> expected(96, 0);
   expected[0] = 17;  // FT_NOT_SUPPORTED preset: the driver must overwrite it
   EXPECT_EQ(requests[0].input, expected);
-  EXPECT_EQ(requests[0].output_length, 96u);
+  EXPECT_EQ(requests[0].outputLength, 96u);
   EXPECT_EQ(requests[1].code, 0x002201C4u);
   EXPECT_TRUE(requests[1].input.empty());
-  EXPECT_EQ(requests[1].output_length, 2u);
+  EXPECT_EQ(requests[1].outputLength, 2u);
 
   const FtHandleRecord* record = LookupHandle(handle);
   ASSERT_NE(record, nullptr);
@@ -111,8 +111,8 @@ TEST_F(CoreChannel, OpenSendsDeviceInformationThenPacketSize) {
 }
 
 TEST_F(CoreChannel, DeviceOnlyOnTheAlternateTableKeepsItForEveryRequest) {
-  sim::BridgeDeviceConfig config = DeviceConfig("ALT1", sim::ChipFamily::k2232H);
-  config.alternate_requests = true;
+  sim::BridgeDeviceConfig config = DeviceConfig("ALT1", sim::ChipFamily::CHIP_2232H);
+  config.alternateRequests = true;
   sim::BridgeDevice& device = bench_.AddDevice(config);
   FT_HANDLE handle = OpenIndex(0);
   EXPECT_THAT(Codes(device), ElementsAre(0x00220198u, 0x00222198u, 0x002221C4u));
@@ -122,7 +122,7 @@ TEST_F(CoreChannel, DeviceOnlyOnTheAlternateTableKeepsItForEveryRequest) {
   device.ClearRequests();
   DWORD version = 0;
   EXPECT_EQ(FT_GetDriverVersion(handle, &version), FT_OK);
-  EXPECT_EQ(version, device.Config().driver_version);
+  EXPECT_EQ(version, device.Config().driverVersion);
   EXPECT_EQ(FT_ResetDevice(handle), FT_OK);
   char reply[64] = {};
   DWORD returned = 0;
@@ -146,13 +146,13 @@ TEST_F(CoreChannel, DeviceRefusingInformationOnBothTablesOpensWithEmptyIdentity)
 }
 
 TEST_F(CoreChannel, GetDeviceInfoReportsFamilyIdStringsAndExtraWord) {
-  sim::BridgeDeviceConfig config = DeviceConfig("AX0001", sim::ChipFamily::k100AX);
+  sim::BridgeDeviceConfig config = DeviceConfig("AX0001", sim::ChipFamily::CHIP_100AX);
   config.vid = 0x1A2B;
   config.pid = 0x00FF;
   config.description = "Bridge under test";
   config.extra = 0xCAFEF00D;
   bench_.AddDevice(config);
-  bench_.AddDevice(DeviceConfig("UNK1", sim::ChipFamily::kUnknown));
+  bench_.AddDevice(DeviceConfig("UNK1", sim::ChipFamily::CHIP_UNKNOWN));
 
   FT_HANDLE handle = OpenIndex(0);
   FT_DEVICE type = 99;
@@ -182,7 +182,7 @@ TEST_F(CoreChannel, GetDeviceInfoWithNoOutputsOnlyAsksTheDevice) {
 
 TEST_F(CoreChannel, GetDriverVersionNeedsAPointerAndSendsSlot111) {
   sim::BridgeDeviceConfig config = DeviceConfig("AB123");
-  config.driver_version = 0x00030405;
+  config.driverVersion = 0x00030405;
   sim::BridgeDevice& device = bench_.AddDevice(config);
   FT_HANDLE handle = OpenIndex(0);
   device.ClearRequests();
@@ -195,7 +195,7 @@ TEST_F(CoreChannel, GetDriverVersionNeedsAPointerAndSendsSlot111) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].code, 0x002201BCu);
   EXPECT_TRUE(requests[0].input.empty());
-  EXPECT_EQ(requests[0].output_length, 4u);
+  EXPECT_EQ(requests[0].outputLength, 4u);
 }
 
 TEST_F(CoreChannel, FinaliseThenOpenInitialisesAgain) {

@@ -48,7 +48,7 @@ class EnumList : public BenchTest {
     first.description = "First bridge";
     first.location = 0x0111;
     bench_.AddDevice(first);
-    sim::BridgeDeviceConfig second = DeviceConfig("SECOND02", sim::ChipFamily::k2232H);
+    sim::BridgeDeviceConfig second = DeviceConfig("SECOND02", sim::ChipFamily::CHIP_2232H);
     second.description = "Second bridge";
     second.location = 0x0121;
     bench_.AddDevice(second);
@@ -86,7 +86,7 @@ TEST_F(EnumList, ByIndexOpensQueriesAndClosesOnlyThatDevice) {
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[2].code, 0x0022009Cu);
   EXPECT_EQ(requests[2].input, std::vector<uint8_t>(64, 0));
-  EXPECT_EQ(requests[2].output_length, 64u);
+  EXPECT_EQ(requests[2].outputLength, 64u);
   EXPECT_FALSE(bench_.Device(1).IsOpen());
 }
 
@@ -183,9 +183,9 @@ TEST_F(EnumList, RefusedQueryWritesNothingAndIsTheResultOfTheLastDevice) {
 
 TEST_F(EnumList, InfoListReportsEveryKindOfDevice) {
   sim::BridgeDeviceConfig held = DeviceConfig("HELD03");
-  held.held_open = true;
+  held.heldOpen = true;
   bench_.AddDevice(held);
-  sim::BridgeDeviceConfig mine = DeviceConfig("MINE04", sim::ChipFamily::k4232H);
+  sim::BridgeDeviceConfig mine = DeviceConfig("MINE04", sim::ChipFamily::CHIP_4232H);
   mine.description = "Held by this process";
   mine.location = 0x0141;
   bench_.AddDevice(mine);
@@ -236,7 +236,7 @@ TEST_F(EnumList, InfoListAsksLocationWithFourByteBuffers) {
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[2].code, 0x002200A4u);
   EXPECT_EQ(requests[2].input.size(), 4u);
-  EXPECT_EQ(requests[2].output_length, 4u);
+  EXPECT_EQ(requests[2].outputLength, 4u);
   EXPECT_FALSE(bench_.Device(0).IsOpen());
 }
 

@@ -31,7 +31,7 @@ TEST_F(OpenByIndex, MissingIndexHeldDeviceAndNullHandlePointer) {
   FT_HANDLE handle = nullptr;
   EXPECT_EQ(FT_Open(0, &handle), FT_DEVICE_NOT_FOUND);
   sim::BridgeDeviceConfig held = DeviceConfig("HELD");
-  held.held_open = true;
+  held.heldOpen = true;
   bench_.AddDevice(held);
   EXPECT_EQ(FT_Open(0, &handle), FT_DEVICE_NOT_OPENED);
   EXPECT_EQ(FT_Open(1, &handle), FT_DEVICE_NOT_FOUND);
@@ -68,11 +68,11 @@ TEST_F(OpenByIndex, ServerEditionOpensSessionAware) {
 class OpenByMatch : public BenchTest {
  protected:
   void SetUp() override {
-    sim::BridgeDeviceConfig first = DeviceConfig("KORA0001", sim::ChipFamily::k232R);
+    sim::BridgeDeviceConfig first = DeviceConfig("KORA0001", sim::ChipFamily::CHIP_232R);
     first.description = "First";
     first.location = 0x0111;
     bench_.AddDevice(first);
-    sim::BridgeDeviceConfig second = DeviceConfig("KORA0002", sim::ChipFamily::k232H);
+    sim::BridgeDeviceConfig second = DeviceConfig("KORA0002", sim::ChipFamily::CHIP_232H);
     second.description = "Second";
     second.location = 0x0121;
     bench_.AddDevice(second);

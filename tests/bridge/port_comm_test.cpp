@@ -74,7 +74,7 @@ TEST_F(OpenDeviceTest, CommStateAndTimeoutsRoundTrip) {
   dcb.XonChar = 0x11;
   dcb.XoffChar = 0x13;
   ASSERT_TRUE(FT_W32_SetCommState(handle_, &dcb));
-  EXPECT_EQ(device_->LineState().baud_rate, 38400u);
+  EXPECT_EQ(device_->LineState().baudRate, 38400u);
 
   DCB back{};
   back.DCBlength = sizeof back;

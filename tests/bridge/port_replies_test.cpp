@@ -14,20 +14,20 @@ TEST_F(OpenDeviceTest, LineSettingsReachTheDevice) {
   ASSERT_EQ(FT_SetDataCharacteristics(handle_, FT_BITS_7, FT_STOP_BITS_2, FT_PARITY_EVEN), FT_OK);
   ASSERT_EQ(FT_SetFlowControl(handle_, 0x0400, 0x21, 0x23), FT_OK);
   const auto line = device_->LineState();
-  EXPECT_EQ(line.baud_rate, 115200u);
-  EXPECT_EQ(line.word_length, 7);
-  EXPECT_EQ(line.stop_bits, 2);
+  EXPECT_EQ(line.baudRate, 115200u);
+  EXPECT_EQ(line.wordLength, 7);
+  EXPECT_EQ(line.stopBits, 2);
   EXPECT_EQ(line.parity, 2);
-  EXPECT_EQ(line.flow_control, 0x0400);
-  EXPECT_EQ(line.xon_char, 0x21);
-  EXPECT_EQ(line.xoff_char, 0x23);
+  EXPECT_EQ(line.flowControl, 0x0400);
+  EXPECT_EQ(line.xonChar, 0x21);
+  EXPECT_EQ(line.xoffChar, 0x23);
 }
 
 TEST_F(OpenDeviceTest, BaudRateTheDriverRefusesIsInvalidBaudRateNotIoError) {
   EXPECT_EQ(FT_SetBaudRate(handle_, 0), FT_INVALID_BAUD_RATE);
   EXPECT_EQ(Only().input, (Bytes{0, 0, 0, 0}));
   // Nothing changed, and the handle still works.
-  EXPECT_EQ(device_->LineState().baud_rate, 9600u);
+  EXPECT_EQ(device_->LineState().baudRate, 9600u);
   EXPECT_EQ(FT_SetBaudRate(handle_, 57600), FT_OK);
 }
 
@@ -126,7 +126,7 @@ TEST_F(OpenDeviceTest, DeviceWithoutComPortReportsMinusOne) {
 
 TEST_F(OpenDeviceTest, ComPortNumberIsReported) {
   auto config = DeviceConfig("PORT0002");
-  config.com_port = 7;
+  config.comPort = 7;
   bench_.AddDevice(config);
   FT_HANDLE second = nullptr;
   ASSERT_EQ(FT_Open(1, &second), FT_OK);

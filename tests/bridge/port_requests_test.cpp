@@ -19,7 +19,7 @@ struct RequestCase {
   std::function<uint32_t(FT_HANDLE)> call;
   uint32_t slot;
   Bytes input;
-  uint32_t output_length;
+  uint32_t outputLength;
   FT_STATUS refused = FT_IO_ERROR;
 };
 
@@ -392,7 +392,7 @@ class RequestTableTest : public OpenDeviceTest, public ::testing::WithParamInter
  protected:
   void SetUp() override {
     auto config = DeviceConfig();
-    config.alternate_requests = GetParam().alternate;
+    config.alternateRequests = GetParam().alternate;
     Plug(config);
   }
   uint32_t Base() const { return GetParam().alternate ? ALTERNATE_BASE : PRIMARY_BASE; }
@@ -406,7 +406,7 @@ TEST_P(RequestTableTest, EachFunctionSendsItsCodeAndPayload) {
     const auto request = Only();
     EXPECT_EQ(request.code, Base() + 4 * c.slot);
     EXPECT_EQ(request.input, c.input);
-    EXPECT_EQ(request.output_length, c.output_length);
+    EXPECT_EQ(request.outputLength, c.outputLength);
   }
 }
 
@@ -479,7 +479,7 @@ TEST_F(OpenDeviceTest, EventNotificationCarriesHandleMaskAndParameter) {
   expected[10] = 0x34;
   expected[11] = 0x12;
   EXPECT_EQ(request.input, expected);
-  EXPECT_EQ(request.output_length, 0u);
+  EXPECT_EQ(request.outputLength, 0u);
 
   const FT_HANDLE stale = CloseAndKeep();
   EXPECT_EQ(FT_SetEventNotification(stale, 0x81, param), FT_INVALID_HANDLE);

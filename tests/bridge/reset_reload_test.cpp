@@ -48,7 +48,7 @@ TEST_F(ResetHandle, EachResetSendsItsSlotWithoutPayload) {
   EXPECT_THAT(Codes(device), ElementsAre(0x00220004u, 0x0022019Cu, 0x002201A0u, 0x002201A8u));
   for (const sim::DeviceRequest& request : device.Requests()) {
     EXPECT_TRUE(request.input.empty());
-    EXPECT_EQ(request.output_length, 0u);
+    EXPECT_EQ(request.outputLength, 0u);
   }
   device.ClearRequests();
   EXPECT_EQ(FT_CyclePort(handle), FT_OK);
@@ -70,9 +70,9 @@ class ResetBus : public BenchTest {};
 TEST_F(ResetBus, RescanReenumeratesEveryKindOfRootHub) {
   bench_.Tree().ClearReenumerationLog();
   EXPECT_EQ(FT_Rescan(), FT_OK);
-  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::kUsb1), 1u);
-  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::kUsb2), 1u);
-  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::kUsb3), 1u);
+  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::ROOT_HUB_USB1), 1u);
+  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::ROOT_HUB_USB2), 1u);
+  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::ROOT_HUB_USB3), 1u);
 }
 
 TEST_F(ResetBus, CycledDeviceComesBackAfterARescan) {
@@ -101,12 +101,12 @@ TEST_F(ResetBus, ReloadRestartsDevicesWithThatIdentityAndReportsEach) {
   sim::BridgeDeviceConfig reboot = DeviceConfig("RELOAD2");
   reboot.vid = 0x1A2B;
   reboot.pid = 0x00FF;
-  reboot.restart_needs_reboot = true;
+  reboot.restartNeedsReboot = true;
   bench_.AddDevice(reboot);
   sim::BridgeDeviceConfig refused = DeviceConfig("RELOAD3");
   refused.vid = 0x1A2B;
   refused.pid = 0x00FF;
-  refused.restart_fails = true;
+  refused.restartFails = true;
   bench_.AddDevice(refused);
   bench_.AddDevice(DeviceConfig("OTHER4"));  // another identity: left alone
 

@@ -134,7 +134,7 @@ TEST_F(OverlappedTest, OverlappedWaitCommEventReportsTheEvent) {
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests.back().code, PRIMARY_BASE + 4 * 98);
   EXPECT_TRUE(requests.back().input.empty());
-  EXPECT_EQ(requests.back().output_length, 4u);
+  EXPECT_EQ(requests.back().outputLength, 4u);
 }
 
 TEST_F(OverlappedTest, ClosedHandleIsRefusedAndTheCounterUntouched) {

@@ -150,7 +150,7 @@ TEST_F(LoopbackTest, WaitOnMaskReturnsTheEventThatOccurred) {
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests.back().code, PRIMARY_BASE + 4 * 82);
   EXPECT_TRUE(requests.back().input.empty());
-  EXPECT_EQ(requests.back().output_length, 4u);
+  EXPECT_EQ(requests.back().outputLength, 4u);
 }
 
 }  // namespace

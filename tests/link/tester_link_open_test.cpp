@@ -26,19 +26,19 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
   EXPECT_EQ(link.Settings().value4, 0x5678);
 
   const sim::BridgeLineState line = bench.Device().LineState();
-  EXPECT_EQ(line.baud_rate, 115200u);
-  EXPECT_EQ(line.word_length, 8);
-  EXPECT_EQ(line.stop_bits, 0);
+  EXPECT_EQ(line.baudRate, 115200u);
+  EXPECT_EQ(line.wordLength, 8);
+  EXPECT_EQ(line.stopBits, 0);
   EXPECT_EQ(line.parity, 0);
-  EXPECT_EQ(line.read_total_constant, 10000u);
-  EXPECT_EQ(line.write_total_constant, 10000u);
-  EXPECT_EQ(line.latency_timer, 1);  // lowered for the session ...
+  EXPECT_EQ(line.readTotalConstant, 10000u);
+  EXPECT_EQ(line.writeTotalConstant, 10000u);
+  EXPECT_EQ(line.latencyTimer, 1);  // lowered for the session ...
 
   ASSERT_NE(link.Context(), nullptr);
   EXPECT_TRUE(link.Context()->HasThread());
   link.Close();
   EXPECT_EQ(link.Context(), nullptr);
-  EXPECT_EQ(bench.Device().LineState().latency_timer, 16);  // ... and given back at close
+  EXPECT_EQ(bench.Device().LineState().latencyTimer, 16);  // ... and given back at close
   // The thread closed the device as it stopped.
   EXPECT_FALSE(bench.Device().IsOpen());
   EXPECT_EQ(bench.Peer().CloseCount(), 1u);
@@ -54,15 +54,15 @@ TEST(TesterLinkOpen, LatencyTimerTheBridgeRefusesIsNoError) {
     TesterLink link;
     ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
     EXPECT_EQ(bench.Peer().Received(), testing::OpenFrames());
-    EXPECT_EQ(bench.Device().LineState().latency_timer, 16);
+    EXPECT_EQ(bench.Device().LineState().latencyTimer, 16);
   }
   // A timer that cannot be read is still lowered, and then left so.
   LinkBench bench(testing::TEST_SERIAL, {REQUEST_GET_LATENCY_TIMER});
   TesterLink link;
   ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
-  EXPECT_EQ(bench.Device().LineState().latency_timer, 1);
+  EXPECT_EQ(bench.Device().LineState().latencyTimer, 1);
   link.Close();
-  EXPECT_EQ(bench.Device().LineState().latency_timer, 1);
+  EXPECT_EQ(bench.Device().LineState().latencyTimer, 1);
 }
 
 TEST(TesterLinkOpen, NoSuchDeviceFailsWithoutAThread) {

@@ -9,10 +9,10 @@
 namespace ralvex::sim {
 namespace {
 
-BenchLayout ParseOk(const std::string& text, const std::string& base_dir = "") {
+BenchLayout ParseOk(const std::string& text, const std::string& baseDir = "") {
   BenchLayout layout;
   std::string error;
-  EXPECT_TRUE(ParseBenchText(text, "bench.toml", base_dir, &layout, &error)) << error;
+  EXPECT_TRUE(ParseBenchText(text, "bench.toml", baseDir, &layout, &error)) << error;
   return layout;
 }
 
@@ -47,34 +47,34 @@ wire_model = true
 peer = "loopback"
 )",
                                      "/benches");
-  EXPECT_EQ(layout.state_path, "/benches/run/state.toml");
-  EXPECT_TRUE(layout.server_edition);
+  EXPECT_EQ(layout.statePath, "/benches/run/state.toml");
+  EXPECT_TRUE(layout.serverEdition);
   ASSERT_EQ(layout.devices.size(), 1u);
   const BenchDeviceLayout& d = layout.devices[0];
   EXPECT_EQ(d.line, 5u);
-  EXPECT_EQ(d.serial, "KORA4VLH7Y");
-  EXPECT_EQ(d.description, "PD Tester");
-  EXPECT_EQ(d.chip, "232H");
-  EXPECT_EQ(d.vid, 0x1234);
-  EXPECT_EQ(d.pid, 0xABCD);
-  EXPECT_EQ(d.location, 0x0211u);
-  EXPECT_EQ(d.high_speed, false);
-  EXPECT_TRUE(d.held_open);
-  EXPECT_TRUE(d.alternate_requests);
-  EXPECT_EQ(d.refuse, (std::vector<uint32_t>{39, 102}));
-  EXPECT_EQ(d.eeprom_words, 1024u);
-  EXPECT_EQ(d.com_port, 7u);
-  EXPECT_EQ(d.driver_version, 0x00020A04u);
-  EXPECT_EQ(d.extra, 0xDEADBEEFu);
-  EXPECT_EQ(d.eeprom, (std::vector<uint16_t>{0x4000, 0x0403, 0xFFFF}));
-  EXPECT_EQ(d.read_failures, BENCH_EVERY_READ);
-  EXPECT_TRUE(d.unplugged);
-  EXPECT_EQ(d.unplug_after_bytes, 12u);
-  EXPECT_FALSE(d.eeprom_writes_stick);
-  EXPECT_TRUE(d.restart_needs_reboot);
-  EXPECT_TRUE(d.restart_fails);
-  EXPECT_TRUE(d.wire_model);
-  EXPECT_EQ(d.peer, BenchPeerKind::kLoopback);
+  EXPECT_EQ(d.config.serial, "KORA4VLH7Y");
+  EXPECT_EQ(d.config.description, "PD Tester");
+  EXPECT_EQ(d.config.chip, ChipFamily::CHIP_232H);
+  EXPECT_EQ(d.config.vid, 0x1234);
+  EXPECT_EQ(d.config.pid, 0xABCD);
+  EXPECT_EQ(d.config.location, 0x0211u);
+  EXPECT_EQ(d.config.highSpeed, false);
+  EXPECT_TRUE(d.config.heldOpen);
+  EXPECT_TRUE(d.config.alternateRequests);
+  EXPECT_EQ(d.config.refuse, (std::vector<uint32_t>{39, 102}));
+  EXPECT_EQ(d.config.eepromWords, 1024u);
+  EXPECT_EQ(d.config.comPort, 7u);
+  EXPECT_EQ(d.config.driverVersion, 0x00020A04u);
+  EXPECT_EQ(d.config.extra, 0xDEADBEEFu);
+  EXPECT_EQ(d.config.eeprom, (std::vector<uint16_t>{0x4000, 0x0403, 0xFFFF}));
+  EXPECT_EQ(d.config.readFailures, EVERY_READ);
+  EXPECT_TRUE(d.config.unplugged);
+  EXPECT_EQ(d.config.unplugAfterBytes, 12u);
+  EXPECT_FALSE(d.config.eepromWritesStick);
+  EXPECT_TRUE(d.config.restartNeedsReboot);
+  EXPECT_TRUE(d.config.restartFails);
+  EXPECT_TRUE(d.config.wireModel);
+  EXPECT_EQ(d.peer, BenchPeerKind::PEER_LOOPBACK);
 }
 
 TEST(BenchFileTest, LeavesUnsetKeysToTheFamilyAndKeepsDeviceOrder) {
@@ -85,27 +85,34 @@ serial = "ZED"
 serial = "ALPHA"
 peer = "silent"
 )");
-  EXPECT_TRUE(layout.state_path.empty());
-  EXPECT_FALSE(layout.server_edition);
+  EXPECT_TRUE(layout.statePath.empty());
+  EXPECT_FALSE(layout.serverEdition);
   ASSERT_EQ(layout.devices.size(), 2u);
-  EXPECT_EQ(layout.devices[0].serial, "ZED");
-  EXPECT_EQ(layout.devices[1].serial, "ALPHA");
+  EXPECT_EQ(layout.devices[0].config.serial, "ZED");
+  EXPECT_EQ(layout.devices[1].config.serial, "ALPHA");
   const BenchDeviceLayout& d = layout.devices[0];
-  EXPECT_EQ(d.chip, "232R");
-  EXPECT_EQ(d.vid, 0x0403);
-  EXPECT_FALSE(d.pid.has_value());
-  EXPECT_FALSE(d.description.has_value());
-  EXPECT_FALSE(d.location.has_value());
-  EXPECT_FALSE(d.high_speed.has_value());
-  EXPECT_FALSE(d.eeprom_words.has_value());
-  EXPECT_FALSE(d.unplug_after_bytes.has_value());
-  EXPECT_TRUE(d.eeprom_writes_stick);
-  EXPECT_EQ(d.read_failures, 0u);
-  EXPECT_FALSE(d.unplugged);
-  EXPECT_TRUE(d.eeprom.empty());
-  EXPECT_EQ(d.com_port, 0u);
-  EXPECT_EQ(d.peer, BenchPeerKind::kNone);
-  EXPECT_EQ(layout.devices[1].peer, BenchPeerKind::kSilent);
+  EXPECT_EQ(d.config.chip, ChipFamily::CHIP_232R);
+  EXPECT_EQ(d.config.vid, 0x0403);
+  EXPECT_FALSE(d.config.pid.has_value());
+  EXPECT_FALSE(d.config.description.has_value());
+  EXPECT_FALSE(d.config.location.has_value());
+  EXPECT_FALSE(d.config.highSpeed.has_value());
+  EXPECT_FALSE(d.config.eepromWords.has_value());
+  EXPECT_FALSE(d.config.unplugAfterBytes.has_value());
+  EXPECT_TRUE(d.config.eepromWritesStick);
+  EXPECT_EQ(d.config.readFailures, 0u);
+  EXPECT_FALSE(d.config.unplugged);
+  EXPECT_TRUE(d.config.eeprom.empty());
+  EXPECT_EQ(d.config.comPort, 0u);
+  EXPECT_EQ(d.peer, BenchPeerKind::PEER_NONE);
+  EXPECT_EQ(layout.devices[1].peer, BenchPeerKind::PEER_SILENT);
+}
+
+TEST(BenchFileTest, FactoryWordBelongsToA232R) {
+  const BenchLayout layout =
+      ParseOk("[[device]]\nserial = \"R\"\nfactory_word = 0x0001\n[[device]]\nserial = \"S\"\n");
+  EXPECT_EQ(layout.devices[0].config.factoryWord, 0x0001);
+  EXPECT_EQ(layout.devices[1].config.factoryWord, 0x0000);
 }
 
 TEST(BenchFileTest, AnEmptyFileIsABenchWithoutDevices) {
@@ -114,9 +121,9 @@ TEST(BenchFileTest, AnEmptyFileIsABenchWithoutDevices) {
 }
 
 TEST(BenchFileTest, StatePathIsTakenRelativeToTheBenchFolder) {
-  EXPECT_EQ(ParseOk("state = \"../s.toml\"", "/a/b").state_path, "/a/s.toml");
-  EXPECT_EQ(ParseOk("state = \"/var/s.toml\"", "/a/b").state_path, "/var/s.toml");
-  EXPECT_EQ(ParseOk("state = \"s.toml\"", "").state_path, "s.toml");
+  EXPECT_EQ(ParseOk("state = \"../s.toml\"", "/a/b").statePath, "/a/s.toml");
+  EXPECT_EQ(ParseOk("state = \"/var/s.toml\"", "/a/b").statePath, "/var/s.toml");
+  EXPECT_EQ(ParseOk("state = \"s.toml\"", "").statePath, "s.toml");
 }
 
 TEST(BenchFileTest, HandsTheTesterTableOverUntouched) {
@@ -133,9 +140,9 @@ settings = { 0 = 1, 2 = 500 }
   ASSERT_EQ(layout.devices.size(), 1u);
   const BenchDeviceLayout& d = layout.devices[0];
   // A tester table alone makes the tester the peer.
-  EXPECT_EQ(d.peer, BenchPeerKind::kTester);
+  EXPECT_EQ(d.peer, BenchPeerKind::PEER_TESTER);
   ASSERT_TRUE(d.tester.has_value());
-  EXPECT_EQ(d.tester_line, 5u);
+  EXPECT_EQ(d.testerLine, 5u);
   EXPECT_EQ((*d.tester)["version_level"].value<int64_t>(), 21);
   EXPECT_EQ((*d.tester)["a_key_only_the_tester_knows"].value<std::string>(), "kept");
   EXPECT_EQ((*d.tester)["settings"]["2"].value<int64_t>(), 500);
@@ -143,23 +150,25 @@ settings = { 0 = 1, 2 = 500 }
 }
 
 TEST(BenchFileTest, ReadFailuresTakeACount) {
-  EXPECT_EQ(ParseOk("[[device]]\nserial = \"A\"\nread_failures = 3\n").devices[0].read_failures,
-            3u);
-  EXPECT_EQ(ParseOk("[[device]]\nserial = \"A\"\nread_failures = false\n").devices[0].read_failures,
-            0u);
+  EXPECT_EQ(
+      ParseOk("[[device]]\nserial = \"A\"\nread_failures = 3\n").devices[0].config.readFailures,
+      3u);
+  EXPECT_EQ(
+      ParseOk("[[device]]\nserial = \"A\"\nread_failures = false\n").devices[0].config.readFailures,
+      0u);
 }
 
 TEST(BenchFileTest, TesterPeerWithoutTableIsADefaultTester) {
   const BenchLayout layout = ParseOk("[[device]]\nserial = \"KORA2\"\npeer = \"tester\"\n");
-  EXPECT_EQ(layout.devices[0].peer, BenchPeerKind::kTester);
+  EXPECT_EQ(layout.devices[0].peer, BenchPeerKind::PEER_TESTER);
   EXPECT_FALSE(layout.devices[0].tester.has_value());
 }
 
 TEST(BenchFileTest, AcceptsLongestSerialAndDescription) {
-  const std::string serial(BENCH_MAX_SERIAL, 'S');
+  const std::string serial(MAX_SERIAL_LENGTH, 'S');
   const std::string text = "[[device]]\nserial = \"" + serial + "\"\ndescription = \"" +
-                           std::string(BENCH_MAX_DESCRIPTION, 'd') + "\"\n";
-  EXPECT_EQ(ParseOk(text).devices[0].serial, serial);
+                           std::string(MAX_DESCRIPTION_LENGTH, 'd') + "\"\n";
+  EXPECT_EQ(ParseOk(text).devices[0].config.serial, serial);
 }
 
 struct BadBench {
@@ -174,18 +183,18 @@ class BenchFileRefusalTest : public testing::TestWithParam<BadBench> {};
 TEST_P(BenchFileRefusalTest, NamesFileLineAndProblemOnOneLine) {
   const BadBench& bad = GetParam();
   BenchLayout layout;
-  layout.state_path = "untouched";
+  layout.statePath = "untouched";
   std::string error;
   ASSERT_FALSE(ParseBenchText(bad.text, "benches/bad.toml", "", &layout, &error));
   EXPECT_EQ(error.rfind("benches/bad.toml:" + std::to_string(bad.line) + ": ", 0), 0u) << error;
   EXPECT_NE(error.find(bad.says), std::string::npos) << error;
   EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   // A refused file leaves the caller's layout as it was.
-  EXPECT_EQ(layout.state_path, "untouched");
+  EXPECT_EQ(layout.statePath, "untouched");
   EXPECT_TRUE(layout.devices.empty());
 }
 
-const BadBench kBadBenches[] = {
+const BadBench BAD_BENCHES[] = {
     {"UnknownTopKey", "state = \"s\"\nstates = 1\n", 2, "unknown key 'states'"},
     {"UnknownDeviceKey", "[[device]]\nserial = \"A\"\nserail = \"B\"\n", 3, "unknown key 'serail'"},
     {"UnknownSubTable", "[[device]]\nserial = \"A\"\n[device.faults]\nx = 1\n", 3,
@@ -219,6 +228,14 @@ const BadBench kBadBenches[] = {
     {"RefuseSlotOutOfRange", "[[device]]\nserial = \"A\"\nrefuse = [39, 126]\n", 3, "not 126"},
     {"EepromOddSize", "[[device]]\nserial = \"A\"\neeprom_words = 100\n", 3,
      "must be 0, 64, 128, 256 or 1024, not 100"},
+    {"FactoryWordOutOfRange", "[[device]]\nserial = \"A\"\nfactory_word = 0x10000\n", 3,
+     "0xFFFF, not 65536"},
+    {"FactoryWordOfAnotherChip", "[[device]]\nserial = \"A\"\nfactory_word = 1\nchip = \"232H\"\n",
+     3, "'factory_word' belongs to a 232R"},
+    {"RefuseSlotNotServed", "[[device]]\nserial = \"A\"\nrefuse = [39, 4]\n", 3,
+     "slot 4 is not a request slot"},
+    {"EepromImageLargerThanTheEeprom",
+     "[[device]]\nserial = \"A\"\neeprom_words = 0\neeprom = [1]\n", 4, "more than the EEPROM's 0"},
     {"ComPortOutOfRange", "[[device]]\nserial = \"A\"\ncom_port = 256\n", 3, "'com_port'"},
     {"ReadFailuresAsString", "[[device]]\nserial = \"A\"\nread_failures = \"all\"\n", 3,
      "true, false or a count"},
@@ -238,7 +255,7 @@ const BadBench kBadBenches[] = {
     {"TomlDuplicateKey", "[[device]]\nserial = \"A\"\nserial = \"B\"\n", 3, ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Bad, BenchFileRefusalTest, testing::ValuesIn(kBadBenches),
+INSTANTIATE_TEST_SUITE_P(Bad, BenchFileRefusalTest, testing::ValuesIn(BAD_BENCHES),
                          [](const testing::TestParamInfo<BadBench>& info) {
                            return std::string(info.param.name);
                          });
@@ -280,7 +297,7 @@ TEST_F(BenchFileOnDiskTest, ResolvesStateNextToTheFile) {
   BenchLayout layout;
   std::string error;
   ASSERT_TRUE(LoadBenchFile(path, &layout, &error)) << error;
-  EXPECT_EQ(layout.state_path, (dir_ / "two.state.toml").string());
+  EXPECT_EQ(layout.statePath, (dir_ / "two.state.toml").string());
   EXPECT_EQ(layout.source, path);
 }
 

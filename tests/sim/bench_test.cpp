@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <set>
 
 #include "sim/bench_file.h"
 #include "sim/bridge_device.h"
@@ -25,7 +26,7 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using namespace testing_setupapi;
 
-constexpr uint32_t kCyclePortCode = 0x00220040;
+constexpr uint32_t CODE_CYCLE_PORT = 0x00220040;
 
 BridgeDeviceConfig Config(const std::string& serial) {
   BridgeDeviceConfig config;
@@ -128,11 +129,11 @@ TEST_F(BenchTest, LocationComesFromThePortUnlessGiven) {
 TEST_F(BenchTest, HardwareIdsCarryTheFamilysProductAndRelease) {
   Bench bench;
   BridgeDeviceConfig config = Config("H1");
-  config.chip = ChipFamily::k232H;
+  config.chip = ChipFamily::CHIP_232H;
   bench.AddDevice(config);
   const uint16_t pid = bench.Device(0).ProductId();
   const std::vector<std::string> expected =
-      UsbHardwareIds(0x0403, pid, DeviceRelease(ChipFamily::k232H));
+      UsbHardwareIds(0x0403, pid, DeviceRelease(ChipFamily::CHIP_232H));
   EXPECT_EQ(Property(bench.Device(0).DevInst(), SPDRP_HARDWAREID), expected);
   EXPECT_THAT(Property(bench.Device(0).DevInst(), SPDRP_DEVICEDESC),
               ElementsAre(bench.Device(0).Description()));
@@ -162,20 +163,20 @@ TEST_F(BenchTest, CycledPortLeavesUntilItsHubReenumerates) {
   Bench bench;
   bench.AddDevice(Config("STAY"));
   bench.AddDevice(Config("CYCLE"));
-  const std::string path = bench.Tree().Device(1).interface_path;
+  const std::string path = bench.Tree().Device(1).interfacePath;
 
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD returned = 0;
-  EXPECT_TRUE(DeviceIoControl(file, kCyclePortCode, nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_TRUE(DeviceIoControl(file, CODE_CYCLE_PORT, nullptr, 0, nullptr, 0, &returned, nullptr));
   CloseHandle(file);
 
   EXPECT_THAT(ListedSerials(), ElementsAre("STAY"));
   EXPECT_TRUE(bench.Device(1).Cycled());
 
   // What a bus rescan does: every root hub re-enumerates.
-  for (RootHub hub : {RootHub::kUsb1, RootHub::kUsb2, RootHub::kUsb3}) {
+  for (RootHub hub : {RootHub::ROOT_HUB_USB1, RootHub::ROOT_HUB_USB2, RootHub::ROOT_HUB_USB3}) {
     ASSERT_EQ(CM_Reenumerate_DevNode_Ex(bench.Tree().HubNode(hub), 0, nullptr), CR_SUCCESS);
   }
   EXPECT_THAT(ListedSerials(), ElementsAre("STAY", "CYCLE"));
@@ -198,7 +199,7 @@ TEST_F(BenchTest, UnpluggedDeviceStaysAwayThroughReenumeration) {
   bench.AddDevice(away);
   EXPECT_THAT(ListedSerials(), ElementsAre("A"));
   bench.Device(0).Unplug();
-  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(bench.Tree().HubNode(RootHub::kUsb3), 0, nullptr),
+  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(bench.Tree().HubNode(RootHub::ROOT_HUB_USB3), 0, nullptr),
             CR_SUCCESS);
   EXPECT_TRUE(ListedSerials().empty());
   bench.Device(1).Replug();
@@ -238,14 +239,14 @@ driver_version = 0x00030000
   EXPECT_EQ(bench->StatePath(), (dir_ / "state.toml").string());
 
   EXPECT_NE(dynamic_cast<LoopbackPeer*>(bench->Device(0).Peer().get()), nullptr);
-  EXPECT_EQ(bench->Device(0).Config().chip, ChipFamily::k2232H);
+  EXPECT_EQ(bench->Device(0).Config().chip, ChipFamily::CHIP_2232H);
   EXPECT_THAT(bench->Device(0).Config().refuse, ElementsAre(39u));
   EXPECT_NE(dynamic_cast<SilentPeer*>(bench->Device(1).Peer().get()), nullptr);
-  EXPECT_TRUE(bench->Device(1).Config().held_open);
+  EXPECT_TRUE(bench->Device(1).Config().heldOpen);
   EXPECT_NE(bench->Device(2).Peer(), nullptr);
   EXPECT_EQ(bench->Device(3).Peer(), nullptr);
   EXPECT_EQ(bench->Device(3).Config().extra, 7u);
-  EXPECT_EQ(bench->Device(3).Config().driver_version, 0x00030000u);
+  EXPECT_EQ(bench->Device(3).Config().driverVersion, 0x00030000u);
 }
 
 TEST_F(BenchTest, BadTesterTableIsRefusedWithItsLineAndTheBenchUpStays) {
@@ -257,7 +258,7 @@ TEST_F(BenchTest, BadTesterTableIsRefusedWithItsLineAndTheBenchUpStays) {
       "[[device]]\nserial = \"A\"\n\n[[device]]\nserial = \"KORA1\"\n[device.tester]\nbogus = 1\n",
       "t.toml", "", &layout, &error));
   EXPECT_EQ(BuildBench(layout, &error), nullptr);
-  EXPECT_THAT(error, StartsWith("t.toml:6: tester 'KORA1': "));
+  EXPECT_THAT(error, StartsWith("t.toml:7: tester 'KORA1': "));
   EXPECT_THAT(error, HasSubstr("bogus"));
   EXPECT_EQ(error.find('\n'), std::string::npos);
   EXPECT_THAT(ListedSerials(), ElementsAre("UP"));
@@ -316,7 +317,7 @@ TEST_F(BenchTest, BuiltinBenchIsOneTesterWithItsStateUnderXdgStateHome) {
   ASSERT_EQ(bench->DeviceCount(), 1u);
   const BridgeDevice& tester = bench->Device(0);
   EXPECT_EQ(tester.Config().serial, "KORA4VLH7Y");
-  EXPECT_EQ(tester.Config().chip, ChipFamily::k232R);
+  EXPECT_EQ(tester.Config().chip, ChipFamily::CHIP_232R);
   EXPECT_NE(tester.Peer(), nullptr);
   EXPECT_EQ(bench->StatePath(), (dir_ / "xdg" / "ralvex" / "builtin.state.toml").string());
   EXPECT_TRUE(std::filesystem::is_directory(dir_ / "xdg" / "ralvex"));
@@ -419,6 +420,35 @@ TEST_F(BenchTest, ShippedBenchesBuild) {
   }
   EXPECT_GE(count, 5u);
 }
+
+#ifdef RALVEX_BENCHES_DIR
+// Every ready-made bench loads and builds; the EEPROM bench holds every EEPROM size there is.
+TEST_F(BenchTest, EveryReadyMadeBenchBuilds) {
+  std::set<uint32_t> eepromSizes;
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(RALVEX_BENCHES_DIR)) {
+    if (entry.path().extension() != ".toml" ||
+        entry.path().string().find(".state.") != std::string::npos) {
+      continue;
+    }
+    ++files;
+    BenchLayout layout;
+    std::string error;
+    ASSERT_TRUE(LoadBenchFile(entry.path().string(), &layout, &error)) << error;
+    layout.statePath.clear();  // nothing written next to the sources
+    std::unique_ptr<Bench> bench = BuildBench(layout, &error);
+    ASSERT_NE(bench, nullptr) << error;
+    EXPECT_EQ(bench->DeviceCount(), layout.devices.size()) << entry.path();
+    if (entry.path().filename() == "eeprom-chips.toml") {
+      for (size_t i = 0; i < bench->DeviceCount(); ++i) {
+        eepromSizes.insert(bench->Device(i).EepromWordCount());
+      }
+    }
+  }
+  EXPECT_GE(files, 7u);
+  EXPECT_EQ(eepromSizes, (std::set<uint32_t>{0, 64, 128, 256, 1024}));
+}
+#endif
 
 }  // namespace
 }  // namespace ralvex::sim

@@ -34,10 +34,10 @@ std::vector<SlotCase> ServedSlots() {
   dcb[0] = 28;
   std::memcpy(dcb.data() + 4, Le32(115200).data(), 4);
   dcb[18] = 8;
-  std::vector<uint8_t> vendor_short(132, 0);
-  vendor_short[2] = 2;
-  std::vector<uint8_t> vendor_long(134, 0);
-  vendor_long[4] = 2;
+  std::vector<uint8_t> vendorShort(132, 0);
+  vendorShort[2] = 2;
+  std::vector<uint8_t> vendorLong(134, 0);
+  vendorLong[4] = 2;
   std::vector<uint8_t> timeouts20(20, 0);
   return {
       {0, {}, 0, 0},
@@ -104,10 +104,10 @@ std::vector<SlotCase> ServedSlots() {
       {118, Le32(0), 4, 4},
       {119, {}, 0, 0},
       {120, {}, 0, 0},
-      {121, vendor_short, 132, 132},
-      {122, vendor_short, 0, 0},
-      {123, vendor_long, 134, 134},
-      {124, vendor_long, 0, 0},
+      {121, vendorShort, 132, 132},
+      {122, vendorShort, 0, 0},
+      {123, vendorLong, 134, 134},
+      {124, vendorLong, 0, 0},
   };
 }
 
@@ -115,11 +115,11 @@ class DeviceRequestTable : public ::testing::TestWithParam<bool> {};
 
 TEST_P(DeviceRequestTable, EveryServedSlotAnswersWithItsReplyLength) {
   bool alternate = GetParam();
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232H, "KORA0001");
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232H, "KORA0001");
   config.description = "Tester Bridge 01A";
-  config.alternate_requests = alternate;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  config.alternateRequests = alternate;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   for (const SlotCase& c : ServedSlots()) {
     uint32_t code = alternate ? AlternateRequestCode(c.slot) : PrimaryRequestCode(c.slot);
@@ -132,9 +132,9 @@ TEST_P(DeviceRequestTable, EveryServedSlotAnswersWithItsReplyLength) {
 TEST_P(DeviceRequestTable, CodesOfTheOtherTableAndInvalidSlotsAreRefused) {
   bool alternate = GetParam();
   BridgeDeviceConfig config = MakeConfig();
-  config.alternate_requests = alternate;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  config.alternateRequests = alternate;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   for (uint32_t slot = 0; slot < REQUEST_SLOT_COUNT; ++slot) {
     uint32_t other = alternate ? PrimaryRequestCode(slot) : AlternateRequestCode(slot);
@@ -168,18 +168,18 @@ TEST(DeviceRequests, ValidSlotList) {
 TEST(DeviceRequests, RefusedSlotsAreRefusedAndTheRestServed) {
   BridgeDeviceConfig config = MakeConfig();
   config.refuse = {113, 65};
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(CallSlot(*file, 113, {}, 2).error, ERROR_INVALID_FUNCTION);
   EXPECT_EQ(CallSlot(*file, 65, Le32(9600)).error, ERROR_INVALID_FUNCTION);
   EXPECT_EQ(CallSlot(*file, 102, std::vector<uint8_t>(96, 0), 96).error, 0u);
-  EXPECT_EQ(device.LineState().baud_rate, 9600u);
+  EXPECT_EQ(device->LineState().baudRate, 9600u);
 }
 
 TEST(DeviceRequests, ShortBuffersAreRefusedWithoutAnswer) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   testing::Reply info = CallSlot(*file, 102, std::vector<uint8_t>(96, 0), 95);
   EXPECT_EQ(info.error, ERROR_INVALID_PARAMETER);
@@ -191,15 +191,15 @@ TEST(DeviceRequests, ShortBuffersAreRefusedWithoutAnswer) {
   EXPECT_EQ(file->Control(PrimaryRequestCode(65), nullptr, 4, nullptr, 0, &returned),
             ERROR_INVALID_PARAMETER);
   EXPECT_EQ(returned, 0u);
-  EXPECT_EQ(device.LineState().baud_rate, 9600u);
+  EXPECT_EQ(device->LineState().baudRate, 9600u);
 }
 
 TEST(DeviceIdentity, StringQueriesCountWithoutTheTerminator) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232R, "KORA1234");
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R, "KORA1234");
   config.description = "USB PD Tester";
   config.location = 0x0121;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
 
   testing::Reply serial = CallSlot(*file, 39, std::vector<uint8_t>(64, 0), 64);
@@ -214,13 +214,13 @@ TEST(DeviceIdentity, StringQueriesCountWithoutTheTerminator) {
 }
 
 TEST(DeviceIdentity, EmptySerialAndOverlongStringsStayInsideTheirFields) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232R, "");
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R, "");
   config.description = std::string(80, 'D');
   std::string error;
   EXPECT_FALSE(ValidateBridgeDeviceConfig(config, &error));
   EXPECT_NE(error.find("description"), std::string::npos);
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(CallSlot(*file, 39, std::vector<uint8_t>(64, 0), 64).returned, 0u);
   testing::Reply info = CallSlot(*file, 102, std::vector<uint8_t>(96, 0), 96);
@@ -230,12 +230,12 @@ TEST(DeviceIdentity, EmptySerialAndOverlongStringsStayInsideTheirFields) {
 }
 
 TEST(DeviceIdentity, DeviceInformationReplyLayout) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232R, "KORA1234");
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R, "KORA1234");
   config.description = "USB PD Tester";
   config.pid = 0x6001;
   config.extra = 0xCAFEF00D;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   std::vector<uint8_t> request(96, 0);
   request[0] = 17;  // the access layer presets "not supported"
@@ -256,12 +256,14 @@ TEST(DeviceIdentity, ChipCodesAndFamilyDefaults) {
     uint16_t packet;
   };
   for (const Case& c :
-       {Case{ChipFamily::k100AX, 0x40383720, 64}, Case{ChipFamily::k2232H, 0x40360101, 512},
-        Case{ChipFamily::k232H, 0x40360140, 512}, Case{ChipFamily::kXSeries, 0x40360150, 64},
-        Case{ChipFamily::k4222Prog, 0x4030FEC0, 512}, Case{ChipFamily::kUMFTPD3A, 0x403603E0, 64},
-        Case{ChipFamily::kUnknown, 0x40360000, 64}}) {
-    BridgeDevice device(MakeConfig(c.chip));
-    auto file = OpenOrDie(device);
+       {Case{ChipFamily::CHIP_100AX, 0x40383720, 64}, Case{ChipFamily::CHIP_2232H, 0x40360101, 512},
+        Case{ChipFamily::CHIP_232H, 0x40360140, 512},
+        Case{ChipFamily::CHIP_X_SERIES, 0x40360150, 64},
+        Case{ChipFamily::CHIP_4222_PROG, 0x4030FEC0, 512},
+        Case{ChipFamily::CHIP_UMFTPD3A, 0x403603E0, 64},
+        Case{ChipFamily::CHIP_UNKNOWN, 0x40360000, 64}}) {
+    auto device = std::make_shared<BridgeDevice>(MakeConfig(c.chip));
+    auto file = OpenOrDie(*device);
     ASSERT_NE(file, nullptr);
     testing::Reply info = CallSlot(*file, 102, std::vector<uint8_t>(96, 0), 96);
     EXPECT_EQ(ReadLe32(info.out, 4), c.code) << ChipFamilyName(c.chip);
@@ -281,56 +283,56 @@ TEST(DeviceIdentity, ChipFamilyNamesRoundTrip) {
 }
 
 TEST(DeviceIdentity, HighSpeedOverrideDriverVersionAndComPort) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232R);
-  config.high_speed = true;
-  config.driver_version = 0x00021808;
-  config.com_port = 7;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R);
+  config.highSpeed = true;
+  config.driverVersion = 0x00021808;
+  config.comPort = 7;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(ReadLe16(CallSlot(*file, 113, {}, 2).out, 0), 512);
   EXPECT_EQ(ReadLe32(CallSlot(*file, 111, {}, 4).out, 0), 0x00021808u);
   EXPECT_EQ(ReadLe32(CallSlot(*file, 114, {}, 4).out, 0), 7u);
 
-  BridgeDevice plain(MakeConfig());
-  auto plain_file = OpenOrDie(plain);
-  EXPECT_EQ(ReadLe32(CallSlot(*plain_file, 114, {}, 4).out, 0), 0u);  // no COM port
+  auto plain = std::make_shared<BridgeDevice>(MakeConfig());
+  auto plainFile = OpenOrDie(*plain);
+  EXPECT_EQ(ReadLe32(CallSlot(*plainFile, 114, {}, 4).out, 0), 0u);  // no COM port
 }
 
 TEST(DeviceLineSettings, BaudRateLimitsFollowTheBusSpeed) {
-  BridgeDevice full(MakeConfig(ChipFamily::k232R));
-  auto file = OpenOrDie(full);
+  auto full = std::make_shared<BridgeDevice>(MakeConfig(ChipFamily::CHIP_232R));
+  auto file = OpenOrDie(*full);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(CallSlot(*file, 65, Le32(0)).error, ERROR_INVALID_PARAMETER);
   EXPECT_EQ(CallSlot(*file, 65, Le32(3'000'001)).error, ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(full.LineState().baud_rate, 9600u);
+  EXPECT_EQ(full->LineState().baudRate, 9600u);
   EXPECT_EQ(CallSlot(*file, 65, Le32(3'000'000)).error, 0u);
-  EXPECT_EQ(full.LineState().baud_rate, 3'000'000u);
+  EXPECT_EQ(full->LineState().baudRate, 3'000'000u);
 
-  BridgeDevice high(MakeConfig(ChipFamily::k2232H));
-  auto high_file = OpenOrDie(high);
-  EXPECT_EQ(CallSlot(*high_file, 65, Le32(12'000'000)).error, 0u);
-  EXPECT_EQ(CallSlot(*high_file, 65, Le32(12'000'001)).error, ERROR_INVALID_PARAMETER);
+  auto high = std::make_shared<BridgeDevice>(MakeConfig(ChipFamily::CHIP_2232H));
+  auto highFile = OpenOrDie(*high);
+  EXPECT_EQ(CallSlot(*highFile, 65, Le32(12'000'000)).error, 0u);
+  EXPECT_EQ(CallSlot(*highFile, 65, Le32(12'000'001)).error, ERROR_INVALID_PARAMETER);
 }
 
 TEST(DeviceLineSettings, DataCharacteristicsAreStopParityWordLength) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(CallSlot(*file, 67, {2, 1, 7}).error, 0u);
-  BridgeLineState line = device.LineState();
-  EXPECT_EQ(line.stop_bits, 2);
+  BridgeLineState line = device->LineState();
+  EXPECT_EQ(line.stopBits, 2);
   EXPECT_EQ(line.parity, 1);
-  EXPECT_EQ(line.word_length, 7);
+  EXPECT_EQ(line.wordLength, 7);
   // The argument order (word length first) is a classic mistake: 8 as stop bits is refused.
   EXPECT_EQ(CallSlot(*file, 67, {8, 0, 0}).error, ERROR_INVALID_PARAMETER);
   EXPECT_EQ(CallSlot(*file, 67, {0, 5, 8}).error, ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(device.LineState().word_length, 7);
+  EXPECT_EQ(device->LineState().wordLength, 7);
 }
 
 TEST(DeviceLineSettings, TimeoutFormsShareOneSetting) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(CallSlot(*file, 71, {0x10, 0x27, 0, 0, 0x10, 0x27, 0, 0}).error, 0u);
   testing::Reply got = CallSlot(*file, 72, {}, 20);
@@ -353,8 +355,8 @@ TEST(DeviceLineSettings, TimeoutFormsShareOneSetting) {
 }
 
 TEST(DeviceLineSettings, FlowCharsLatencyBitModeAndNotification) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(CallSlot(*file, 89, {0x00, 0x01, 0x11, 0x13}).error, 0u);
   EXPECT_EQ(CallSlot(*file, 89, {0x00, 0x08, 0x11, 0x13}).error, ERROR_INVALID_PARAMETER);
@@ -372,22 +374,22 @@ TEST(DeviceLineSettings, FlowCharsLatencyBitModeAndNotification) {
   EXPECT_EQ(CallSlot(*file, 35, notify).error, 0u);
   EXPECT_EQ(CallSlot(*file, 96, {0, 0, 0, 0, 0, 0x10, 0, 0}).error, ERROR_INVALID_PARAMETER);
 
-  BridgeLineState line = device.LineState();
-  EXPECT_EQ(line.flow_control, 0x0100);
-  EXPECT_EQ(line.xon_char, 0x11);
-  EXPECT_EQ(line.xoff_char, 0x13);
-  EXPECT_EQ(line.event_char, 0x7E);
-  EXPECT_EQ(line.error_char, 0x3F);
-  EXPECT_EQ(line.bit_mode, 0x01);
-  EXPECT_EQ(line.notify_handle, 0x1000u);
-  EXPECT_EQ(line.notify_mask, 0x3u);
-  EXPECT_EQ(line.notify_param, 0x55AAu);
-  EXPECT_EQ(line.usb_in_size, 4096u);
+  BridgeLineState line = device->LineState();
+  EXPECT_EQ(line.flowControl, 0x0100);
+  EXPECT_EQ(line.xonChar, 0x11);
+  EXPECT_EQ(line.xoffChar, 0x13);
+  EXPECT_EQ(line.eventChar, 0x7E);
+  EXPECT_EQ(line.errorChar, 0x3F);
+  EXPECT_EQ(line.bitMode, 0x01);
+  EXPECT_EQ(line.notifyHandle, 0x1000u);
+  EXPECT_EQ(line.notifyMask, 0x3u);
+  EXPECT_EQ(line.notifyParam, 0x55AAu);
+  EXPECT_EQ(line.usbInSize, 4096u);
 }
 
 TEST(DeviceLineSettings, CommStateMirrorsTheLineBothWays) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(CallSlot(*file, 65, Le32(115200)).error, 0u);
   ASSERT_EQ(CallSlot(*file, 73).error, 0u);  // DTR on
@@ -402,17 +404,17 @@ TEST(DeviceLineSettings, CommStateMirrorsTheLineBothWays) {
   std::vector<uint8_t> set = dcb.out;
   std::memcpy(set.data() + 4, Le32(57600).data(), 4);
   set[18] = 7;
-  set[19] = 2;                                       // even
-  set[20] = 2;                                       // two stop bits
-  uint32_t new_flags = 1u | (1u << 2) | (2u << 12);  // CTS handshake
-  std::memcpy(set.data() + 8, Le32(new_flags).data(), 4);
+  set[19] = 2;                                      // even
+  set[20] = 2;                                      // two stop bits
+  uint32_t newFlags = 1u | (1u << 2) | (2u << 12);  // CTS handshake
+  std::memcpy(set.data() + 8, Le32(newFlags).data(), 4);
   ASSERT_EQ(CallSlot(*file, 100, set).error, 0u);
-  BridgeLineState line = device.LineState();
-  EXPECT_EQ(line.baud_rate, 57600u);
-  EXPECT_EQ(line.word_length, 7);
+  BridgeLineState line = device->LineState();
+  EXPECT_EQ(line.baudRate, 57600u);
+  EXPECT_EQ(line.wordLength, 7);
   EXPECT_EQ(line.parity, 2);
-  EXPECT_EQ(line.stop_bits, 2);
-  EXPECT_EQ(line.flow_control, 0x0100);
+  EXPECT_EQ(line.stopBits, 2);
+  EXPECT_EQ(line.flowControl, 0x0100);
   testing::Reply again = CallSlot(*file, 101, {}, 28);
   EXPECT_EQ(ReadLe32(again.out, 4), 57600u);
   EXPECT_EQ((ReadLe32(again.out, 8) >> 12) & 3u, 2u);
@@ -420,12 +422,12 @@ TEST(DeviceLineSettings, CommStateMirrorsTheLineBothWays) {
   std::vector<uint8_t> bad = set;
   std::memcpy(bad.data() + 4, Le32(0).data(), 4);
   EXPECT_EQ(CallSlot(*file, 100, bad).error, ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(device.LineState().baud_rate, 57600u);
+  EXPECT_EQ(device->LineState().baudRate, 57600u);
 }
 
 TEST(DeviceRegisters, VendorRequestsShortAndLongForms) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   std::vector<uint8_t> set(132, 0);
   set[0] = 0x20;  // register address
@@ -446,18 +448,18 @@ TEST(DeviceRegisters, VendorRequestsShortAndLongForms) {
   EXPECT_EQ(reply.out[6], 0);
 
   // The long form reads the same space with a 16-bit address, data from offset 6.
-  std::vector<uint8_t> get_ex(134, 0);
-  get_ex[0] = 0x20;
-  get_ex[4] = 2;
-  testing::Reply ex = CallSlot(*file, 123, get_ex, 134);
+  std::vector<uint8_t> getEx(134, 0);
+  getEx[0] = 0x20;
+  getEx[4] = 2;
+  testing::Reply ex = CallSlot(*file, 123, getEx, 134);
   ASSERT_EQ(ex.error, 0u);
   EXPECT_EQ(ex.out[6], 0xA1);
   EXPECT_EQ(ex.out[7], 0xB2);
 
   // More than the 128-byte data area, or beyond the register space, is refused.
-  std::vector<uint8_t> too_long(134, 0);
-  too_long[4] = 129;
-  EXPECT_EQ(CallSlot(*file, 124, too_long).error, ERROR_INVALID_PARAMETER);
+  std::vector<uint8_t> tooLong(134, 0);
+  tooLong[4] = 129;
+  EXPECT_EQ(CallSlot(*file, 124, tooLong).error, ERROR_INVALID_PARAMETER);
   std::vector<uint8_t> beyond(134, 0);
   beyond[0] = 0xFF;
   beyond[1] = 0x01;  // 0x1FF
@@ -466,11 +468,11 @@ TEST(DeviceRegisters, VendorRequestsShortAndLongForms) {
 }
 
 TEST(DeviceRegisters, ModemStatusFollowsThePeer) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(ReadLe32(CallSlot(*file, 90, Le32(0), 4).out, 0), 0u);
-  device.SetPeer(std::make_shared<LoopbackPeer>());
+  device->SetPeer(std::make_shared<LoopbackPeer>());
   EXPECT_EQ(ReadLe32(CallSlot(*file, 90, Le32(0), 4).out, 0), MS_CTS_ON | MS_DSR_ON);
   // The change is an event the host can see.
   EXPECT_EQ(ReadLe32(CallSlot(*file, 36, Le32(0), 4).out, 0) & 0x2u, 0x2u);
@@ -479,23 +481,23 @@ TEST(DeviceRegisters, ModemStatusFollowsThePeer) {
 TEST(DeviceRequestLog, RecordsEveryRequestWithItsAnswer) {
   BridgeDeviceConfig config = MakeConfig();
   config.refuse = {92};
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   CallSlot(*file, 67, {0, 0, 8});
   CallSlot(*file, 92, {5});
   CallSlot(*file, 113, {}, 2);
-  std::vector<DeviceRequest> log = device.Requests();
+  std::vector<DeviceRequest> log = device->Requests();
   ASSERT_EQ(log.size(), 3u);
   EXPECT_EQ(log[0].code, 0x0022010Cu);
   EXPECT_EQ(log[0].input, (std::vector<uint8_t>{0, 0, 8}));
-  EXPECT_EQ(log[0].output_length, 0u);
+  EXPECT_EQ(log[0].outputLength, 0u);
   EXPECT_EQ(log[0].error, 0u);
   EXPECT_EQ(log[1].code, 0x00220170u);
   EXPECT_EQ(log[1].error, ERROR_INVALID_FUNCTION);
-  EXPECT_EQ(log[2].output_length, 2u);
-  device.ClearRequests();
-  EXPECT_TRUE(device.Requests().empty());
+  EXPECT_EQ(log[2].outputLength, 2u);
+  device->ClearRequests();
+  EXPECT_TRUE(device->Requests().empty());
 }
 
 }  // namespace

@@ -32,9 +32,9 @@ class TestIo final : public posix::IoRequest {
     done_.notify_all();
   }
 
-  bool WaitDone(uint32_t timeout_ms = 2000) {
+  bool WaitDone(uint32_t timeoutMs = 2000) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return done_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+    return done_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                           [this] { return completions_ > 0; });
   }
   bool Done() const {
@@ -74,18 +74,18 @@ struct Reply {
 };
 
 inline Reply Call(posix::DeviceFile& file, uint32_t code, const std::vector<uint8_t>& in,
-                  uint32_t out_length) {
+                  uint32_t outLength) {
   Reply reply;
-  reply.out.assign(out_length, 0);
+  reply.out.assign(outLength, 0);
   reply.error =
       file.Control(code, in.empty() ? nullptr : in.data(), static_cast<uint32_t>(in.size()),
-                   out_length == 0 ? nullptr : reply.out.data(), out_length, &reply.returned);
+                   outLength == 0 ? nullptr : reply.out.data(), outLength, &reply.returned);
   return reply;
 }
 
 inline Reply CallSlot(posix::DeviceFile& file, uint32_t slot, const std::vector<uint8_t>& in = {},
-                      uint32_t out_length = 0) {
-  return Call(file, PrimaryRequestCode(slot), in, out_length);
+                      uint32_t outLength = 0) {
+  return Call(file, PrimaryRequestCode(slot), in, outLength);
 }
 
 inline std::vector<uint8_t> Le32(uint32_t v) {
@@ -108,7 +108,7 @@ inline std::unique_ptr<posix::DeviceFile> OpenOrDie(BridgeDevice& device) {
   return file;
 }
 
-inline BridgeDeviceConfig MakeConfig(ChipFamily chip = ChipFamily::k232R,
+inline BridgeDeviceConfig MakeConfig(ChipFamily chip = ChipFamily::CHIP_232R,
                                      std::string serial = "KORA0001") {
   BridgeDeviceConfig config;
   config.chip = chip;

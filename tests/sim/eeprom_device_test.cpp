@@ -28,37 +28,37 @@ uint32_t WriteWord(posix::DeviceFile& file, uint16_t index, uint16_t value) {
       .error;
 }
 
-BridgeDevice MakeDevice(ChipFamily chip, uint32_t words) {
+std::shared_ptr<BridgeDevice> MakeDevice(ChipFamily chip, uint32_t words) {
   BridgeDeviceConfig config = MakeConfig(chip);
-  config.eeprom_words = words;
-  return BridgeDevice(config);
+  config.eepromWords = words;
+  return std::make_shared<BridgeDevice>(config);
 }
 
 // The type probe of the EEPROM programming code: erase, write 0x00C0 to word 0xC0, then see where
 // it landed. Each size must wrap so that exactly one of the probe's reads finds it first.
 struct ProbeCase {
   uint32_t words;
-  bool at_0;
-  bool at_40;
-  bool at_c0;
+  bool at0;
+  bool at40;
+  bool atC0;
 };
 
 class EepromWrapAround : public ::testing::TestWithParam<ProbeCase> {};
 
 TEST_P(EepromWrapAround, ProbeWordLandsWhereTheSizeWrapsIt) {
   const ProbeCase& c = GetParam();
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::k2232H);
-  config.eeprom_words = c.words;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_2232H);
+  config.eepromWords = c.words;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(CallSlot(*file, 34).error, 0u);
   ASSERT_EQ(WriteWord(*file, 0xC0, 0x00C0), 0u);
-  EXPECT_EQ(ReadWord(*file, 0) == 0x00C0, c.at_0);
-  EXPECT_EQ(ReadWord(*file, 0x40) == 0x00C0, c.at_40);
+  EXPECT_EQ(ReadWord(*file, 0) == 0x00C0, c.at0);
+  EXPECT_EQ(ReadWord(*file, 0x40) == 0x00C0, c.at40);
   EXPECT_EQ(ReadWord(*file, 0xC0), 0x00C0);
-  EXPECT_EQ(device.EepromWordCount(), c.words);
-  EXPECT_EQ(device.EepromWords().size(), c.words);
+  EXPECT_EQ(device->EepromWordCount(), c.words);
+  EXPECT_EQ(device->EepromWords().size(), c.words);
   // A 32-bit index far past the end wraps as well.
   EXPECT_EQ(ReadWord(*file, 0x100000C0), 0x00C0);
 }
@@ -70,10 +70,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EepromWrapAround,
                                            ProbeCase{1024, false, false, true}));
 
 TEST(EepromDevice, EraseBlanksEveryWordAndChecksItsKey) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232R);
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R);
   config.eeprom = {0x4000, 0x0403, 0x6001};
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(ReadWord(*file, 1), 0x0403);
   EXPECT_EQ(ReadWord(*file, 3), 0xFFFF);  // beyond the initial image: blank
@@ -83,56 +83,57 @@ TEST(EepromDevice, EraseBlanksEveryWordAndChecksItsKey) {
   EXPECT_EQ(ReadWord(*file, 1), 0x0403);
 
   ASSERT_EQ(CallSlot(*file, 34, Le32(0xADEE0BAD)).error, 0u);
-  for (uint16_t word : device.EepromWords()) EXPECT_EQ(word, 0xFFFF);
+  for (uint16_t word : device->EepromWords()) EXPECT_EQ(word, 0xFFFF);
 }
 
 TEST(EepromDevice, WithoutEepromReadsZeroAndWritesVanish) {
-  BridgeDevice device = MakeDevice(ChipFamily::k232R, 0);
-  auto file = OpenOrDie(device);
+  auto device = MakeDevice(ChipFamily::CHIP_232R, 0);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(ReadWord(*file, 0), 0x0000);
   EXPECT_EQ(WriteWord(*file, 1, 0x0403), 0u);
   EXPECT_EQ(ReadWord(*file, 1), 0x0000);
   EXPECT_EQ(CallSlot(*file, 34).error, 0u);
   EXPECT_EQ(ReadWord(*file, 2), 0x0000);
-  EXPECT_TRUE(device.EepromWords().empty());
+  EXPECT_TRUE(device->EepromWords().empty());
 }
 
 TEST(EepromDevice, WritesThatDoNotStickAreAcceptedButLost) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::k232H);
-  config.eeprom_writes_stick = false;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232H);
+  config.eepromWritesStick = false;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(WriteWord(*file, 2, 0x6014), 0u);
   EXPECT_EQ(ReadWord(*file, 2), 0xFFFF);
   EXPECT_EQ(CallSlot(*file, 116, {0x10, 0x55}).error, 0u);
   EXPECT_EQ(CallSlot(*file, 115, {0x10}, 1).out[0], 0xFF);
 
-  device.SetEepromWritesStick(true);
+  device->SetEepromWritesStick(true);
   EXPECT_EQ(WriteWord(*file, 2, 0x6014), 0u);
   EXPECT_EQ(ReadWord(*file, 2), 0x6014);
 }
 
 TEST(EepromDevice, InvalidSizeFallsBackToTheFamilyDefault) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::kXSeries);
-  config.eeprom_words = 100;
+  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_X_SERIES);
+  config.eepromWords = 100;
   std::string error;
   EXPECT_FALSE(ValidateBridgeDeviceConfig(config, &error));
   EXPECT_NE(error.find("eeprom_words"), std::string::npos);
-  BridgeDevice device(config);
-  EXPECT_EQ(device.EepromWordCount(), 1024u);
+  auto device = std::make_shared<BridgeDevice>(config);
+  EXPECT_EQ(device->EepromWordCount(), 1024u);
 
-  BridgeDeviceConfig image = MakeConfig(ChipFamily::k232R);
+  BridgeDeviceConfig image = MakeConfig(ChipFamily::CHIP_232R);
   image.eeprom.assign(65, 0);
   EXPECT_FALSE(ValidateBridgeDeviceConfig(image, &error));
-  EXPECT_EQ(BridgeDevice(image).EepromWords().size(), 64u);  // the excess is dropped
+  EXPECT_EQ(std::make_shared<BridgeDevice>(image)->EepromWords().size(),
+            64u);  // the excess is dropped
 }
 
 TEST(EepromDevice, ConfigurationAndEccOnlyWhereTheChipHasThem) {
-  for (ChipFamily chip : {ChipFamily::k232H, ChipFamily::kXSeries}) {
-    BridgeDevice device(MakeConfig(chip));
-    auto file = OpenOrDie(device);
+  for (ChipFamily chip : {ChipFamily::CHIP_232H, ChipFamily::CHIP_X_SERIES}) {
+    auto device = std::make_shared<BridgeDevice>(MakeConfig(chip));
+    auto file = OpenOrDie(*device);
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(CallSlot(*file, 116, {0x22, 0x5A}).error, 0u);
     testing::Reply config = CallSlot(*file, 115, {0x22}, 1);
@@ -144,13 +145,45 @@ TEST(EepromDevice, ConfigurationAndEccOnlyWhereTheChipHasThem) {
     EXPECT_EQ(ecc.returned, 2u);
     EXPECT_NE(ReadLe16(ecc.out, 0), before);  // check bits follow the word
   }
-  BridgeDevice r(MakeConfig(ChipFamily::k232R));
-  auto file = OpenOrDie(r);
+  auto r = std::make_shared<BridgeDevice>(MakeConfig(ChipFamily::CHIP_232R));
+  auto file = OpenOrDie(*r);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(CallSlot(*file, 115, {0x22}, 1).error, ERROR_INVALID_FUNCTION);
   EXPECT_EQ(CallSlot(*file, 116, {0x22, 0x5A}).error, ERROR_INVALID_FUNCTION);
   EXPECT_EQ(CallSlot(*file, 117, {0x05}, 2).error, ERROR_INVALID_FUNCTION);
 }
+
+struct FactoryWordCase {
+  ChipFamily chip;
+  uint16_t factoryWord;
+  uint16_t readAt42;  // after word 2 was written 0x1234 and 0x42 written 0xBEEF
+};
+
+class FactoryWord : public ::testing::TestWithParam<FactoryWordCase> {};
+
+// A 232R's word 0x42 sits outside its 64 programmable words: it neither wraps onto word 2 nor
+// changes with writes or an erase. Other 64-word chips wrap 0x42 onto word 2.
+TEST_P(FactoryWord, SitsOutsideTheProgrammableWordsOfA232ROnly) {
+  const FactoryWordCase& c = GetParam();
+  BridgeDeviceConfig config = MakeConfig(c.chip);
+  config.eepromWords = 64;
+  config.factoryWord = c.factoryWord;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(WriteWord(*file, 2, 0x1234), 0u);
+  ASSERT_EQ(WriteWord(*file, 0x42, 0xBEEF), 0u);
+  EXPECT_EQ(ReadWord(*file, 0x42), c.readAt42);
+  EXPECT_EQ(ReadWord(*file, 0x43), ReadWord(*file, 3));  // its neighbours still wrap
+  ASSERT_EQ(CallSlot(*file, 34, Le32(0xADEE0BAD)).error, 0u);
+  EXPECT_EQ(ReadWord(*file, 0x42), c.chip == ChipFamily::CHIP_232R ? c.factoryWord : 0xFFFF);
+  EXPECT_EQ(device->EepromWords().size(), 64u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, FactoryWord,
+                         ::testing::Values(FactoryWordCase{ChipFamily::CHIP_232R, 0x0000, 0x0000},
+                                           FactoryWordCase{ChipFamily::CHIP_232R, 0x0001, 0x0001},
+                                           FactoryWordCase{ChipFamily::CHIP_BM, 0x0000, 0xBEEF}));
 
 TEST(EepromMemory, EccDistinguishesSingleBitChanges) {
   EepromMemory memory(64, {});

@@ -35,69 +35,69 @@ void SetTimeouts(posix::DeviceFile& file, uint32_t interval, uint32_t multiplier
   ASSERT_EQ(CallSlot(file, 71, in).error, 0u);
 }
 
-void SetReadWriteMs(posix::DeviceFile& file, uint32_t read_ms, uint32_t write_ms) {
-  std::vector<uint8_t> in = Le32(read_ms);
-  std::vector<uint8_t> w = Le32(write_ms);
+void SetReadWriteMs(posix::DeviceFile& file, uint32_t readMs, uint32_t writeMs) {
+  std::vector<uint8_t> in = Le32(readMs);
+  std::vector<uint8_t> w = Le32(writeMs);
   in.insert(in.end(), w.begin(), w.end());
   ASSERT_EQ(CallSlot(file, 71, in).error, 0u);
 }
 
 TEST(SerialReads, LoopbackRoundTripCompletesAtOnce) {
-  BridgeDevice device(MakeConfig());
-  device.SetPeer(std::make_shared<LoopbackPeer>());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  device->SetPeer(std::make_shared<LoopbackPeer>());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   TestIo write(std::string("\x02\x01\x0C\x0C\x03", 5));
   file->StartWrite(write);
   ASSERT_TRUE(write.Done());
   EXPECT_EQ(write.Status(), 0u);
   EXPECT_EQ(write.Count(), 5u);
-  EXPECT_EQ(device.ReceiveQueueSize(), 5u);
+  EXPECT_EQ(device->ReceiveQueueSize(), 5u);
   TestIo read(5);
   file->StartRead(read);
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Status(), 0u);
   EXPECT_EQ(read.Text(), std::string("\x02\x01\x0C\x0C\x03", 5));
-  EXPECT_EQ(device.ReceiveQueueSize(), 0u);
+  EXPECT_EQ(device->ReceiveQueueSize(), 0u);
 }
 
 TEST(SerialReads, CompleteOnCountAcrossSeveralArrivals) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   TestIo read(6);
   file->StartRead(read);
   EXPECT_FALSE(read.Done());
-  Inject(device, "abc");
+  Inject(*device, "abc");
   EXPECT_FALSE(read.Done());
-  Inject(device, "defgh");
+  Inject(*device, "defgh");
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Status(), 0u);
   EXPECT_EQ(read.Text(), "abcdef");
-  EXPECT_EQ(device.ReceiveQueueSize(), 2u);  // the rest waits for the next read
+  EXPECT_EQ(device->ReceiveQueueSize(), 2u);  // the rest waits for the next read
 }
 
 TEST(SerialReads, ReadsAreServedInTheOrderTheyStarted) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   TestIo first(2), second(2);
   file->StartRead(first);
   file->StartRead(second);
-  Inject(device, "wxyz");
+  Inject(*device, "wxyz");
   ASSERT_TRUE(first.Done() && second.Done());
   EXPECT_EQ(first.Text(), "wx");
   EXPECT_EQ(second.Text(), "yz");
 }
 
 TEST(SerialReads, TotalTimeoutCompletesWithWhatArrived) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   SetReadWriteMs(*file, 50, 50);
   TestIo read(5);
   file->StartRead(read);
-  Inject(device, "ok");
+  Inject(*device, "ok");
   ASSERT_TRUE(read.WaitDone());
   EXPECT_EQ(read.Status(), STATUS_TIMEOUT);  // a success with a short count
   EXPECT_EQ(read.Text(), "ok");
@@ -110,22 +110,22 @@ TEST(SerialReads, TotalTimeoutCompletesWithWhatArrived) {
 }
 
 TEST(SerialReads, ZeroTimeoutWaitsForTheFullCount) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   SetReadWriteMs(*file, 0, 0);
   TestIo read(3);
   file->StartRead(read);
-  Inject(device, "ab");
+  Inject(*device, "ab");
   EXPECT_FALSE(read.WaitDone(100));
-  Inject(device, "c");
+  Inject(*device, "c");
   ASSERT_TRUE(read.WaitDone());
   EXPECT_EQ(read.Text(), "abc");
 }
 
 TEST(SerialReads, CommTimeoutModes) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
 
   // MAXDWORD, 0, 0: at once with whatever is buffered.
@@ -135,7 +135,7 @@ TEST(SerialReads, CommTimeoutModes) {
   ASSERT_TRUE(nothing.Done());
   EXPECT_EQ(nothing.Status(), 0u);
   EXPECT_EQ(nothing.Count(), 0u);
-  Inject(device, "xy");
+  Inject(*device, "xy");
   TestIo some(4);
   file->StartRead(some);
   ASSERT_TRUE(some.Done());
@@ -146,7 +146,7 @@ TEST(SerialReads, CommTimeoutModes) {
   TestIo first(4);
   file->StartRead(first);
   EXPECT_FALSE(first.Done());
-  Inject(device, "z");
+  Inject(*device, "z");
   ASSERT_TRUE(first.Done());
   EXPECT_EQ(first.Text(), "z");
   TestIo expired(4);
@@ -160,7 +160,7 @@ TEST(SerialReads, CommTimeoutModes) {
   TestIo gap(4);
   file->StartRead(gap);
   EXPECT_FALSE(gap.WaitDone(80));
-  Inject(device, "q");
+  Inject(*device, "q");
   ASSERT_TRUE(gap.WaitDone());
   EXPECT_EQ(gap.Status(), STATUS_TIMEOUT);
   EXPECT_EQ(gap.Text(), "q");
@@ -174,8 +174,8 @@ TEST(SerialReads, CommTimeoutModes) {
 }
 
 TEST(SerialReads, ZeroLengthReadAndWriteCompleteAtOnce) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   TestIo read(0), write(0);
   file->StartRead(read);
@@ -186,25 +186,25 @@ TEST(SerialReads, ZeroLengthReadAndWriteCompleteAtOnce) {
 }
 
 TEST(SerialReads, CancelCompletesOnceKeepingTheBytesDelivered) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   TestIo read(8);
   file->StartRead(read);
-  Inject(device, "abc");
+  Inject(*device, "abc");
   file->Cancel(read);
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Status(), STATUS_CANCELLED);
   EXPECT_EQ(read.Text(), "abc");
   file->Cancel(read);  // already finished: nothing happens
-  Inject(device, "d");
+  Inject(*device, "d");
   EXPECT_EQ(read.Completions(), 1);
-  EXPECT_EQ(device.ReceiveQueueSize(), 1u);
+  EXPECT_EQ(device->ReceiveQueueSize(), 1u);
 }
 
 TEST(SerialReads, CloseWithAReadPendingCompletesIt) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   SetReadWriteMs(*file, 10000, 10000);
   TestIo read(4);
@@ -213,19 +213,19 @@ TEST(SerialReads, CloseWithAReadPendingCompletesIt) {
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Status(), STATUS_CANCELLED);
   file.reset();
-  EXPECT_FALSE(device.IsOpen());
-  EXPECT_NE(OpenOrDie(device), nullptr);
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_NE(OpenOrDie(*device), nullptr);
 }
 
 TEST(SerialReads, TimeoutCancelAndArrivalRaceCompletesExactlyOnce) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   SetReadWriteMs(*file, 1, 1);
   for (int i = 0; i < 200; ++i) {
     TestIo read(2);
     file->StartRead(read);
-    std::thread sender([&] { Inject(device, "r"); });
+    std::thread sender([&] { Inject(*device, "r"); });
     file->Cancel(read);
     sender.join();
     ASSERT_TRUE(read.WaitDone());
@@ -234,10 +234,10 @@ TEST(SerialReads, TimeoutCancelAndArrivalRaceCompletesExactlyOnce) {
 }
 
 TEST(SerialWrites, BytesReachThePeerInOrder) {
-  BridgeDevice device(MakeConfig());
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
   auto peer = std::make_shared<ScriptedPeer>();
-  device.SetPeer(peer);
-  auto file = OpenOrDie(device);
+  device->SetPeer(peer);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(peer->OpenCount(), 1u);
   TestIo one(std::string("hel")), two(std::string("lo"));
@@ -251,26 +251,26 @@ TEST(SerialWrites, BytesReachThePeerInOrder) {
 }
 
 TEST(SerialWrites, WithoutPeerWritesStillComplete) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   TestIo write(std::string("into the void"));
   file->StartWrite(write);
   ASSERT_TRUE(write.Done());
   EXPECT_EQ(write.Count(), 13u);
   auto silent = std::make_shared<SilentPeer>();
-  device.SetPeer(silent);
+  device->SetPeer(silent);
   TestIo again(std::string("abc"));
   file->StartWrite(again);
   EXPECT_EQ(silent->BytesReceived(), 3u);
-  EXPECT_EQ(device.ReceiveQueueSize(), 0u);
+  EXPECT_EQ(device->ReceiveQueueSize(), 0u);
 }
 
 TEST(SerialPeers, ScriptedAnswersAndDelayedBytesKeepTheirOrder) {
-  BridgeDevice device(MakeConfig());
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
   auto peer = std::make_shared<ScriptedPeer>();
-  device.SetPeer(peer);
-  auto file = OpenOrDie(device);
+  device->SetPeer(peer);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   peer->QueueAnswer({'O', 'K'}, 20);
   TestIo write(std::string("?"));
@@ -300,16 +300,16 @@ TEST(SerialPeers, ScriptedAnswersAndDelayedBytesKeepTheirOrder) {
   ASSERT_TRUE(answer.Done());
   EXPECT_EQ(answer.Text(), "xxyy");
 
-  device.SetPeer(nullptr);
+  device->SetPeer(nullptr);
   EXPECT_FALSE(peer->Attached());
   EXPECT_FALSE(peer->Send({'!'}));
 }
 
 TEST(SerialQueues, PurgeEmptiesTheReceiveQueueAndPendingReadsWait) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
-  Inject(device, "stale");
+  Inject(*device, "stale");
   testing::Reply status = CallSlot(*file, 37, std::vector<uint8_t>(12, 0), 12);
   EXPECT_EQ(ReadLe32(status.out, 0), 5u);
   EXPECT_EQ(ReadLe32(status.out, 4), 0u);
@@ -322,19 +322,19 @@ TEST(SerialQueues, PurgeEmptiesTheReceiveQueueAndPendingReadsWait) {
   file->StartRead(read);
   ASSERT_EQ(CallSlot(*file, 83, Le32(3)).error, 0u);
   EXPECT_FALSE(read.Done());
-  Inject(device, "new");
+  Inject(*device, "new");
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Text(), "new");
 }
 
 TEST(SerialQueues, OverflowKeepsTheQueueBoundedAndReportsIt) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   std::vector<uint8_t> block(RECEIVE_QUEUE_CAPACITY - 10, 'a');
-  device.InjectFromPeer(block.data(), block.size());
-  Inject(device, "0123456789ABCDEF");
-  EXPECT_EQ(device.ReceiveQueueSize(), RECEIVE_QUEUE_CAPACITY);
+  device->InjectFromPeer(block.data(), block.size());
+  Inject(*device, "0123456789ABCDEF");
+  EXPECT_EQ(device->ReceiveQueueSize(), RECEIVE_QUEUE_CAPACITY);
   testing::Reply errors = CallSlot(*file, 99, std::vector<uint8_t>(16, 0), 16);
   EXPECT_EQ(ReadLe32(errors.out, 0), CE_RXOVER);
   EXPECT_EQ(ReadLe32(errors.out, 8), RECEIVE_QUEUE_CAPACITY);   // cbInQue
@@ -342,55 +342,55 @@ TEST(SerialQueues, OverflowKeepsTheQueueBoundedAndReportsIt) {
 }
 
 TEST(SerialQueues, StopInTaskHoldsDataUntilRestart) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(CallSlot(*file, 103).error, 0u);
   TestIo read(2);
   file->StartRead(read);
-  Inject(device, "hi");
+  Inject(*device, "hi");
   EXPECT_FALSE(read.Done());
-  EXPECT_EQ(device.ReceiveQueueSize(), 2u);
-  EXPECT_TRUE(device.LineState().stopped);
+  EXPECT_EQ(device->ReceiveQueueSize(), 2u);
+  EXPECT_TRUE(device->LineState().stopped);
   ASSERT_EQ(CallSlot(*file, 104).error, 0u);
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Text(), "hi");
 }
 
 TEST(SerialQueues, ResetDeviceRestoresLineDefaultsAndKeepsTimeouts) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   CallSlot(*file, 65, Le32(115200));
   CallSlot(*file, 92, {2});
   SetReadWriteMs(*file, 500, 500);
-  Inject(device, "junk");
+  Inject(*device, "junk");
   ASSERT_EQ(CallSlot(*file, 1).error, 0u);
-  BridgeLineState line = device.LineState();
-  EXPECT_EQ(line.baud_rate, 9600u);
-  EXPECT_EQ(line.latency_timer, 16);
-  EXPECT_EQ(line.read_total_constant, 500u);
-  EXPECT_EQ(device.ReceiveQueueSize(), 0u);
+  BridgeLineState line = device->LineState();
+  EXPECT_EQ(line.baudRate, 9600u);
+  EXPECT_EQ(line.latencyTimer, 16);
+  EXPECT_EQ(line.readTotalConstant, 500u);
+  EXPECT_EQ(device->ReceiveQueueSize(), 0u);
   EXPECT_EQ(CallSlot(*file, 106).error, 0u);  // a port reset keeps the handle too
   EXPECT_EQ(CallSlot(*file, 113, {}, 2).error, 0u);
 }
 
 TEST(SerialEvents, WaitCommEventEndsOnEventOrMaskChange) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(CallSlot(*file, 98, {}, 4).error, ERROR_INVALID_PARAMETER);  // no mask: no wait
 
   ASSERT_EQ(CallSlot(*file, 97, Le32(EV_RXCHAR)).error, 0u);
   EXPECT_EQ(ReadLe32(CallSlot(*file, 112, {}, 4).out, 0), EV_RXCHAR);
-  Inject(device, "x");  // happened before the wait: remembered
+  Inject(*device, "x");  // happened before the wait: remembered
   testing::Reply got = CallSlot(*file, 98, {}, 4);
   EXPECT_EQ(got.error, 0u);
   EXPECT_EQ(ReadLe32(got.out, 0), EV_RXCHAR);
 
   std::thread later([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    Inject(device, "y");
+    Inject(*device, "y");
   });
   got = CallSlot(*file, 82, {}, 4);
   later.join();
@@ -407,35 +407,35 @@ TEST(SerialEvents, WaitCommEventEndsOnEventOrMaskChange) {
 }
 
 TEST(SerialOpen, OneOpenAtATimeAndHeldOpenRefusesAll) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   std::unique_ptr<posix::DeviceFile> second;
-  EXPECT_EQ(device.Open(true, &second), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(device.Open(false, &second), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(device->Open(true, &second), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(device->Open(false, &second), ERROR_ACCESS_DENIED);
   EXPECT_EQ(second, nullptr);
   file->Close();
   file.reset();
-  EXPECT_EQ(device.Open(true, &second), 0u);
+  EXPECT_EQ(device->Open(true, &second), 0u);
   second.reset();  // destroying without Close also releases it
-  EXPECT_FALSE(device.IsOpen());
+  EXPECT_FALSE(device->IsOpen());
 
   BridgeDeviceConfig config = MakeConfig();
-  config.held_open = true;
-  BridgeDevice held(config);
+  config.heldOpen = true;
+  auto held = std::make_shared<BridgeDevice>(config);
   std::unique_ptr<posix::DeviceFile> none;
-  EXPECT_EQ(held.Open(true, &none), ERROR_ACCESS_DENIED);
-  held.SetHeldOpen(false);
-  EXPECT_EQ(held.Open(true, &none), 0u);
+  EXPECT_EQ(held->Open(true, &none), ERROR_ACCESS_DENIED);
+  held->SetHeldOpen(false);
+  EXPECT_EQ(held->Open(true, &none), 0u);
 }
 
 TEST(SerialFaults, FailingReadsCompleteWithAnError) {
   BridgeDeviceConfig config = MakeConfig();
-  config.read_failures = 2;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  config.readFailures = 2;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
-  Inject(device, "abc");
+  Inject(*device, "abc");
   for (int i = 0; i < 2; ++i) {
     TestIo read(1);
     file->StartRead(read);
@@ -448,7 +448,7 @@ TEST(SerialFaults, FailingReadsCompleteWithAnError) {
   ASSERT_TRUE(fine.Done());
   EXPECT_EQ(fine.Text(), "abc");  // nothing was lost to the failures
 
-  device.FailReads(EVERY_READ);
+  device->FailReads(EVERY_READ);
   for (int i = 0; i < 3; ++i) {
     TestIo read(1);
     file->StartRead(read);
@@ -458,103 +458,103 @@ TEST(SerialFaults, FailingReadsCompleteWithAnError) {
 
 TEST(SerialFaults, UnplugAfterBytesCutsTheCrossingTransfer) {
   BridgeDeviceConfig config = MakeConfig();
-  config.unplug_after_bytes = 7;
-  BridgeDevice device(config);
-  device.SetPeer(std::make_shared<LoopbackPeer>());
-  auto file = OpenOrDie(device);
+  config.unplugAfterBytes = 7;
+  auto device = std::make_shared<BridgeDevice>(config);
+  device->SetPeer(std::make_shared<LoopbackPeer>());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   TestIo write(std::string("abc"));  // 3 of the 7 bytes, echoed back into the queue
   file->StartWrite(write);
   EXPECT_EQ(write.Status(), 0u);
   TestIo read(5);  // 5 queued, but only 4 more may move
-  Inject(device, "de");
+  Inject(*device, "de");
   file->StartRead(read);
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Status(), STATUS_DEVICE_NOT_CONNECTED);
   EXPECT_EQ(read.Text(), "abcd");
-  EXPECT_FALSE(device.Present());
+  EXPECT_FALSE(device->Present());
   TestIo after(std::string("x"));
   file->StartWrite(after);
   EXPECT_EQ(after.Status(), STATUS_DEVICE_NOT_CONNECTED);
   EXPECT_EQ(CallSlot(*file, 113, {}, 2).error, ERROR_DEVICE_NOT_CONNECTED);
   std::unique_ptr<posix::DeviceFile> again;
-  EXPECT_EQ(device.Open(true, &again), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(device->Open(true, &again), ERROR_FILE_NOT_FOUND);
 }
 
 TEST(SerialFaults, UnplugFailsPendingIoAndReplugNeedsANewOpen) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   TestIo read(4);
   file->StartRead(read);
-  Inject(device, "ab");
-  device.Unplug();
+  Inject(*device, "ab");
+  device->Unplug();
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Status(), STATUS_DEVICE_NOT_CONNECTED);
   EXPECT_EQ(read.Count(), 2u);
-  Inject(device, "lost");  // nobody is listening on a device off the bus
-  device.Replug();
-  EXPECT_TRUE(device.Present());
+  Inject(*device, "lost");  // nobody is listening on a device off the bus
+  device->Replug();
+  EXPECT_TRUE(device->Present());
   EXPECT_EQ(CallSlot(*file, 113, {}, 2).error, ERROR_DEVICE_NOT_CONNECTED);
-  auto fresh = OpenOrDie(device);
+  auto fresh = OpenOrDie(*device);
   ASSERT_NE(fresh, nullptr);
-  EXPECT_EQ(device.ReceiveQueueSize(), 0u);
+  EXPECT_EQ(device->ReceiveQueueSize(), 0u);
   EXPECT_EQ(CallSlot(*fresh, 113, {}, 2).error, 0u);
 }
 
 TEST(SerialFaults, CyclePortLeavesUntilReenumeration) {
-  BridgeDevice device(MakeConfig());
-  auto file = OpenOrDie(device);
+  auto device = std::make_shared<BridgeDevice>(MakeConfig());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   CallSlot(*file, 65, Le32(115200));
   EXPECT_EQ(CallSlot(*file, 16).error, 0u);
-  EXPECT_TRUE(device.Cycled());
-  EXPECT_FALSE(device.Present());
+  EXPECT_TRUE(device->Cycled());
+  EXPECT_FALSE(device->Present());
   std::unique_ptr<posix::DeviceFile> none;
-  EXPECT_EQ(device.Open(true, &none), ERROR_FILE_NOT_FOUND);
-  device.Reenumerate();
-  EXPECT_FALSE(device.Cycled());
-  auto fresh = OpenOrDie(device);
+  EXPECT_EQ(device->Open(true, &none), ERROR_FILE_NOT_FOUND);
+  device->Reenumerate();
+  EXPECT_FALSE(device->Cycled());
+  auto fresh = OpenOrDie(*device);
   ASSERT_NE(fresh, nullptr);
-  EXPECT_EQ(device.LineState().baud_rate, 9600u);  // it came back reset
+  EXPECT_EQ(device->LineState().baudRate, 9600u);  // it came back reset
   EXPECT_EQ(CallSlot(*file, 113, {}, 2).error, ERROR_DEVICE_NOT_CONNECTED);
 
-  device.Unplug();
-  device.Reenumerate();  // an unplugged device does not come back by re-enumeration
-  EXPECT_FALSE(device.Present());
+  device->Unplug();
+  device->Reenumerate();  // an unplugged device does not come back by re-enumeration
+  EXPECT_FALSE(device->Present());
 }
 
 TEST(SerialFaults, RestartResetsStateAndEndsOldFiles) {
   BridgeDeviceConfig config = MakeConfig();
-  config.restart_needs_reboot = true;
-  BridgeDevice device(config);
-  auto file = OpenOrDie(device);
+  config.restartNeedsReboot = true;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   SetReadWriteMs(*file, 1000, 1000);
   TestIo read(1);
   file->StartRead(read);
   bool reboot = false;
-  EXPECT_EQ(device.Restart(&reboot), 0u);
+  EXPECT_EQ(device->Restart(&reboot), 0u);
   EXPECT_TRUE(reboot);
   ASSERT_TRUE(read.Done());
   EXPECT_EQ(read.Status(), STATUS_DEVICE_NOT_CONNECTED);
-  EXPECT_TRUE(device.Present());
-  EXPECT_EQ(device.LineState().read_total_constant, 0u);
-  auto fresh = OpenOrDie(device);
+  EXPECT_TRUE(device->Present());
+  EXPECT_EQ(device->LineState().readTotalConstant, 0u);
+  auto fresh = OpenOrDie(*device);
   EXPECT_NE(fresh, nullptr);
 
   BridgeDeviceConfig failing = MakeConfig();
-  failing.restart_fails = true;
-  BridgeDevice stubborn(failing);
-  EXPECT_NE(stubborn.Restart(&reboot), 0u);
+  failing.restartFails = true;
+  auto stubborn = std::make_shared<BridgeDevice>(failing);
+  EXPECT_NE(stubborn->Restart(&reboot), 0u);
 }
 
 TEST(SerialWire, WireModelDelaysBothDirections) {
   BridgeDeviceConfig config = MakeConfig();
-  config.wire_model = true;
-  BridgeDevice device(config);
-  device.SetPeer(std::make_shared<LoopbackPeer>());
-  auto file = OpenOrDie(device);
+  config.wireModel = true;
+  auto device = std::make_shared<BridgeDevice>(config);
+  device->SetPeer(std::make_shared<LoopbackPeer>());
+  auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(CallSlot(*file, 65, Le32(9600)).error, 0u);
   ASSERT_EQ(CallSlot(*file, 92, {1}).error, 0u);

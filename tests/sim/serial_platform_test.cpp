@@ -19,7 +19,7 @@
 namespace ralvex::sim {
 namespace {
 
-constexpr char kPath[] =
+constexpr char DEVICE_PATH[] =
     "\\\\?\\usb#vid_0403&pid_6001#serialplatform#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}";
 
 // One device plugged straight into the device tree, removed again at the end.
@@ -31,7 +31,7 @@ class SerialPlatform : public ::testing::Test {
     node.instanceId = "USB\\VID_0403&PID_6001\\SERIALPLATFORM";
     node.setupClass = "USB";
     node.description = "bridge";
-    node.interfaces.push_back({BRIDGE_INTERFACE_GUID, kPath});
+    node.interfaces.push_back({BRIDGE_INTERFACE_GUID, DEVICE_PATH});
     node.driver = device_;
     node_ = posix::AddDeviceNode(node);
     device_->SetDevInst(node_);
@@ -43,7 +43,7 @@ class SerialPlatform : public ::testing::Test {
   }
 
   HANDLE OpenDevice(DWORD flags) {
-    return CreateFileA(kPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
+    return CreateFileA(DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags,
                        nullptr);
   }
   void OpenOverlapped() {
@@ -52,8 +52,8 @@ class SerialPlatform : public ::testing::Test {
     event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(event_, nullptr);
   }
-  void SetTimeouts(uint32_t read_ms, uint32_t write_ms) {
-    uint32_t in[2] = {read_ms, write_ms};
+  void SetTimeouts(uint32_t readMs, uint32_t writeMs) {
+    uint32_t in[2] = {readMs, writeMs};
     DWORD returned = 0;
     ASSERT_TRUE(DeviceIoControl(handle_, PrimaryRequestCode(71), in, sizeof in, nullptr, 0,
                                 &returned, nullptr));
@@ -155,7 +155,7 @@ TEST_F(SerialPlatform, SynchronousReadTimesOutWithAShortCount) {
 
 TEST_F(SerialPlatform, FailedReadsAndRefusedRequestsReachTheCaller) {
   BridgeDeviceConfig config = testing::MakeConfig();
-  config.read_failures = 1;
+  config.readFailures = 1;
   config.refuse = {65};
   Plug(config);
   handle_ = OpenDevice(0);

@@ -10,14 +10,15 @@
 namespace ralvex::sim {
 namespace {
 
-// Parses `text` as the tester table; returns the error line ("" when accepted).
+// Parses `text` as the tester table; returns "<line>: <error>" ("" when accepted).
 std::string Refusal(const std::string& text, TesterConfig* out = nullptr) {
   toml::table table = toml::parse(text);
   TesterConfig config;
   std::string error;
-  const bool ok = ParseTesterConfig(&table, &config, &error);
+  uint32_t line = 0;
+  const bool ok = ParseTesterConfig(&table, &config, &error, &line);
   if (ok && out != nullptr) *out = config;
-  return ok ? "" : error;
+  return ok ? "" : std::to_string(line) + ": " + error;
 }
 
 TEST(TesterConfigParse, DefaultsWithoutATable) {
@@ -25,10 +26,10 @@ TEST(TesterConfigParse, DefaultsWithoutATable) {
   std::string error;
   ASSERT_TRUE(ParseTesterConfig(nullptr, &config, &error));
   EXPECT_TRUE(config.source);
-  EXPECT_EQ(config.version_level, 21);
+  EXPECT_EQ(config.versionLevel, 21);
   EXPECT_EQ(config.profiles.size(), 5u);
   EXPECT_TRUE(config.unanswered.none());
-  EXPECT_TRUE(config.noise_before_reply.empty());
+  EXPECT_TRUE(config.noiseBeforeReply.empty());
 }
 
 TEST(TesterConfigParse, EveryKeyAccepted) {
@@ -56,18 +57,18 @@ settings = { 0 = 1, 2 = 500, 3 = 0, 4 = 1000 }
 )",
                     &c),
             "");
-  EXPECT_EQ(c.version_level, 19);
+  EXPECT_EQ(c.versionLevel, 19);
   EXPECT_EQ(c.ambient, 40);
   EXPECT_TRUE(c.unanswered.test(0x0B));
   EXPECT_EQ(c.unanswered.count(), 1u);
-  EXPECT_TRUE(c.wrong_reply.test(0xE1));
-  EXPECT_TRUE(c.bad_end_byte.test(0x0C));
-  EXPECT_EQ(c.noise_before_reply, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_TRUE(c.wrongReply.test(0xE1));
+  EXPECT_TRUE(c.badEndByte.test(0x0C));
+  EXPECT_EQ(c.noiseBeforeReply, (std::vector<uint8_t>{1, 2, 3}));
   ASSERT_EQ(c.profiles.size(), 3u);
-  EXPECT_EQ(c.profiles[1].profile_class, 5);
+  EXPECT_EQ(c.profiles[1].profileClass, 5);
   EXPECT_EQ(c.profiles[1].subtype, 3);
-  EXPECT_EQ(c.profiles[1].min_voltage, 3300);
-  EXPECT_EQ(c.profiles[2].profile_class, 3);
+  EXPECT_EQ(c.profiles[1].minVoltage, 3300);
+  EXPECT_EQ(c.profiles[2].profileClass, 3);
 }
 
 TEST(TesterConfigParse, NoSourceNeedsNoProfiles) {
@@ -76,18 +77,19 @@ TEST(TesterConfigParse, NoSourceNeedsNoProfiles) {
 }
 
 TEST(TesterConfigParse, RefusalsNameKeyProblemAndLine) {
-  EXPECT_EQ(Refusal("\nbogus = 1"), "tester.bogus: unknown key (line 2)");
+  EXPECT_EQ(Refusal("\nbogus = 1"), "2: unknown key 'bogus' in the tester table");
   EXPECT_EQ(Refusal("cable_milliohm = -1"),
-            "tester.cable_milliohm: expected an integer from 0 to 10000 (line 1)");
+            "1: 'cable_milliohm' of the tester must be from 0 to 10000, not -1");
   EXPECT_EQ(Refusal("version_level = 256"),
-            "tester.version_level: expected an integer from 0 to 255 (line 1)");
-  EXPECT_EQ(Refusal("source = 1"), "tester.source: expected true or false (line 1)");
+            "1: 'version_level' of the tester must be from 0 to 255, not 256");
+  EXPECT_EQ(Refusal("source = 1"),
+            "1: 'source' of the tester must be true or false, not an integer");
   EXPECT_EQ(Refusal("unanswered = [1, 300]"),
-            "tester.unanswered[1]: expected an integer from 0 to 255 (line 1)");
+            "1: 'unanswered[1]' of the tester must be from 0 to 255, not 300");
   EXPECT_EQ(Refusal("\n\nprofiles = [{ type = \"PD-FOO\", voltage = 1, current = 1 }]"),
-            "tester.profiles[0].type: expected a profile type name such as \"PD-FIX\" (line 3)");
+            "3: 'profiles[0].type' of the tester must be a profile type name such as \"PD-FIX\"");
   EXPECT_EQ(Refusal("settings = { 1 = 5 }"),
-            "tester.settings.1: unknown setting id (0, 2, 3 and 4 can be set) (line 1)");
+            "1: unknown setting id 'settings.1' (0, 2, 3 and 4 can be set)");
 }
 
 TEST(TesterConfigParse, BadValuesRefused) {
@@ -121,7 +123,7 @@ TEST(TesterConfigParse, BadValuesRefused) {
        }) {
     const std::string error = Refusal(text);
     EXPECT_NE(error, "") << text;
-    EXPECT_EQ(error.rfind("tester.", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("1: ", 0), 0u) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos) << error;
   }
 }
@@ -130,14 +132,16 @@ TEST(TesterConfigParse, EightProfilesAreTooMany) {
   std::string text = "profiles = [";
   for (int i = 0; i < 8; ++i) text += "{ type = \"PD-FIX\", voltage = 5000, current = 1 },";
   text += "]";
-  EXPECT_EQ(Refusal(text), "tester.profiles: at most 7 profiles (line 1)");
+  EXPECT_EQ(Refusal(text), "1: 'profiles' of the tester holds more than 7");
 }
 
 TEST(TesterConfigParse, FactoryReportsTheSameLine) {
   toml::table table = toml::parse("ambient = -3");
   std::string error;
-  EXPECT_EQ(MakeTesterPeer(&table, "KORA0001", "", &error), nullptr);
-  EXPECT_EQ(error, "tester.ambient: expected an integer from 0 to 125 (line 1)");
+  uint32_t line = 0;
+  EXPECT_EQ(MakeTesterPeer(&table, "KORA0001", "", &error, &line), nullptr);
+  EXPECT_EQ(error, "'ambient' of the tester must be from 0 to 125, not -3");
+  EXPECT_EQ(line, 1u);
   // A null error pointer is allowed.
   EXPECT_EQ(MakeTesterPeer(&table, "KORA0001", "", nullptr), nullptr);
   EXPECT_NE(MakeTesterPeer(nullptr, "KORA0001", "", nullptr), nullptr);

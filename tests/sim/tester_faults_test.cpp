@@ -9,12 +9,12 @@
 namespace ralvex::sim::testing {
 namespace {
 
-const Bytes kHelloFrame = {0x02, 0x01, 0x01, 0x01, 0x03};
-const Bytes kStatsFrame = {0x02, 0x01, 0x0C, 0x0C, 0x03};
+const Bytes FRAME_HELLO = {0x02, 0x01, 0x01, 0x01, 0x03};
+const Bytes FRAME_STATS = {0x02, 0x01, 0x0C, 0x0C, 0x03};
 
 TEST(TesterFaults, SilentTesterActsButNeverAnswers) {
   TesterBench bench("silent = true\nnotify = true");
-  EXPECT_TRUE(bench.Raw(kHelloFrame).empty());
+  EXPECT_TRUE(bench.Raw(FRAME_HELLO).empty());
   EXPECT_TRUE(bench.Raw(Frame({0x0D, 2, 0, 0})).empty());
   EXPECT_TRUE(bench.Raw(Frame({0x10, 0xE8, 0x03})).empty());
 }
@@ -36,16 +36,16 @@ TEST(TesterFaults, WrongReplyByte) {
 
 TEST(TesterFaults, BadEndByte) {
   TesterBench bench("bad_end_byte = [0x0C]");
-  const auto frames = Decode(bench.Raw(kStatsFrame));
+  const auto frames = Decode(bench.Raw(FRAME_STATS));
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].payload[0], 0x0C);
   EXPECT_EQ(frames[0].end, 0x04);
-  EXPECT_EQ(Decode(bench.Raw(kHelloFrame)).at(0).end, 0x03);
+  EXPECT_EQ(Decode(bench.Raw(FRAME_HELLO)).at(0).end, 0x03);
 }
 
 TEST(TesterFaults, DefaultNoiseBeforeEveryReply) {
   TesterBench bench("noise_before_reply = true");
-  const Bytes raw = bench.Raw(kHelloFrame);
+  const Bytes raw = bench.Raw(FRAME_HELLO);
   ASSERT_GT(raw.size(), 4u);
   EXPECT_EQ(Bytes(raw.begin(), raw.begin() + 4), (Bytes{0x55, 0xAA, 0x00, 0xFF}));
   EXPECT_EQ(Bytes(raw.begin() + 4, raw.end()), Frame({0x01, 21, 0}));
@@ -54,7 +54,7 @@ TEST(TesterFaults, DefaultNoiseBeforeEveryReply) {
 TEST(TesterFaults, ChosenNoiseBytes) {
   TesterBench bench("noise_before_reply = [0x03, 0x13]");
   size_t noise = 0;
-  const auto frames = Decode(bench.Raw(kStatsFrame), &noise);
+  const auto frames = Decode(bench.Raw(FRAME_STATS), &noise);
   EXPECT_EQ(noise, 2u);
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].payload[0], 0x0C);
@@ -62,11 +62,11 @@ TEST(TesterFaults, ChosenNoiseBytes) {
 
 TEST(TesterFaults, ReplyDelayHoldsEveryFrameBack) {
   TesterBench bench("reply_delay_ms = 750\nnotify = true");
-  bench.peer->OnHostBytes(kHelloFrame.data(), kHelloFrame.size());
+  bench.peer->OnHostBytes(FRAME_HELLO.data(), FRAME_HELLO.size());
   const Bytes change = Frame({0x0D, 2, 0, 0});
   bench.peer->OnHostBytes(change.data(), change.size());
   ASSERT_EQ(bench.line.chunks.size(), 3u);  // hello reply, notification, acknowledgement
-  for (const auto& chunk : bench.line.chunks) EXPECT_EQ(chunk.delay_ms, 750u);
+  for (const auto& chunk : bench.line.chunks) EXPECT_EQ(chunk.delayMs, 750u);
   EXPECT_EQ(bench.line.chunks[0].bytes, Frame({0x01, 21, 0}));
   EXPECT_EQ(bench.line.chunks[1].bytes[2], 0x20);
   EXPECT_EQ(bench.line.chunks[2].bytes, Frame({0x0D, 0}));
@@ -74,9 +74,9 @@ TEST(TesterFaults, ReplyDelayHoldsEveryFrameBack) {
 
 TEST(TesterFaults, NoDelayMeansImmediateSends) {
   TesterBench bench;
-  bench.peer->OnHostBytes(kHelloFrame.data(), kHelloFrame.size());
+  bench.peer->OnHostBytes(FRAME_HELLO.data(), FRAME_HELLO.size());
   ASSERT_EQ(bench.line.chunks.size(), 1u);
-  EXPECT_EQ(bench.line.chunks[0].delay_ms, 0u);
+  EXPECT_EQ(bench.line.chunks[0].delayMs, 0u);
 }
 
 TEST(TesterNotifications, ContractChangesAnnouncedBeforeTheAcknowledgement) {
@@ -121,8 +121,8 @@ TEST(TesterReceive, FrameSplitAcrossDeliveries) {
 
 TEST(TesterReceive, SeveralFramesInOneDelivery) {
   TesterBench bench;
-  Bytes both = kHelloFrame;
-  both.insert(both.end(), kStatsFrame.begin(), kStatsFrame.end());
+  Bytes both = FRAME_HELLO;
+  both.insert(both.end(), FRAME_STATS.begin(), FRAME_STATS.end());
   const auto frames = Decode(bench.Raw(both));
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[0].payload[0], 0x01);
@@ -135,11 +135,11 @@ TEST(TesterReceive, BadRequestsAreDroppedAndTheNextFrameIsFound) {
   EXPECT_TRUE(bench.Raw({0x02, 0x01, 0x01, 0x01, 0x04}).empty());  // wrong end byte
   // Noise, including a stray start byte right before the real frame.
   Bytes stream = {0x55, 0x03, 0x02};
-  stream.insert(stream.end(), kHelloFrame.begin(), kHelloFrame.end());
+  stream.insert(stream.end(), FRAME_HELLO.begin(), FRAME_HELLO.end());
   EXPECT_EQ(Decode(bench.Raw(stream)).size(), 1u);
   // A length no request comes near is not waited for.
   stream = {0x02, 0xF0};
-  stream.insert(stream.end(), kHelloFrame.begin(), kHelloFrame.end());
+  stream.insert(stream.end(), FRAME_HELLO.begin(), FRAME_HELLO.end());
   EXPECT_EQ(Decode(bench.Raw(stream)).size(), 1u);
 }
 
@@ -147,16 +147,16 @@ TEST(TesterReceive, OpenDropsAHalfFrame) {
   TesterBench bench;
   bench.Raw({0x02, 0x03, 0x10});
   bench.peer->OnOpen();
-  EXPECT_EQ(Decode(bench.Raw(kHelloFrame)).size(), 1u);
+  EXPECT_EQ(Decode(bench.Raw(FRAME_HELLO)).size(), 1u);
 }
 
 TEST(TesterReceive, DetachedTesterStaysQuiet) {
   TesterBench bench;
   bench.peer->Detach();
-  bench.peer->OnHostBytes(kHelloFrame.data(), kHelloFrame.size());
+  bench.peer->OnHostBytes(FRAME_HELLO.data(), FRAME_HELLO.size());
   EXPECT_TRUE(bench.line.chunks.empty());
   bench.peer->Attach(&bench.line);
-  EXPECT_EQ(Decode(bench.Raw(kHelloFrame)).size(), 1u);
+  EXPECT_EQ(Decode(bench.Raw(FRAME_HELLO)).size(), 1u);
 }
 
 TEST(TesterReceive, GarbageNeverBreaksIt) {
@@ -180,7 +180,7 @@ TEST(TesterReceive, GarbageNeverBreaksIt) {
       at += n;
     }
     for (const auto& f : Decode(bench.line.Take())) {
-      EXPECT_TRUE(f.checksum_ok);
+      EXPECT_TRUE(f.checksumOk);
       EXPECT_EQ(f.end, 0x03);
     }
   }
@@ -198,7 +198,7 @@ TEST(TesterFrame, ReceiverHoldsNoMoreThanOneRequestsWorth) {
   int frames = 0;
   receiver.Push(junk.data(), junk.size(), [&](const uint8_t*, size_t) { ++frames; });
   EXPECT_EQ(frames, 0);
-  EXPECT_LE(receiver.pending(), kTesterMaxRequestPayload + 4);
+  EXPECT_LE(receiver.pending(), TESTER_MAX_REQUEST_PAYLOAD + 4);
 }
 
 }  // namespace

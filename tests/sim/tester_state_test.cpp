@@ -62,9 +62,9 @@ TEST_F(TesterStateTest, ContractAndStoredSettingsSurvive) {
   bool live = false;
   ASSERT_TRUE(LoadTesterState(path_, "KORA0001", &state, &live));
   EXPECT_TRUE(live);
-  EXPECT_EQ(state.default_voltage, 9000);
-  EXPECT_EQ(state.default_load, 500);
-  EXPECT_EQ(state.max_load, 800);
+  EXPECT_EQ(state.defaultVoltage, 9000);
+  EXPECT_EQ(state.defaultLoad, 500);
+  EXPECT_EQ(state.maxLoad, 800);
 }
 
 TEST_F(TesterStateTest, AutomaticLimitsPersistAsNoMaxLoad) {
@@ -92,16 +92,16 @@ TEST_F(TesterStateTest, TestersSharingTheFileKeepTheirOwnState) {
 
 TEST_F(TesterStateTest, ConcurrentSavesLoseNoTester) {
   // Each device's writer thread saves on its own; a save must not drop another tester's entry.
-  constexpr int kTesters = 4;
+  constexpr int TESTER_SERIALS = 4;
   std::vector<std::thread> threads;
-  for (int t = 0; t < kTesters; ++t) {
+  for (int t = 0; t < TESTER_SERIALS; ++t) {
     threads.emplace_back([this, t] {
       TesterBench bench("", path_, "KORA100" + std::to_string(t));
       for (int i = 1; i <= 20; ++i) bench.Ask({0x10, static_cast<uint8_t>(t * 20 + i), 0});
     });
   }
   for (auto& th : threads) th.join();
-  for (int t = 0; t < kTesters; ++t) {
+  for (int t = 0; t < TESTER_SERIALS; ++t) {
     TesterState state;
     bool live = false;
     ASSERT_TRUE(LoadTesterState(path_, "KORA100" + std::to_string(t), &state, &live)) << t;

@@ -20,15 +20,15 @@ inline std::string InstanceIdOf(DEVINST node) {
 }
 
 // Present interfaces of a class: their device paths, in enumeration order.
-inline std::vector<std::string> InterfacePaths(const GUID& interface_class) {
+inline std::vector<std::string> InterfacePaths(const GUID& interfaceClass) {
   std::vector<std::string> paths;
-  HDEVINFO set = SetupDiGetClassDevsA(&interface_class, nullptr, nullptr,
+  HDEVINFO set = SetupDiGetClassDevsA(&interfaceClass, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == INVALID_HANDLE_VALUE || set == nullptr) return paths;
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof(data);
-    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &interface_class, index, &data)) break;
+    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index, &data)) break;
     DWORD required = 0;
     SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr);
     std::vector<char> storage(required + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
@@ -54,8 +54,8 @@ inline std::vector<ListedDevice> DevicesOf(HDEVINFO set) {
 }
 
 // The devices owning the present interfaces of a class.
-inline std::vector<ListedDevice> InterfaceOwners(const GUID& interface_class) {
-  HDEVINFO set = SetupDiGetClassDevsA(&interface_class, nullptr, nullptr,
+inline std::vector<ListedDevice> InterfaceOwners(const GUID& interfaceClass) {
+  HDEVINFO set = SetupDiGetClassDevsA(&interfaceClass, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == INVALID_HANDLE_VALUE || set == nullptr) return {};
   std::vector<ListedDevice> devices = DevicesOf(set);

@@ -84,8 +84,8 @@ TEST_F(UsbTreeTest, InterfacesEnumerateInPlugOrderWithTheirDevices) {
   EXPECT_EQ(mid.port, 3u);
 
   EXPECT_THAT(InterfacePaths(BRIDGE_INTERFACE_GUID),
-              ElementsAre(zed.interface_path, alpha.interface_path, mid.interface_path));
-  EXPECT_EQ(alpha.interface_path,
+              ElementsAre(zed.interfacePath, alpha.interfacePath, mid.interfacePath));
+  EXPECT_EQ(alpha.interfacePath,
             "\\\\?\\usb#vid_0403&pid_6015#ALPHA#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}");
 
   // The device-information element with the interface's index is the device that owns it.
@@ -125,15 +125,18 @@ TEST_F(UsbTreeTest, RootHubsAndDevicesAreInSetupClassUsb) {
 
 TEST_F(UsbTreeTest, RootHubHardwareIdsHaveNoUnderscoreAndNoCompatibleIds) {
   UsbTree tree;
-  EXPECT_THAT(Property(tree.HubNode(RootHub::kUsb3), SPDRP_HARDWAREID),
+  EXPECT_THAT(Property(tree.HubNode(RootHub::ROOT_HUB_USB3), SPDRP_HARDWAREID),
               ElementsAre("USB\\ROOT_HUB30&VID8086&PIDA2AF&REV0000",
                           "USB\\ROOT_HUB30&VID8086&PIDA2AF", "USB\\ROOT_HUB30"));
-  EXPECT_THAT(Property(tree.HubNode(RootHub::kUsb1), SPDRP_HARDWAREID).back(), "USB\\ROOT_HUB");
-  EXPECT_THAT(Property(tree.HubNode(RootHub::kUsb2), SPDRP_HARDWAREID).back(), "USB\\ROOT_HUB20");
+  EXPECT_THAT(Property(tree.HubNode(RootHub::ROOT_HUB_USB1), SPDRP_HARDWAREID).back(),
+              "USB\\ROOT_HUB");
+  EXPECT_THAT(Property(tree.HubNode(RootHub::ROOT_HUB_USB2), SPDRP_HARDWAREID).back(),
+              "USB\\ROOT_HUB20");
   DWORD error = 0;
-  EXPECT_TRUE(Property(tree.HubNode(RootHub::kUsb2), SPDRP_COMPATIBLEIDS, &error).empty());
+  EXPECT_TRUE(Property(tree.HubNode(RootHub::ROOT_HUB_USB2), SPDRP_COMPATIBLEIDS, &error).empty());
   EXPECT_EQ(error, ERROR_INVALID_DATA);
-  EXPECT_EQ(InstanceIdOf(tree.HubNode(RootHub::kUsb1)), RootHubInstanceId(RootHub::kUsb1));
+  EXPECT_EQ(InstanceIdOf(tree.HubNode(RootHub::ROOT_HUB_USB1)),
+            RootHubInstanceId(RootHub::ROOT_HUB_USB1));
 }
 
 TEST_F(UsbTreeTest, HubCountsReenumerationsAndPassesThemToItsDevices) {
@@ -146,21 +149,22 @@ TEST_F(UsbTreeTest, HubCountsReenumerationsAndPassesThemToItsDevices) {
   DEVINST hub = 0;
   char id[] = "usb\\root_hub30";  // located case-insensitively
   ASSERT_EQ(CM_Locate_DevNode_ExA(&hub, id, 0, nullptr), CR_SUCCESS);
-  ASSERT_EQ(hub, tree.HubNode(RootHub::kUsb3));
+  ASSERT_EQ(hub, tree.HubNode(RootHub::ROOT_HUB_USB3));
   ASSERT_EQ(CM_Reenumerate_DevNode_Ex(hub, 0, nullptr), CR_SUCCESS);
 
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::kUsb3), 1u);
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::kUsb1), 0u);
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::kUsb2), 0u);
+  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB3), 1u);
+  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB1), 0u);
+  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB2), 0u);
   EXPECT_THAT(tree.ReenumerationLog(), ElementsAre("USB\\ROOT_HUB30"));
   EXPECT_GE(first->reenumerations.load(), 1);
   EXPECT_GE(second->reenumerations.load(), 1);
 
-  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(tree.HubNode(RootHub::kUsb1), 0, nullptr), CR_SUCCESS);
+  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(tree.HubNode(RootHub::ROOT_HUB_USB1), 0, nullptr),
+            CR_SUCCESS);
   EXPECT_THAT(tree.ReenumerationLog(), ElementsAre("USB\\ROOT_HUB30", "USB\\ROOT_HUB"));
   tree.ClearReenumerationLog();
   EXPECT_TRUE(tree.ReenumerationLog().empty());
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::kUsb3), 1u);
+  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB3), 1u);
 }
 
 TEST_F(UsbTreeTest, ReenumeratingAHubOutlivingItsDeviceIsHarmless) {
@@ -170,8 +174,9 @@ TEST_F(UsbTreeTest, ReenumeratingAHubOutlivingItsDeviceIsHarmless) {
     const PluggedDevice plugged = tree.Plug(Identity("GONE"), gone);
     posix::RemoveDeviceNode(plugged.node);
   }
-  EXPECT_EQ(CM_Reenumerate_DevNode_Ex(tree.HubNode(RootHub::kUsb3), 0, nullptr), CR_SUCCESS);
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::kUsb3), 1u);
+  EXPECT_EQ(CM_Reenumerate_DevNode_Ex(tree.HubNode(RootHub::ROOT_HUB_USB3), 0, nullptr),
+            CR_SUCCESS);
+  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB3), 1u);
 }
 
 TEST_F(UsbTreeTest, SerialsThatCannotNameADeviceGetAPortInstancePart) {
@@ -186,9 +191,9 @@ TEST_F(UsbTreeTest, SerialsThatCannotNameADeviceGetAPortInstancePart) {
   EXPECT_EQ(blank.instance_id, "USB\\VID_0403&PID_6001\\5&2f1c3a80&0&3");
   EXPECT_EQ(odd.instance_id, "USB\\VID_0403&PID_6001\\5&2f1c3a80&0&4");
   // All four are separate nodes, listed in order.
-  EXPECT_THAT(InterfacePaths(BRIDGE_INTERFACE_GUID),
-              ElementsAre(first.interface_path, twin.interface_path, blank.interface_path,
-                          odd.interface_path));
+  EXPECT_THAT(
+      InterfacePaths(BRIDGE_INTERFACE_GUID),
+      ElementsAre(first.interfacePath, twin.interfacePath, blank.interfacePath, odd.interfacePath));
 }
 
 TEST_F(UsbTreeTest, DeviceUnpluggedFromTheStartIsNotListed) {
@@ -197,7 +202,7 @@ TEST_F(UsbTreeTest, DeviceUnpluggedFromTheStartIsNotListed) {
   away.present = false;
   tree.Plug(away, std::make_shared<CountingDriver>());
   const PluggedDevice here = tree.Plug(Identity("HERE"), std::make_shared<CountingDriver>());
-  EXPECT_THAT(InterfacePaths(BRIDGE_INTERFACE_GUID), ElementsAre(here.interface_path));
+  EXPECT_THAT(InterfacePaths(BRIDGE_INTERFACE_GUID), ElementsAre(here.interfacePath));
 }
 
 TEST_F(UsbTreeTest, DestroyingTheTreeTakesItsNodesAway) {
