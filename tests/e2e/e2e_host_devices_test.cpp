@@ -35,7 +35,7 @@ class HostDevices : public E2eTest {
     const std::string config = Dir() + "/tester.toml";
     std::ofstream(config) << extraLines << kFiveProfiles;
     ASSERT_TRUE(tester_.Start({"--config", config, "--state", Dir() + "/tester.state.toml"}));
-    AddFakeUsbPort(sysfs_, port_);
+    hostdev_test::AddFakeUsbPort(sysfs_, port_);
     fs::create_symlink(tester_.PtyPath(), dev_ + "/" + port_.tty);
   }
 
@@ -45,7 +45,7 @@ class HostDevices : public E2eTest {
 
   std::string sysfs_;
   std::string dev_;
-  FakeUsbPort port_;
+  hostdev_test::FakeUsbPort port_;
   TesterProcess tester_;
 };
 
@@ -105,7 +105,7 @@ TEST_F(HostDevices, TtyHeldByAnotherProgramIsLeftOutAfterTheOpenAttempts) {
 }
 
 TEST_F(HostDevices, TtyTheUserMayNotOpenIsNamedOnceAndLeftOut) {
-  AddFakeUsbPort(sysfs_, port_);
+  hostdev_test::AddFakeUsbPort(sysfs_, port_);
   // A node only its owner may open; the program runs as somebody else.
   const std::string node = dev_ + "/" + port_.tty;
   std::ofstream(node) << "";
@@ -149,11 +149,11 @@ TEST_F(HostDevices, PseudoTerminalClosedMidRunEndsTheRunWithoutAHang) {
 TEST_F(HostDevices, UnplugAndReplugBetweenRunsAreSeen) {
   Plug();
   EXPECT_EQ(HostRun({"-f"}).out, "0=KORA4VLH7Y\n");
-  RemoveFakeUsbPort(sysfs_, port_);
+  hostdev_test::RemoveFakeUsbPort(sysfs_, port_);
   RunResult r = HostRun({"-c"});
   EXPECT_EQ(r.code, 3);
   EXPECT_EQ(r.err, "Error: Device not found.0\n");
-  AddFakeUsbPort(sysfs_, port_);
+  hostdev_test::AddFakeUsbPort(sysfs_, port_);
   r = HostRun({"-c"});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out.rfind("STATUS:CONNECTED\n", 0), 0u);

@@ -6,23 +6,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 
 namespace ralvex::e2e {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int START_LIMIT_MS = 10000;
-
-void WriteAttribute(const fs::path& folder, const std::string& name, const std::string& value) {
-  std::ofstream(folder / name) << value << "\n";
-}
-
-fs::path UsbDeviceFolder(const std::string& sysfsRoot, const FakeUsbPort& port) {
-  return fs::path(sysfsRoot) / "devices/pci0000:00/0000:00:14.0/usb1" / port.usbName;
-}
 
 }  // namespace
 
@@ -79,36 +67,6 @@ void TesterProcess::Stop() {
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;
-}
-
-void AddFakeUsbPort(const std::string& sysfsRoot, const FakeUsbPort& port) {
-  const fs::path device = UsbDeviceFolder(sysfsRoot, port);
-  const std::string interfaceName = port.usbName + ":1." + std::to_string(port.interfaceNumber);
-  const fs::path interface = device / interfaceName;
-  const fs::path ttyFolder = interface / port.tty / "tty" / port.tty;
-  fs::create_directories(ttyFolder);
-  fs::create_directories(fs::path(sysfsRoot) / "class/tty");
-  WriteAttribute(device, "idVendor", port.vid);
-  WriteAttribute(device, "idProduct", port.pid);
-  WriteAttribute(device, "bcdDevice", port.release);
-  WriteAttribute(device, "product", port.product);
-  if (!port.serial.empty()) WriteAttribute(device, "serial", port.serial);
-  WriteAttribute(device, "busnum", port.busnum);
-  WriteAttribute(device, "devpath", port.devpath);
-  WriteAttribute(device, "speed", "12");
-  char number[3];
-  std::snprintf(number, sizeof number, "%02x", port.interfaceNumber);
-  WriteAttribute(interface, "bInterfaceNumber", number);
-  // Relative links, as the kernel makes them.
-  fs::create_directory_symlink("../../../" + port.tty, ttyFolder / "device");
-  fs::create_directory_symlink(fs::relative(ttyFolder, fs::path(sysfsRoot) / "class/tty"),
-                               fs::path(sysfsRoot) / "class/tty" / port.tty);
-}
-
-void RemoveFakeUsbPort(const std::string& sysfsRoot, const FakeUsbPort& port) {
-  std::error_code ignored;
-  fs::remove(fs::path(sysfsRoot) / "class/tty" / port.tty, ignored);
-  fs::remove_all(UsbDeviceFolder(sysfsRoot, port), ignored);
 }
 
 }  // namespace ralvex::e2e

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/hostdev/fake_sysfs.h"
+
 #ifndef RALVEX_TESTER_BINARY
 #error "RALVEX_TESTER_BINARY must name the tester program"
 #endif
@@ -33,23 +35,5 @@ class TesterProcess {
   pid_t pid_ = -1;
   std::string ptyPath_;
 };
-
-// One USB bridge port as sysfs shows it: the device folder with its attributes, the interface,
-// the tty below it and the class/tty link.
-struct FakeUsbPort {
-  std::string tty = "ttyUSB0";
-  std::string usbName = "1-2";  // the device's folder name: bus-path
-  std::string vid = "0403";
-  std::string pid = "6001";
-  std::string release = "0600";
-  std::string product = "PD Tester";
-  std::string serial = "KORA4VLH7Y";
-  std::string busnum = "1";
-  std::string devpath = "2";
-  int interfaceNumber = 0;
-};
-void AddFakeUsbPort(const std::string& sysfsRoot, const FakeUsbPort& port);
-// Takes the port out again, as an unplug does.
-void RemoveFakeUsbPort(const std::string& sysfsRoot, const FakeUsbPort& port);
 
 }  // namespace ralvex::e2e
