@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs ralvex with the given options against the bench that RALVEX_BENCH names (default when it
-# is unset: the built-in one; set but empty: the machine's real devices), after installing missing build packages and building build/ralvex if needed.
+# is unset: the built-in one; set but empty: the machine's real devices), after installing missing
+# build packages and building build/ralvex if needed.
 # The program's exit code is passed through.
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
