@@ -159,5 +159,28 @@ TEST_F(HostDevices, UnplugAndReplugBetweenRunsAreSeen) {
   EXPECT_EQ(r.out.rfind("STATUS:CONNECTED\n", 0), 0u);
 }
 
+TEST_F(HostDevices, TesterRefusesABadConfigFileWithOneLine) {
+  struct Case {
+    const char* text;
+    const char* complaint;  // after "FILE:"
+  };
+  const Case cases[] = {
+      {"version_level = 21\nambient = 300\n", "2: ambient: expected an integer from 0 to 125\n"},
+      {"notify = true\nserail = 1\n", "2: serail: unknown key\n"},
+      {"profiles = [ { type = \"PD-FIX\"\n", "1: "},
+  };
+  const std::string config = Dir() + "/bad.toml";
+  for (const Case& c : cases) {
+    std::ofstream(config, std::ios::trunc) << c.text;
+    const TesterOutcome outcome = RunTesterToEnd({"--config", config});
+    EXPECT_EQ(outcome.code, 1) << c.text;
+    EXPECT_EQ(outcome.err.rfind(config + ":" + c.complaint, 0), 0u) << outcome.err;
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+  }
+  const TesterOutcome missing = RunTesterToEnd({"--config", Dir() + "/none.toml"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.err.rfind(Dir() + "/none.toml: ", 0), 0u) << missing.err;
+}
+
 }  // namespace
 }  // namespace ralvex::e2e

@@ -69,4 +69,34 @@ void TesterProcess::Stop() {
   pid_ = -1;
 }
 
+TesterOutcome RunTesterToEnd(const std::vector<std::string>& args) {
+  TesterOutcome outcome;
+  int err[2];
+  if (pipe(err) != 0) return outcome;
+  std::vector<std::string> store = {RALVEX_TESTER_BINARY};
+  store.insert(store.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : store) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(err[1], STDERR_FILENO);
+    close(err[0]);
+    close(err[1]);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(err[1]);
+  char buffer[512];
+  ssize_t n;
+  while ((n = read(err[0], buffer, sizeof buffer)) > 0) {
+    outcome.err.append(buffer, static_cast<size_t>(n));
+  }
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) outcome.code = WEXITSTATUS(status);
+  return outcome;
+}
+
 }  // namespace ralvex::e2e

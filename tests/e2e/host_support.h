@@ -36,4 +36,11 @@ class TesterProcess {
   std::string ptyPath_;
 };
 
+// Runs ralvex-tester to its end (for arguments it refuses): exit code and standard error.
+struct TesterOutcome {
+  int code = -1;
+  std::string err;
+};
+TesterOutcome RunTesterToEnd(const std::vector<std::string>& args);
+
 }  // namespace ralvex::e2e

@@ -30,7 +30,8 @@ bool LoadTesterTable(const std::string& path, toml::table* table, std::string* e
     *table = toml::parse_file(path);
   } catch (const toml::parse_error& failure) {
     const auto line = failure.source().begin.line;
-    *error = path + ":" + std::to_string(line) + ": " + std::string(failure.description());
+    *error = path + ":" + (line > 0 ? std::to_string(line) + ":" : "") + " " +
+             std::string(failure.description());
     return false;
   }
   return true;
