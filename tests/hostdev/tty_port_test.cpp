@@ -213,5 +213,24 @@ TEST_F(TtyPort, OneOpenAtATimeWhoeverAsks) {
   EXPECT_EQ(FT_Open(0, &handle_), FT_OK);
 }
 
+TEST_F(TtyPort, EveryEnumerationSeesPlugsAndUnplugs) {
+  auto count = [] {
+    DWORD n = 99;
+    EXPECT_EQ(FT_ListDevices(&n, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+    return n;
+  };
+  EXPECT_EQ(count(), 1u);
+  RemoveFakeUsbPort(dir_ + "/sys", port_);
+  EXPECT_EQ(count(), 0u);
+  EXPECT_EQ(FT_Open(0, &handle_), FT_DEVICE_NOT_FOUND);
+  AddFakeUsbPort(dir_ + "/sys", port_);
+  EXPECT_EQ(count(), 1u);
+  ASSERT_EQ(FT_Open(0, &handle_), FT_OK);
+  // A port that leaves while open keeps its handle until it is closed.
+  RemoveFakeUsbPort(dir_ + "/sys", port_);
+  EXPECT_EQ(count(), 0u);
+  EXPECT_EQ(FT_SetBaudRate(handle_, 9600), FT_OK);
+}
+
 }  // namespace
 }  // namespace ralvex::hostdev_test
