@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs ralvex with the given options against the bench that RALVEX_BENCH names (default: the
-# built-in one), after installing missing build packages and building build/ralvex if needed.
+# Runs ralvex with the given options against the bench that RALVEX_BENCH names (default when it
+# is unset: the built-in one; set but empty: the machine's real devices), after installing missing
+# build packages and building build/ralvex if needed.
 # The program's exit code is passed through.
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
@@ -25,7 +26,7 @@ if ! cmake --build "$build_dir" --target ralvex -j2 >"$log" 2>&1; then
   exit 1
 fi
 
-export RALVEX_BENCH="${RALVEX_BENCH:-builtin}"
+export RALVEX_BENCH="${RALVEX_BENCH-builtin}"
 status=0
 "$build_dir/ralvex" "$@" || status=$?
 exit "$status"

@@ -2,6 +2,7 @@
 #include "platform/posix/device_tree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <mutex>
 #include <utility>
@@ -53,7 +54,17 @@ bool IsBelow(const std::vector<Node>& nodes, size_t index, std::string_view ance
   return false;
 }
 
+std::atomic<EnumerationHook> enumerationHook{nullptr};
+
 }  // namespace
+
+void SetEnumerationHook(EnumerationHook hook) {
+  enumerationHook.store(hook);
+}
+
+void RunEnumerationHook() {
+  if (EnumerationHook hook = enumerationHook.load()) hook();
+}
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

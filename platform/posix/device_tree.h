@@ -23,6 +23,9 @@ struct DeviceNodeSnapshot {
 // ASCII case-insensitive equality, as the system compares IDs and paths.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// Runs the enumeration hook, if one is registered.
+void RunEnumerationHook();
+
 // Copies of every node, in enumeration order (absent nodes included).
 std::vector<DeviceNodeSnapshot> SnapshotDeviceTree();
 

@@ -110,6 +110,12 @@ void RemoveDeviceNode(DEVINST node);
 // Empties the tree (bench detach, test tear-down). Open handles keep their files.
 void ClearDeviceTree();
 
+// A driver whose devices come and go outside the process (real hardware) registers a hook that
+// brings the tree up to date; SetupDiGetClassDevs* runs it before reading the tree, so every
+// enumeration sees what is plugged in now. Null removes it. The hook must not enumerate itself.
+using EnumerationHook = void (*)();
+void SetEnumerationHook(EnumerationHook hook);
+
 // What GetVersionExA reports: a workstation unless told otherwise.
 void SetServerEdition(bool server);
 

@@ -161,6 +161,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsExA(const GUID* classGuid, PCSTR enumerator, 
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  ralvex::posix::RunEnumerationHook();
   if (existing != nullptr && existing != INVALID_HANDLE_VALUE) {
     std::shared_ptr<DeviceInfoSet> set = FindSet(existing);
     if (!set) {

@@ -1,6 +1,7 @@
 #include "e2e_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -70,7 +71,8 @@ std::string E2eTest::ReadState() const {
   return text.str();
 }
 
-RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& bench) const {
+RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& bench,
+                       const std::vector<std::string>& env, unsigned asUser) const {
   RunResult result;
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
@@ -86,13 +88,16 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
   argv.push_back(nullptr);
   std::vector<std::string> envStore;
   for (char** e = environ; *e != nullptr; ++e) {
-    if (std::strncmp(*e, "RALVEX_BENCH=", 13) == 0 ||
-        std::strncmp(*e, "XDG_STATE_HOME=", 15) == 0) {
+    if (std::strncmp(*e, "RALVEX_", 7) == 0 || std::strncmp(*e, "XDG_STATE_HOME=", 15) == 0) {
       continue;
     }
     envStore.emplace_back(*e);
   }
   if (!bench.empty()) envStore.push_back("RALVEX_BENCH=" + bench);
+  bool sysfsGiven = false;
+  for (const std::string& entry : env) sysfsGiven |= entry.rfind("RALVEX_SYSFS=", 0) == 0;
+  if (bench.empty() && !sysfsGiven) envStore.push_back("RALVEX_SYSFS=" + dir_ + "/no-sysfs");
+  envStore.insert(envStore.end(), env.begin(), env.end());
   envStore.push_back("XDG_STATE_HOME=" + dir_);
   std::vector<char*> envp;
   for (auto& e : envStore) envp.push_back(e.data());
@@ -106,6 +111,9 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
     close(outPipe[1]);
     close(errPipe[0]);
     close(errPipe[1]);
+    if (asUser != 0 && (setgroups(0, nullptr) != 0 || setgid(asUser) != 0 || setuid(asUser) != 0)) {
+      _exit(126);
+    }
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }

@@ -36,8 +36,15 @@ class E2eTest : public ::testing::Test {
   const std::string& Dir() const { return dir_; }
 
   // Runs the program with `args` and RALVEX_BENCH = `bench` (empty: unset). The built-in
-  // bench's state goes to the test's folder too.
-  RunResult Run(const std::vector<std::string>& args, const std::string& bench) const;
+  // bench's state goes to the test's folder too. Without a bench the machine's real devices
+  // would be used: RALVEX_SYSFS then points at an empty folder unless `env` sets it.
+  RunResult Run(const std::vector<std::string>& args, const std::string& bench) const {
+    return Run(args, bench, {});
+  }
+  // The same with further NAME=VALUE entries in the environment; `asUser` (when not 0) is the
+  // user ID the program runs as.
+  RunResult Run(const std::vector<std::string>& args, const std::string& bench,
+                const std::vector<std::string>& env, unsigned asUser = 0) const;
 
  private:
   std::string dir_;

@@ -1,0 +1,16 @@
+#include "glue/device_source.h"
+
+#include <cstdlib>
+
+#include "hostdev/host_bus.h"
+#include "sim/bench.h"
+
+namespace ralvex::glue {
+
+bool AttachDevicesFromEnvironment(std::string* error) {
+  const char* bench = std::getenv("RALVEX_BENCH");
+  if (bench == nullptr || *bench == '\0') return hostdev::AttachHostBusFromEnvironment(error);
+  return sim::AttachBenchFromEnvironment(error);
+}
+
+}  // namespace ralvex::glue

@@ -1,0 +1,127 @@
+// One open bridge port: the DeviceFile behind a handle on a real device. Control requests map to
+// termios2 and the tty ioctls; reads and writes run on the file's own service thread, which
+// polls the tty and applies the serial time-out rules of the bridge's driver:
+//
+//   - interval MAXDWORD, multiplier 0, constant 0: a read returns at once with what is there;
+//   - interval MAXDWORD, multiplier MAXDWORD, constant between: it returns with the first bytes,
+//     or after the constant with none;
+//   - otherwise it returns when full, after multiplier x length + constant ms in all (0: no
+//     limit), or when `interval` ms pass between two bytes once the first one came. A time-out is
+//     a success (STATUS_TIMEOUT) with the bytes that arrived.
+//
+// Reads are served in order, the time-outs of each counting from when it reaches the front.
+// When the tty hangs up (unplugged, the far end of a pseudo-terminal closed) everything pending
+// and everything after fails with STATUS_DEVICE_NOT_CONNECTED.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hostdev/host_identity.h"
+#include "platform/posix/devices.h"
+
+namespace ralvex::hostdev {
+
+struct SerialTimeouts {
+  uint32_t readInterval = 0;
+  uint32_t readMultiplier = 0;
+  uint32_t readConstant = 0;
+  uint32_t writeMultiplier = 0;
+  uint32_t writeConstant = 0;
+};
+
+class TtyFile final : public posix::DeviceFile {
+ public:
+  // Takes `fd` (open, raw, locked). `latencyAttribute` is the sysfs file of the port's latency
+  // timer, empty when its driver has none. `onClosed` runs once the fd is closed.
+  TtyFile(int fd, PortIdentity identity, std::string latencyAttribute,
+          std::function<void()> onClosed);
+  ~TtyFile() override;
+  TtyFile(const TtyFile&) = delete;
+  TtyFile& operator=(const TtyFile&) = delete;
+
+  uint32_t Control(uint32_t code, const void* in, uint32_t inLength, void* out, uint32_t outLength,
+                   uint32_t* returned) override;
+  void StartRead(posix::IoRequest& request) override;
+  void StartWrite(posix::IoRequest& request) override;
+  void Cancel(posix::IoRequest& request) override;
+  void Close() override;
+  void Closing() override;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  struct PendingRead {
+    posix::IoRequest* request = nullptr;
+    uint32_t filled = 0;
+    bool started = false;  // at the front: its time-outs run
+    Clock::time_point totalDue = Clock::time_point::max();
+    Clock::time_point intervalDue = Clock::time_point::max();
+  };
+  struct PendingWrite {
+    posix::IoRequest* request = nullptr;
+    uint32_t sent = 0;
+    bool started = false;
+    Clock::time_point due = Clock::time_point::max();
+  };
+  struct Completion {
+    posix::IoRequest* request;
+    uint32_t status;
+    uint32_t count;
+  };
+  using Completions = std::vector<Completion>;
+
+  void Serve();
+  // With the lock held: moves bytes, ends requests that are done or due.
+  void StepLocked(Clock::time_point now, Completions* done);
+  void ServeReadsLocked(Clock::time_point now, Completions* done);
+  void ServeWritesLocked(Clock::time_point now, Completions* done);
+  void HangUpLocked(Completions* done);
+  int PollTimeoutLocked(Clock::time_point now) const;
+  void Wake(int fd);
+  static void Finish(Completions& done);
+
+  uint32_t Dispatch(uint32_t slot, const uint8_t* in, uint32_t inLength, uint8_t* out,
+                    uint32_t outLength, uint32_t* returned);
+  uint32_t Identity(uint32_t slot, uint8_t* out, uint32_t outLength, uint32_t* returned);
+  uint32_t WaitForEvent(uint32_t* events);
+  uint32_t SetLatency(uint8_t milliseconds);
+  uint32_t GetLatency(uint8_t* milliseconds);
+  uint32_t ModemStatus(uint32_t* status);
+
+  const int fd_;
+  const int wakeFd_;      // the service thread's poll
+  const int waitWakeFd_;  // comm-event waits: readable once the mask changes or the file closes
+  const PortIdentity identity_;
+  const std::string latencyAttribute_;
+  std::function<void()> onClosed_;
+
+  std::mutex mutex_;
+  std::condition_variable waitsDone_;
+  bool stopping_ = false;
+  bool closed_ = false;
+  bool closing_ = false;
+  bool hungUp_ = false;
+  bool sawHangUp_ = false;  // the last poll reported a hang-up
+  std::deque<PendingRead> reads_;
+  std::deque<PendingWrite> writes_;
+  SerialTimeouts timeouts_;
+  // What a tty without modem lines or latency attribute remembers of the requests.
+  bool dtr_ = false;
+  bool rts_ = false;
+  uint8_t latency_ = 16;
+  uint32_t waitMask_ = 0;
+  uint64_t maskGeneration_ = 0;
+  int waiters_ = 0;
+
+  std::thread service_;
+};
+
+}  // namespace ralvex::hostdev
