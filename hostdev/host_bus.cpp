@@ -91,12 +91,12 @@ void RefreshLocked(HostBus& bus) {
     plugged.ttyName = port.ttyName;
     plugged.driver = std::make_shared<TtyDriver>(ttyPath, identity, latency);
     posix::DeviceNodeInfo info;
-    info.instance_id = identity.instanceId;
-    info.setup_class = "USB";
-    info.setup_class_guid = USB_SETUP_CLASS_GUID;
+    info.instanceId = identity.instanceId;
+    info.setupClass = "USB";
+    info.setupClassGuid = USB_SETUP_CLASS_GUID;
     info.description = identity.description;
-    info.hardware_ids = identity.hardwareIds;
-    info.compatible_ids = {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF&SubClass_FF",
+    info.hardwareIds = identity.hardwareIds;
+    info.compatibleIds = {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF&SubClass_FF",
                            "USB\\Class_FF"};
     info.interfaces.push_back({BRIDGE_INTERFACE_GUID, identity.interfacePath});
     info.driver = plugged.driver;

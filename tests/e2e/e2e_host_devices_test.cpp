@@ -33,7 +33,7 @@ class HostDevices : public E2eTest {
   // Serves a tester with the built-in bench's profiles and `extraLines`, wired to ttyUSB0.
   void Plug(const std::string& extraLines = "") {
     const std::string config = Dir() + "/tester.toml";
-    std::ofstream(config) << extraLines << kFiveProfiles;
+    std::ofstream(config) << extraLines << BENCH_FIVE_PROFILES;
     ASSERT_TRUE(tester_.Start({"--config", config, "--state", Dir() + "/tester.state.toml"}));
     hostdev_test::AddFakeUsbPort(sysfs_, port_);
     fs::create_symlink(tester_.PtyPath(), dev_ + "/" + port_.tty);
@@ -165,8 +165,8 @@ TEST_F(HostDevices, TesterRefusesABadConfigFileWithOneLine) {
     const char* complaint;  // after "FILE:"
   };
   const Case cases[] = {
-      {"version_level = 21\nambient = 300\n", "2: ambient: expected an integer from 0 to 125\n"},
-      {"notify = true\nserail = 1\n", "2: serail: unknown key\n"},
+      {"version_level = 21\nambient = 300\n", "2: 'ambient' of the tester must be from 0 to 125, not 300\n"},
+      {"notify = true\nserail = 1\n", "2: unknown key 'serail' in the tester table\n"},
       {"profiles = [ { type = \"PD-FIX\"\n", "1: "},
   };
   const std::string config = Dir() + "/bad.toml";

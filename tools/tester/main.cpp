@@ -82,10 +82,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
+  uint32_t line = 0;
   std::unique_ptr<ralvex::sim::SerialPeer> peer = ralvex::sim::MakeTesterPeer(
-      haveConfig ? &table : nullptr, STATE_KEY, options.statePath, &error);
+      haveConfig ? &table : nullptr, STATE_KEY, options.statePath, &error, &line);
   if (!peer) {
-    std::fprintf(stderr, "%s\n", ConfigError(options.configPath, error).c_str());
+    std::fprintf(stderr, "%s\n", ConfigError(options.configPath, error, line).c_str());
     return 1;
   }
   if (!InstallSignals()) {

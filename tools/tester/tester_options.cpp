@@ -37,17 +37,8 @@ bool LoadTesterTable(const std::string& path, toml::table* table, std::string* e
   return true;
 }
 
-std::string ConfigError(const std::string& path, const std::string& tableError) {
-  std::string problem = tableError;
-  if (problem.rfind("tester.", 0) == 0) problem.erase(0, 7);
-  std::string line;
-  const std::string marker = " (line ";
-  const size_t at = problem.rfind(marker);
-  if (at != std::string::npos && problem.back() == ')') {
-    line = problem.substr(at + marker.size(), problem.size() - at - marker.size() - 1);
-    problem.erase(at);
-  }
-  return path + ":" + (line.empty() ? "" : line + ":") + " " + problem;
+std::string ConfigError(const std::string& path, const std::string& problem, uint32_t line) {
+  return path + ":" + (line > 0 ? std::to_string(line) + ":" : "") + " " + problem;
 }
 
 }  // namespace ralvex::tester_tool

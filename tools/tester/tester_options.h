@@ -26,8 +26,7 @@ bool ParseTesterOptions(const std::vector<std::string>& args, TesterOptions* opt
 // line naming the file, the line and the problem. `table` stays empty without a file.
 bool LoadTesterTable(const std::string& path, toml::table* table, std::string* error);
 
-// Turns an error of the tester's table ("tester.key: problem (line N)") into one naming the
-// file: "FILE:N: key: problem".
-std::string ConfigError(const std::string& path, const std::string& tableError);
+// One line naming the file, the line the problem is on (left out when unknown) and the problem.
+std::string ConfigError(const std::string& path, const std::string& problem, uint32_t line);
 
 }  // namespace ralvex::tester_tool
