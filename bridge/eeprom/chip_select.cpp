@@ -1,0 +1,57 @@
+#include "bridge/eeprom/chip_select.h"
+
+#include <new>
+
+#include "bridge/eeprom/chip_232b.h"
+#include "bridge/eeprom/chip_232h.h"
+#include "bridge/eeprom/chip_232r.h"
+#include "bridge/eeprom/chip_x_series.h"
+
+namespace ralvex::bridge::eeprom {
+
+namespace {
+
+template <typename Chip>
+std::unique_ptr<TFtE2Data> Make(const FtHandleRecord* record) {
+  return std::unique_ptr<TFtE2Data>(new (std::nothrow) Chip(record));
+}
+
+}  // namespace
+
+bool HasEepromRecord(uint32_t deviceType) {
+  switch (deviceType) {
+    case FT_DEVICE_BM:
+    case FT_DEVICE_2232C:
+    case FT_DEVICE_232R:
+    case FT_DEVICE_2232H:
+    case FT_DEVICE_4232H:
+    case FT_DEVICE_232H:
+    case FT_DEVICE_X_SERIES:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::unique_ptr<TFtE2Data> CreateChip(ChipPurpose purpose, const FtHandleRecord* record) {
+  const uint32_t type = record->deviceType;
+  if (purpose == CHIP_FOR_EEPROM_RECORD && !HasEepromRecord(type)) return nullptr;
+  switch (type) {
+    // The multi-port chips use the 232B class until their own classes exist.
+    case FT_DEVICE_2232C:
+    case FT_DEVICE_2232H:
+    case FT_DEVICE_4232H:
+      return Make<TFtEE232>(record);
+    case FT_DEVICE_232R:
+      // The user-area functions treat the 232R as a 232B-class image.
+      return purpose == CHIP_FOR_USER_AREA ? Make<TFtEE232>(record) : Make<TFtEE232R>(record);
+    case FT_DEVICE_232H:
+      return Make<TFtEE232H>(record);
+    case FT_DEVICE_X_SERIES:
+      return purpose == CHIP_FOR_PROGRAM_DATA ? Make<TFtEE232>(record) : Make<TFtEEFTX>(record);
+    default:
+      return Make<TFtEE232>(record);
+  }
+}
+
+}  // namespace ralvex::bridge::eeprom
