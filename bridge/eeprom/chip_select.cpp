@@ -2,9 +2,12 @@
 
 #include <new>
 
+#include "bridge/eeprom/chip_2232.h"
+#include "bridge/eeprom/chip_2232h.h"
 #include "bridge/eeprom/chip_232b.h"
 #include "bridge/eeprom/chip_232h.h"
 #include "bridge/eeprom/chip_232r.h"
+#include "bridge/eeprom/chip_4232h.h"
 #include "bridge/eeprom/chip_x_series.h"
 
 namespace ralvex::bridge::eeprom {
@@ -37,11 +40,12 @@ std::unique_ptr<TFtE2Data> CreateChip(ChipPurpose purpose, const FtHandleRecord*
   const uint32_t type = record->deviceType;
   if (purpose == CHIP_FOR_EEPROM_RECORD && !HasEepromRecord(type)) return nullptr;
   switch (type) {
-    // The multi-port chips use the 232B class until their own classes exist.
     case FT_DEVICE_2232C:
+      return Make<TFtEE2232>(record);
     case FT_DEVICE_2232H:
+      return Make<TFtEE2232H>(record);
     case FT_DEVICE_4232H:
-      return Make<TFtEE232>(record);
+      return Make<TFtEE4232H>(record);
     case FT_DEVICE_232R:
       // The user-area functions treat the 232R as a 232B-class image.
       return purpose == CHIP_FOR_USER_AREA ? Make<TFtEE232>(record) : Make<TFtEE232R>(record);
