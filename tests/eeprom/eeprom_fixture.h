@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,21 +31,36 @@ struct Texts {
 
 class EepromTest : public ::testing::Test {
  protected:
+  // A fresh bench with this one device, opened; the requests of the open are forgotten.
+  void Plug(const sim::BridgeDeviceConfig& config) {
+    Unplug();
+    bench_ = std::make_unique<sim::Bench>();
+    device_ = &bench_->AddDevice(config);
+    ASSERT_EQ(FT_Open(0, &handle_), FT_OK);
+    device_->ClearRequests();
+  }
   void Plug(sim::ChipFamily chip, std::optional<uint32_t> words = std::nullopt,
             std::vector<uint16_t> initial = {}) {
+    Plug(Config(chip, words, std::move(initial)));
+  }
+  static sim::BridgeDeviceConfig Config(sim::ChipFamily chip,
+                                        std::optional<uint32_t> words = std::nullopt,
+                                        std::vector<uint16_t> initial = {}) {
     sim::BridgeDeviceConfig config;
     config.serial = "EE0001";
     config.chip = chip;
     config.eeprom_words = words;
     config.eeprom = std::move(initial);
-    device_ = &bench_.AddDevice(config);
-    ASSERT_EQ(FT_Open(0, &handle_), FT_OK);
-    device_->ClearRequests();
+    return config;
   }
 
-  void TearDown() override {
+  void Unplug() {
     if (handle_ != nullptr) FT_Close(handle_);
+    handle_ = nullptr;
+    bench_.reset();
   }
+
+  void TearDown() override { Unplug(); }
 
   std::vector<uint16_t> Words() const { return device_->EepromWords(); }
   uint8_t Byte(uint32_t at) const {
@@ -63,7 +79,7 @@ class EepromTest : public ::testing::Test {
   // Whether anything that changes the EEPROM was sent.
   bool EepromTouched() const { return !SentTo(SLOT_WRITE).empty() || !SentTo(SLOT_ERASE).empty(); }
 
-  sim::Bench bench_;
+  std::unique_ptr<sim::Bench> bench_;
   sim::BridgeDevice* device_ = nullptr;
   FT_HANDLE handle_ = nullptr;
 };
