@@ -21,24 +21,30 @@ std::unique_ptr<TFtE2Data> Make(const FtHandleRecord* record) {
 
 }  // namespace
 
-bool HasEepromRecord(uint32_t deviceType) {
+uint32_t EepromRecordSize(uint32_t deviceType) {
   switch (deviceType) {
     case FT_DEVICE_BM:
+      return sizeof(FT_EEPROM_232B);
     case FT_DEVICE_2232C:
+      return sizeof(FT_EEPROM_2232);
     case FT_DEVICE_232R:
+      return sizeof(FT_EEPROM_232R);
     case FT_DEVICE_2232H:
+      return sizeof(FT_EEPROM_2232H);
     case FT_DEVICE_4232H:
+      return sizeof(FT_EEPROM_4232H);
     case FT_DEVICE_232H:
+      return sizeof(FT_EEPROM_232H);
     case FT_DEVICE_X_SERIES:
-      return true;
+      return sizeof(FT_EEPROM_X_SERIES);
     default:
-      return false;
+      return 0;
   }
 }
 
 std::unique_ptr<TFtE2Data> CreateChip(ChipPurpose purpose, const FtHandleRecord* record) {
   const uint32_t type = record->deviceType;
-  if (purpose == CHIP_FOR_EEPROM_RECORD && !HasEepromRecord(type)) return nullptr;
+  if (purpose == CHIP_FOR_EEPROM_RECORD && EepromRecordSize(type) == 0) return nullptr;
   switch (type) {
     case FT_DEVICE_2232C:
       return Make<TFtEE2232>(record);

@@ -14,8 +14,9 @@ enum ChipPurpose : uint8_t {
   CHIP_FOR_EEPROM_RECORD,  // FT_EEPROM_*: only the types with a chip record
 };
 
-// Whether FT_EEPROM_Read and FT_EEPROM_Program take this device type.
-bool HasEepromRecord(uint32_t deviceType);
+// The size of the FT_EEPROM_* record of a device type; 0 when FT_EEPROM_Read and
+// FT_EEPROM_Program do not take the type.
+uint32_t EepromRecordSize(uint32_t deviceType);
 
 // A new chip object for the record's device, or null when allocation fails or (for
 // CHIP_FOR_EEPROM_RECORD) the type has no chip record.

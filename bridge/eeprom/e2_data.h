@@ -108,6 +108,11 @@ class TFtE2Data : public TEeData {
   bool StringsFit(const char* manufacturer, const char* description,
                   const char* serialNumber) const;
 
+  // The serial number text: `given` when it is neither null nor empty, else the generator's
+  // result for `manufacturerId` and the product ID, written into `generated` (16 bytes).
+  static const char* SerialText(const char* given, const char* manufacturerId, uint16_t productId,
+                                char* generated);
+
   // ---- user area ----
   uint32_t UserAreaStart();  // word index
   uint32_t UserAreaSize();   // words
@@ -157,10 +162,6 @@ class TFtE2Data : public TEeData {
   int32_t SignedByte(int64_t offset) const;
   // Writes the three descriptors from the string base, their pointer bytes and offsets.
   void PutStrings(const char* manufacturer, const char* description, const char* serialNumber);
-  // The serial number text: `given` when it is neither null nor empty, else the generator's
-  // result for `manufacturerId` and the product ID, written into `generated` (16 bytes).
-  static const char* SerialText(const char* given, const char* manufacturerId, uint16_t productId,
-                                char* generated);
 
  private:
   void ReadText(int32_t offset, char* text) const;
