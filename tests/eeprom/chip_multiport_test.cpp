@@ -206,6 +206,37 @@ TEST_P(MultiPortSizes, EepromProgramLaysOutTheImageForTheProbedSize) {
   EXPECT_EQ(WordAtByte(c.checksumByte), Checksum(Words(), c.checksumByte));
 }
 
+TEST_P(MultiPortSizes, EeProgramMovesTheStringsWithTheirTail) {
+  const SizeCase& c = GetParam();
+  Plug(c.chip, c.eepromWords);
+  TextBuffers texts;
+  FT_PROGRAM_DATA data = NewProgramData(texts);
+  ASSERT_EQ(FT_EE_Program(handle_, &data), FT_OK);
+
+  // The probe's erase and test word, then one more erase and the image.
+  const std::vector<sim::DeviceRequest> erases = SentTo(SLOT_ERASE);
+  ASSERT_EQ(erases.size(), 2u);
+  for (const sim::DeviceRequest& erase : erases) EXPECT_TRUE(erase.input.empty());
+  std::vector<uint32_t> writes = {0xC0};
+  for (uint32_t i = 0; i < c.wordsWritten; ++i) writes.push_back(i);
+  EXPECT_EQ(WrittenIndexes(), writes);
+
+  EXPECT_EQ(WordAtByte(0x06), c.chip.release);
+  EXPECT_EQ(WordAtByte(c.chip.typeWordByte), c.typeWord);
+  EXPECT_EQ(TextAt(c.stringsAt), "Maker");
+  EXPECT_EQ(TextAt(c.stringsAt + 12), "Dual port");
+  EXPECT_EQ(TextAt(c.stringsAt + 32), "SN123456");
+  // The empty descriptor and the PnP word (1: PnP off) were in place before the move.
+  EXPECT_EQ(WordAtByte(c.stringsAt + 50), 0x0302);
+  EXPECT_EQ(WordAtByte(c.stringsAt + 52), 0x0001);
+  if (c.stringsAt != c.chip.stringBase) {
+    for (uint32_t at = c.chip.stringBase; at < 0x80; at += 2) {
+      EXPECT_EQ(WordAtByte(at), 0) << "byte " << at;
+    }
+  }
+  EXPECT_EQ(WordAtByte(c.checksumByte), Checksum(Words(), c.checksumByte));
+}
+
 TEST_P(MultiPortSizes, UserAreaFillsItsRegionsAndRefusesOneByteMore) {
   const SizeCase& c = GetParam();
   Plug(c.chip, c.eepromWords);
