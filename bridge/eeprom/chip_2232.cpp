@@ -77,7 +77,7 @@ constexpr ChipLayout LAYOUT_2232 = {
 };
 
 // On a large EEPROM the first user region is the 128 bytes the moved strings left.
-constexpr uint32_t LARGE_FIRST_REGION_BYTES = 0x80;
+constexpr uint32_t USER_AREA_FIRST_REGION_BYTES = 0x80;
 
 }  // namespace
 
@@ -89,7 +89,7 @@ void TFtEE2232::ProbeEepromType() {
 
 UserAreaRegions TFtEE2232::UserArea() {
   if (!IsLargeEeprom()) return GenericUserArea();
-  return SplitUserArea(STRING_BASE, LARGE_FIRST_REGION_BYTES, LARGE_FIRST_REGION_BYTES);
+  return SplitUserArea(STRING_BASE, USER_AREA_FIRST_REGION_BYTES, USER_AREA_FIRST_REGION_BYTES);
 }
 
 void TFtEE2232::DecodeOptions(FT_PROGRAM_DATA* data) {

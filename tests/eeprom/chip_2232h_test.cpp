@@ -1,6 +1,9 @@
 // The 2232H word map: every option bit of both record kinds, drive currents through their codes.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "tests/eeprom/multiport_fixture.h"
 
 namespace ralvex::eeprom_test {
@@ -71,6 +74,42 @@ TEST_F(Chip2232HTest, EachOptionOfTheChipRecordHasItsOwnBit) {
 
 TEST_F(Chip2232HTest, EachOptionOfTheProgramDataHasItsOwnBit) {
   CheckProgramDataRows(PROGRAM_DATA_ROWS, {0, 0, 0, 0, 0, 0});
+}
+
+// An image that claims a large EEPROM and whose pointers and lengths reach past it or are
+// negative: every read path stays within its buffers and reports what it found.
+TEST_F(Chip2232HTest, HostileLargeImageIsReadWithinBounds) {
+  std::vector<uint16_t> words(128, 0x0000);
+  words[0x02 / 2] = 0x0403;
+  words[0x0E / 2] = 0x7EFF;  // manufacturer at 0x7F + 0x80 (byte 0xFF), 126 bytes long
+  words[0x10 / 2] = 0x80F0;  // description at 0x70 + 0x80
+  words[0x12 / 2] = 0x02FE;  // serial number at 0x7E + 0x80, on the checksum
+  words[0x18 / 2] = 0x0056;
+  words[0xF0 / 2] = 0x0380;  // length byte 0x80: a negative count
+  words[0xFE / 2] = 0x7EFE;  // length 0xFE, then the manufacturer's length 0x7E
+  sim::BridgeDeviceConfig config = Config(CHIP_2232H.family, 128, words);
+  EepromTest::Plug(config);
+
+  std::vector<uint8_t> record = NewRecord(CHIP_2232H);
+  TextBuffers texts;
+  for (char* buffer : {texts.manufacturer, texts.description, texts.serialNumber}) {
+    std::memset(buffer, 0x7F, sizeof texts.manufacturer);
+  }
+  ASSERT_EQ(Read(record, texts), FT_OK);
+  for (const char* text : {texts.manufacturer, texts.description, texts.serialNumber}) {
+    EXPECT_LT(strnlen(text, sizeof texts.manufacturer), sizeof texts.manufacturer);
+  }
+  EXPECT_STREQ(texts.description, "");
+  EXPECT_STREQ(texts.serialNumber, "");
+
+  FT_PROGRAM_DATA data = ReadInto(texts);
+  ASSERT_EQ(FT_EE_Read(handle_, &data), FT_OK);
+  DWORD size = 0;
+  ASSERT_EQ(FT_EE_UASize(handle_, &size), FT_OK);
+  std::vector<uint8_t> area(size + 8, 0);
+  DWORD count = 0;
+  ASSERT_EQ(FT_EE_UARead(handle_, area.data(), static_cast<DWORD>(area.size()), &count), FT_OK);
+  EXPECT_EQ(count, size);
 }
 
 }  // namespace
