@@ -255,35 +255,35 @@ TEST_F(ProgramDataTest, The232ROptionBitsDifferBetweenTheTwoRecordKinds) {
   // set for RIsD2XX != 0 in the first and for RIsD2XX == 0 in the second.
   const struct {
     bool programData;
-    UCHAR useExtOsc, rIsD2xx;
+    UCHAR useExtOsc, driverField;
     uint8_t byte0;
   } cases[] = {{true, 1, 0, 0x02}, {true, 0, 1, 0x08}, {false, 1, 0, 0x0C}, {false, 0, 1, 0x00}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.programData << int{c.useExtOsc} << int{c.rIsD2xx});
+    SCOPED_TRACE(testing::Message() << c.programData << int{c.useExtOsc} << int{c.driverField});
     Plug(ChipFamily::k232R);  // blank: the factory word adds nothing
     if (c.programData) {
       ProgramData in;
       in.data.UseExtOsc = c.useExtOsc;
-      in.data.RIsD2XX = c.rIsD2xx;
+      in.data.RIsD2XX = c.driverField;
       ASSERT_EQ(FT_EE_Program(handle_, &in.data), FT_OK);
       ReadBack out;
       ASSERT_EQ(FT_EE_Read(handle_, &out.data), FT_OK);
       EXPECT_EQ(out.data.UseExtOsc, c.useExtOsc);
-      EXPECT_EQ(out.data.RIsD2XX, c.rIsD2xx);
+      EXPECT_EQ(out.data.RIsD2XX, c.driverField);
     } else {
       FT_EEPROM_232R record{};
       record.common.deviceType = FT_DEVICE_232R;
       record.common.VendorId = 0x1209;
       record.common.ProductId = 1;
       record.UseExtOsc = c.useExtOsc;
-      record.RIsD2XX = c.rIsD2xx;
+      record.RIsD2XX = c.driverField;
       ASSERT_EQ(FT_EEPROM_Program(handle_, &record, sizeof record, "M", "RX", "D", "S"), FT_OK);
       FT_EEPROM_232R back{};
       back.common.deviceType = FT_DEVICE_232R;
       char m[64], id[64], d[64], s[64];
       ASSERT_EQ(FT_EEPROM_Read(handle_, &back, sizeof back, m, id, d, s), FT_OK);
       EXPECT_EQ(back.UseExtOsc, c.useExtOsc);
-      EXPECT_EQ(back.RIsD2XX, c.rIsD2xx);
+      EXPECT_EQ(back.RIsD2XX, c.driverField);
     }
     EXPECT_EQ(Byte(0x00), c.byte0);
   }

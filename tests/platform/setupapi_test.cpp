@@ -77,7 +77,7 @@ class SetupApiTest : public ::testing::Test {
     port.setup_class = "Ports";
     port.setup_class_guid = kPortsClass;
     port.interfaces = {
-        {kOtherInterface, "\\\\?\\ftdibus#port#0000#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}};
+        {kOtherInterface, "\\\\?\\serbus#port#0000#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"}};
     port_ = AddDeviceNode(port);
   }
   void TearDown() override { ClearDeviceTree(); }
