@@ -29,6 +29,11 @@ struct FtHandleRecord {
 // record from a concurrent close of the same handle: callers must not close a handle in use.
 FtHandleRecord* LookupHandle(FT_HANDLE handle);
 
+// The handle a record is known by outside: its own address.
+inline FT_HANDLE HandleOf(const FtHandleRecord* record) {
+  return const_cast<FtHandleRecord*>(record);
+}
+
 // ---- list maintenance (open and close only, under the open lock) ----
 
 // Pushes a record at the front of the list.

@@ -216,6 +216,20 @@ typedef struct _OSVERSIONINFOEXA {
 typedef OSVERSIONINFOEXA* POSVERSIONINFOEXA;
 typedef OSVERSIONINFOEXA* LPOSVERSIONINFOEXA;
 
+/* ---- Time ---- */
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth; /* 1..12 */
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME;
+typedef SYSTEMTIME* PSYSTEMTIME;
+typedef SYSTEMTIME* LPSYSTEMTIME;
+
 /* Private layout: room for a recursive lock, its owner and depth. Callers only pass pointers. */
 typedef struct _RTL_CRITICAL_SECTION {
   ULONGLONG Opaque[12];
@@ -448,6 +462,7 @@ DWORD WINAPI ResumeThread(HANDLE hThread);
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 DWORD WINAPI GetCurrentThreadId(void);
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 
 /* ---- Files and device I/O ---- */
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

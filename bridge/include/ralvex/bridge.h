@@ -415,8 +415,590 @@ FT_EXPORT FT_STATUS FT_CALL FT_Rescan(void);
 FT_EXPORT FT_STATUS FT_CALL FT_Reload(WORD wVid, WORD wPid);
 
 /* ---------------------------------------------------------------------------------------------
- * EEPROM programming (records and functions follow here)
+ * EEPROM programming
+ *
+ * Every bridge chip keeps its USB identity and pin options in a small configuration EEPROM. The
+ * records below are exchanged with the EEPROM functions; their 32-bit layouts are fixed (pinned
+ * below). FT_PROGRAM_DATA carries four string pointers, so on a 64-bit build its later fields
+ * move; the FT_EEPROM_* records hold no pointers and are the same everywhere.
+ *
+ * Text buffers handed to the read functions receive at most 64 bytes each: up to 63 characters
+ * and the terminator.
  * ------------------------------------------------------------------------------------------- */
+
+/* The record of FT_EE_Program and FT_EE_Read: the common identity fields, then one block per chip
+ * family. Signature1 0 and Signature2 0xFFFFFFFF mark this layout; anything else is taken as
+ * FT_PROGRAM_DATA_LEGACY. Flags are true when not 0. */
+typedef struct ft_program_data {
+  DWORD Signature1; /* 0x00000000 */
+  DWORD Signature2; /* 0xFFFFFFFF */
+  DWORD Version;    /* set when a legacy record is converted; never read */
+  WORD VendorId;
+  WORD ProductId;
+  char* Manufacturer;   /* NUL-terminated; read: a 64-byte buffer or null */
+  char* ManufacturerId; /* serial number prefix; read: the serial number's first two characters */
+  char* Description;
+  char* SerialNumber; /* program: null or empty generates one from ManufacturerId */
+  WORD MaxPower;      /* mA, at most 500 */
+  WORD PnP;
+  WORD SelfPowered;
+  WORD RemoteWakeup;
+  /* 232B block */
+  UCHAR Rev4;
+  UCHAR IsoIn;
+  UCHAR IsoOut;
+  UCHAR PullDownEnable;
+  UCHAR SerNumEnable;
+  UCHAR USBVersionEnable;
+  WORD USBVersion;
+  /* 2232 block */
+  UCHAR Rev5;
+  UCHAR IsoInA;
+  UCHAR IsoInB;
+  UCHAR IsoOutA;
+  UCHAR IsoOutB;
+  UCHAR PullDownEnable5;
+  UCHAR SerNumEnable5;
+  UCHAR USBVersionEnable5;
+  WORD USBVersion5;
+  UCHAR AIsHighCurrent;
+  UCHAR BIsHighCurrent;
+  UCHAR IFAIsFifo;
+  UCHAR IFAIsFifoTar;
+  UCHAR IFAIsFastSer;
+  UCHAR AIsVCP;
+  UCHAR IFBIsFifo;
+  UCHAR IFBIsFifoTar;
+  UCHAR IFBIsFastSer;
+  UCHAR BIsVCP;
+  /* 232R block */
+  UCHAR UseExtOsc;
+  UCHAR HighDriveIOs;
+  UCHAR EndpointSize;
+  UCHAR PullDownEnableR;
+  UCHAR SerNumEnableR;
+  UCHAR InvertTXD;
+  UCHAR InvertRXD;
+  UCHAR InvertRTS;
+  UCHAR InvertCTS;
+  UCHAR InvertDTR;
+  UCHAR InvertDSR;
+  UCHAR InvertDCD;
+  UCHAR InvertRI;
+  UCHAR Cbus0;
+  UCHAR Cbus1;
+  UCHAR Cbus2;
+  UCHAR Cbus3;
+  UCHAR Cbus4;
+  UCHAR RIsD2XX;
+  /* 2232H block */
+  UCHAR PullDownEnable7;
+  UCHAR SerNumEnable7;
+  UCHAR ALSlowSlew;
+  UCHAR ALSchmittInput;
+  UCHAR ALDriveCurrent; /* mA: 4, 8, 12 or 16 */
+  UCHAR AHSlowSlew;
+  UCHAR AHSchmittInput;
+  UCHAR AHDriveCurrent;
+  UCHAR BLSlowSlew;
+  UCHAR BLSchmittInput;
+  UCHAR BLDriveCurrent;
+  UCHAR BHSlowSlew;
+  UCHAR BHSchmittInput;
+  UCHAR BHDriveCurrent;
+  UCHAR IFAIsFifo7;
+  UCHAR IFAIsFifoTar7;
+  UCHAR IFAIsFastSer7;
+  UCHAR AIsVCP7;
+  UCHAR IFBIsFifo7;
+  UCHAR IFBIsFifoTar7;
+  UCHAR IFBIsFastSer7;
+  UCHAR BIsVCP7;
+  UCHAR PowerSaveEnable;
+  /* 4232H block */
+  UCHAR PullDownEnable8;
+  UCHAR SerNumEnable8;
+  UCHAR ASlowSlew;
+  UCHAR ASchmittInput;
+  UCHAR ADriveCurrent;
+  UCHAR BSlowSlew;
+  UCHAR BSchmittInput;
+  UCHAR BDriveCurrent;
+  UCHAR CSlowSlew;
+  UCHAR CSchmittInput;
+  UCHAR CDriveCurrent;
+  UCHAR DSlowSlew;
+  UCHAR DSchmittInput;
+  UCHAR DDriveCurrent;
+  UCHAR ARIIsTXDEN;
+  UCHAR BRIIsTXDEN;
+  UCHAR CRIIsTXDEN;
+  UCHAR DRIIsTXDEN;
+  UCHAR AIsVCP8;
+  UCHAR BIsVCP8;
+  UCHAR CIsVCP8;
+  UCHAR DIsVCP8;
+  /* 232H block */
+  UCHAR PullDownEnableH;
+  UCHAR SerNumEnableH;
+  UCHAR ACSlowSlewH;
+  UCHAR ACSchmittInputH;
+  UCHAR ACDriveCurrentH;
+  UCHAR ADSlowSlewH;
+  UCHAR ADSchmittInputH;
+  UCHAR ADDriveCurrentH;
+  UCHAR Cbus0H;
+  UCHAR Cbus1H;
+  UCHAR Cbus2H;
+  UCHAR Cbus3H;
+  UCHAR Cbus4H;
+  UCHAR Cbus5H;
+  UCHAR Cbus6H;
+  UCHAR Cbus7H;
+  UCHAR Cbus8H;
+  UCHAR Cbus9H;
+  UCHAR IsFifoH;
+  UCHAR IsFifoTarH;
+  UCHAR IsFastSerH;
+  UCHAR IsFT1248H;
+  UCHAR FT1248CpolH;
+  UCHAR FT1248LsbH;
+  UCHAR FT1248FlowControlH;
+  UCHAR IsVCPH;
+  UCHAR PowerSaveEnableH;
+} FT_PROGRAM_DATA, *PFT_PROGRAM_DATA;
+
+/* The older form of FT_PROGRAM_DATA: the same fields without the signature header, in natural
+ * alignment (on a 64-bit build four bytes of padding follow ProductId). A chip reads and writes
+ * only the fields up to the end of its own block: 36 bytes for the 232B family, 56 for the 2232,
+ * 98 for the 2232H, 120 for the 4232H and 147 for the 232H on a 32-bit build. The 232R does not
+ * take this form. */
+typedef struct ft_program_data_legacy {
+  WORD VendorId;
+  WORD ProductId;
+  char* Manufacturer;
+  char* ManufacturerId;
+  char* Description;
+  char* SerialNumber;
+  WORD MaxPower;
+  WORD PnP;
+  WORD SelfPowered;
+  WORD RemoteWakeup;
+  UCHAR Rev4;
+  UCHAR IsoIn;
+  UCHAR IsoOut;
+  UCHAR PullDownEnable;
+  UCHAR SerNumEnable;
+  UCHAR USBVersionEnable;
+  WORD USBVersion;
+  UCHAR Rev5;
+  UCHAR IsoInA;
+  UCHAR IsoInB;
+  UCHAR IsoOutA;
+  UCHAR IsoOutB;
+  UCHAR PullDownEnable5;
+  UCHAR SerNumEnable5;
+  UCHAR USBVersionEnable5;
+  WORD USBVersion5;
+  UCHAR AIsHighCurrent;
+  UCHAR BIsHighCurrent;
+  UCHAR IFAIsFifo;
+  UCHAR IFAIsFifoTar;
+  UCHAR IFAIsFastSer;
+  UCHAR AIsVCP;
+  UCHAR IFBIsFifo;
+  UCHAR IFBIsFifoTar;
+  UCHAR IFBIsFastSer;
+  UCHAR BIsVCP;
+  UCHAR UseExtOsc;
+  UCHAR HighDriveIOs;
+  UCHAR EndpointSize;
+  UCHAR PullDownEnableR;
+  UCHAR SerNumEnableR;
+  UCHAR InvertTXD;
+  UCHAR InvertRXD;
+  UCHAR InvertRTS;
+  UCHAR InvertCTS;
+  UCHAR InvertDTR;
+  UCHAR InvertDSR;
+  UCHAR InvertDCD;
+  UCHAR InvertRI;
+  UCHAR Cbus0;
+  UCHAR Cbus1;
+  UCHAR Cbus2;
+  UCHAR Cbus3;
+  UCHAR Cbus4;
+  UCHAR RIsD2XX;
+  UCHAR PullDownEnable7;
+  UCHAR SerNumEnable7;
+  UCHAR ALSlowSlew;
+  UCHAR ALSchmittInput;
+  UCHAR ALDriveCurrent;
+  UCHAR AHSlowSlew;
+  UCHAR AHSchmittInput;
+  UCHAR AHDriveCurrent;
+  UCHAR BLSlowSlew;
+  UCHAR BLSchmittInput;
+  UCHAR BLDriveCurrent;
+  UCHAR BHSlowSlew;
+  UCHAR BHSchmittInput;
+  UCHAR BHDriveCurrent;
+  UCHAR IFAIsFifo7;
+  UCHAR IFAIsFifoTar7;
+  UCHAR IFAIsFastSer7;
+  UCHAR AIsVCP7;
+  UCHAR IFBIsFifo7;
+  UCHAR IFBIsFifoTar7;
+  UCHAR IFBIsFastSer7;
+  UCHAR BIsVCP7;
+  UCHAR PowerSaveEnable;
+  UCHAR PullDownEnable8;
+  UCHAR SerNumEnable8;
+  UCHAR ASlowSlew;
+  UCHAR ASchmittInput;
+  UCHAR ADriveCurrent;
+  UCHAR BSlowSlew;
+  UCHAR BSchmittInput;
+  UCHAR BDriveCurrent;
+  UCHAR CSlowSlew;
+  UCHAR CSchmittInput;
+  UCHAR CDriveCurrent;
+  UCHAR DSlowSlew;
+  UCHAR DSchmittInput;
+  UCHAR DDriveCurrent;
+  UCHAR ARIIsTXDEN;
+  UCHAR BRIIsTXDEN;
+  UCHAR CRIIsTXDEN;
+  UCHAR DRIIsTXDEN;
+  UCHAR AIsVCP8;
+  UCHAR BIsVCP8;
+  UCHAR CIsVCP8;
+  UCHAR DIsVCP8;
+  UCHAR PullDownEnableH;
+  UCHAR SerNumEnableH;
+  UCHAR ACSlowSlewH;
+  UCHAR ACSchmittInputH;
+  UCHAR ACDriveCurrentH;
+  UCHAR ADSlowSlewH;
+  UCHAR ADSchmittInputH;
+  UCHAR ADDriveCurrentH;
+  UCHAR Cbus0H;
+  UCHAR Cbus1H;
+  UCHAR Cbus2H;
+  UCHAR Cbus3H;
+  UCHAR Cbus4H;
+  UCHAR Cbus5H;
+  UCHAR Cbus6H;
+  UCHAR Cbus7H;
+  UCHAR Cbus8H;
+  UCHAR Cbus9H;
+  UCHAR IsFifoH;
+  UCHAR IsFifoTarH;
+  UCHAR IsFastSerH;
+  UCHAR IsFT1248H;
+  UCHAR FT1248CpolH;
+  UCHAR FT1248LsbH;
+  UCHAR FT1248FlowControlH;
+  UCHAR IsVCPH;
+  UCHAR PowerSaveEnableH;
+} FT_PROGRAM_DATA_LEGACY;
+
+/* The first 16 bytes of every FT_EEPROM_* record. deviceType must be the handle's FT_DEVICE. */
+typedef struct ft_eeprom_header {
+  FT_DEVICE deviceType;
+  WORD VendorId;
+  WORD ProductId;
+  UCHAR SerNumEnable;
+  WORD MaxPower; /* mA, at most 500 */
+  UCHAR SelfPowered;
+  UCHAR RemoteWakeup;
+  UCHAR PullDownEnable;
+} FT_EEPROM_HEADER, *PFT_EEPROM_HEADER;
+
+/* In the chip records below, flags are true when not 0, drive currents are 4, 8, 12 or 16 mA
+ * (anything else is stored as 4) and a DriverType of 1 selects the virtual COM port driver. */
+
+/* FT_DEVICE_BM: the header alone. */
+typedef struct ft_eeprom_232b {
+  FT_EEPROM_HEADER common;
+} FT_EEPROM_232B, *PFT_EEPROM_232B;
+
+/* FT_DEVICE_2232C. */
+typedef struct ft_eeprom_2232 {
+  FT_EEPROM_HEADER common;
+  UCHAR AIsHighCurrent;
+  UCHAR BIsHighCurrent;
+  UCHAR AIsFifo;
+  UCHAR AIsFifoTar;
+  UCHAR AIsFastSer;
+  UCHAR BIsFifo;
+  UCHAR BIsFifoTar;
+  UCHAR BIsFastSer;
+  UCHAR ADriverType;
+  UCHAR BDriverType;
+} FT_EEPROM_2232, *PFT_EEPROM_2232;
+
+/* FT_DEVICE_232R. CBUS functions 0..12. */
+typedef struct ft_eeprom_232r {
+  FT_EEPROM_HEADER common;
+  UCHAR UseExtOsc;
+  UCHAR HighDriveIOs;
+  UCHAR InvertTXD;
+  UCHAR InvertRXD;
+  UCHAR InvertRTS;
+  UCHAR InvertCTS;
+  UCHAR InvertDTR;
+  UCHAR InvertDSR;
+  UCHAR InvertDCD;
+  UCHAR InvertRI;
+  UCHAR Cbus0;
+  UCHAR Cbus1;
+  UCHAR Cbus2;
+  UCHAR Cbus3;
+  UCHAR Cbus4;
+  UCHAR RIsD2XX; /* 0 selects the virtual COM port driver */
+} FT_EEPROM_232R, *PFT_EEPROM_232R;
+
+/* FT_DEVICE_2232H. */
+typedef struct ft_eeprom_2232h {
+  FT_EEPROM_HEADER common;
+  UCHAR ALSlowSlew;
+  UCHAR ALSchmittInput;
+  UCHAR ALDriveCurrent;
+  UCHAR AHSlowSlew;
+  UCHAR AHSchmittInput;
+  UCHAR AHDriveCurrent;
+  UCHAR BLSlowSlew;
+  UCHAR BLSchmittInput;
+  UCHAR BLDriveCurrent;
+  UCHAR BHSlowSlew;
+  UCHAR BHSchmittInput;
+  UCHAR BHDriveCurrent;
+  UCHAR AIsFifo;
+  UCHAR AIsFifoTar;
+  UCHAR AIsFastSer;
+  UCHAR BIsFifo;
+  UCHAR BIsFifoTar;
+  UCHAR BIsFastSer;
+  UCHAR PowerSaveEnable;
+  UCHAR ADriverType;
+  UCHAR BDriverType;
+} FT_EEPROM_2232H, *PFT_EEPROM_2232H;
+
+/* FT_DEVICE_4232H. */
+typedef struct ft_eeprom_4232h {
+  FT_EEPROM_HEADER common;
+  UCHAR ASlowSlew;
+  UCHAR ASchmittInput;
+  UCHAR ADriveCurrent;
+  UCHAR BSlowSlew;
+  UCHAR BSchmittInput;
+  UCHAR BDriveCurrent;
+  UCHAR CSlowSlew;
+  UCHAR CSchmittInput;
+  UCHAR CDriveCurrent;
+  UCHAR DSlowSlew;
+  UCHAR DSchmittInput;
+  UCHAR DDriveCurrent;
+  UCHAR ARIIsTXDEN;
+  UCHAR BRIIsTXDEN;
+  UCHAR CRIIsTXDEN;
+  UCHAR DRIIsTXDEN;
+  UCHAR ADriverType;
+  UCHAR BDriverType;
+  UCHAR CDriverType;
+  UCHAR DDriverType;
+} FT_EEPROM_4232H, *PFT_EEPROM_4232H;
+
+/* FT_DEVICE_232H. CBUS functions 0..12; of the four interface modes the first set one wins. */
+typedef struct ft_eeprom_232h {
+  FT_EEPROM_HEADER common;
+  UCHAR ACSlowSlew;
+  UCHAR ACSchmittInput;
+  UCHAR ACDriveCurrent;
+  UCHAR ADSlowSlew;
+  UCHAR ADSchmittInput;
+  UCHAR ADDriveCurrent;
+  UCHAR Cbus0;
+  UCHAR Cbus1;
+  UCHAR Cbus2;
+  UCHAR Cbus3;
+  UCHAR Cbus4;
+  UCHAR Cbus5;
+  UCHAR Cbus6;
+  UCHAR Cbus7;
+  UCHAR Cbus8;
+  UCHAR Cbus9;
+  UCHAR FT1248Cpol;
+  UCHAR FT1248Lsb;
+  UCHAR FT1248FlowControl;
+  UCHAR IsFifo;
+  UCHAR IsFifoTar;
+  UCHAR IsFastSer;
+  UCHAR IsFT1248;
+  UCHAR PowerSaveEnable;
+  UCHAR DriverType;
+} FT_EEPROM_232H, *PFT_EEPROM_232H;
+
+/* FT_DEVICE_X_SERIES. CBUS functions 0..21; I2CDeviceId keeps 24 bits. */
+typedef struct ft_eeprom_x_series {
+  FT_EEPROM_HEADER common;
+  UCHAR ACSlowSlew;
+  UCHAR ACSchmittInput;
+  UCHAR ACDriveCurrent;
+  UCHAR ADSlowSlew;
+  UCHAR ADSchmittInput;
+  UCHAR ADDriveCurrent;
+  UCHAR Cbus0;
+  UCHAR Cbus1;
+  UCHAR Cbus2;
+  UCHAR Cbus3;
+  UCHAR Cbus4;
+  UCHAR Cbus5;
+  UCHAR Cbus6;
+  UCHAR InvertTXD;
+  UCHAR InvertRXD;
+  UCHAR InvertRTS;
+  UCHAR InvertCTS;
+  UCHAR InvertDTR;
+  UCHAR InvertDSR;
+  UCHAR InvertDCD;
+  UCHAR InvertRI;
+  UCHAR BCDEnable;
+  UCHAR BCDForceCbusPWREN;
+  UCHAR BCDDisableSleep;
+  WORD I2CSlaveAddress;
+  DWORD I2CDeviceId;
+  UCHAR I2CDisableSchmitt;
+  UCHAR FT1248Cpol;
+  UCHAR FT1248Lsb;
+  UCHAR FT1248FlowControl;
+  UCHAR RS485EchoSuppress;
+  UCHAR PowerSaveEnable;
+  UCHAR DriverType;
+} FT_EEPROM_X_SERIES, *PFT_EEPROM_X_SERIES;
+
+/* Layouts callers depend on. The offsets after the string pointers of FT_PROGRAM_DATA grow by 16
+ * on a 64-bit build (four 8-byte pointers instead of 4-byte ones). */
+#define FT_PD_AT(off32) ((off32) + (sizeof(void*) == 4 ? 0 : 16))
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, Version) == 8, "Version at 8");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, VendorId) == 12, "VendorId at 12");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, Manufacturer) == 16, "Manufacturer at 16");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, SerialNumber) == 16 + 3 * sizeof(void*),
+                 "SerialNumber at 28 (40 on 64-bit)");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, MaxPower) == FT_PD_AT(32), "MaxPower at 32");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, Rev4) == FT_PD_AT(40), "232B block at 40");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, USBVersion) == FT_PD_AT(46), "USBVersion at 46");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, Rev5) == FT_PD_AT(48), "2232 block at 48");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, USBVersion5) == FT_PD_AT(56), "USBVersion5 at 56");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, BIsVCP) == FT_PD_AT(67), "BIsVCP at 67");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, UseExtOsc) == FT_PD_AT(68), "232R block at 68");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, RIsD2XX) == FT_PD_AT(86), "RIsD2XX at 86");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, PullDownEnable7) == FT_PD_AT(87), "2232H block at 87");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, PowerSaveEnable) == FT_PD_AT(109), "2232H ends 109");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, PullDownEnable8) == FT_PD_AT(110), "4232H block at 110");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, DIsVCP8) == FT_PD_AT(131), "4232H ends 131");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, PullDownEnableH) == FT_PD_AT(132), "232H block at 132");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA, PowerSaveEnableH) == FT_PD_AT(158), "232H ends 158");
+FT_STATIC_ASSERT(sizeof(FT_PROGRAM_DATA) == FT_PD_AT(160), "FT_PROGRAM_DATA is 160 bytes");
+#undef FT_PD_AT
+
+#define FT_PDL_AT(off32) ((off32) + (sizeof(void*) == 4 ? 0 : 20))
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA_LEGACY, Manufacturer) == sizeof(void*),
+                 "legacy strings after the IDs");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA_LEGACY, USBVersion) + 2 == FT_PDL_AT(36), "232B: 36");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA_LEGACY, BIsVCP) + 1 == FT_PDL_AT(56), "2232: 56");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA_LEGACY, PowerSaveEnable) + 1 == FT_PDL_AT(98),
+                 "2232H: 98");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA_LEGACY, DIsVCP8) + 1 == FT_PDL_AT(120), "4232H: 120");
+FT_STATIC_ASSERT(offsetof(FT_PROGRAM_DATA_LEGACY, PowerSaveEnableH) + 1 == FT_PDL_AT(147),
+                 "232H: 147");
+#undef FT_PDL_AT
+
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_HEADER, VendorId) == 4, "VendorId at 4");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_HEADER, SerNumEnable) == 8, "SerNumEnable at 8");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_HEADER, MaxPower) == 10, "MaxPower at 10");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_HEADER, SelfPowered) == 12, "SelfPowered at 12");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_HEADER, PullDownEnable) == 14, "PullDownEnable at 14");
+FT_STATIC_ASSERT(sizeof(FT_EEPROM_HEADER) == 16, "header is 16 bytes");
+FT_STATIC_ASSERT(sizeof(FT_EEPROM_232B) == 16, "232B record is 16 bytes");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_2232, BDriverType) == 25, "2232 BDriverType at 25");
+FT_STATIC_ASSERT(sizeof(FT_EEPROM_2232) == 28, "2232 record is 28 bytes");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_232R, Cbus0) == 26, "232R Cbus0 at 26");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_232R, RIsD2XX) == 31, "232R RIsD2XX at 31");
+FT_STATIC_ASSERT(sizeof(FT_EEPROM_232R) == 32, "232R record is 32 bytes");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_2232H, AIsFifo) == 28, "2232H AIsFifo at 28");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_2232H, BDriverType) == 36, "2232H BDriverType at 36");
+FT_STATIC_ASSERT(sizeof(FT_EEPROM_2232H) == 40, "2232H record is 40 bytes");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_4232H, ARIIsTXDEN) == 28, "4232H ARIIsTXDEN at 28");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_4232H, DDriverType) == 35, "4232H DDriverType at 35");
+FT_STATIC_ASSERT(sizeof(FT_EEPROM_4232H) == 36, "4232H record is 36 bytes");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_232H, Cbus0) == 22, "232H Cbus0 at 22");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_232H, FT1248Cpol) == 32, "232H FT1248Cpol at 32");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_232H, DriverType) == 40, "232H DriverType at 40");
+FT_STATIC_ASSERT(sizeof(FT_EEPROM_232H) == 44, "232H record is 44 bytes");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_X_SERIES, Cbus0) == 22, "X Cbus0 at 22");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_X_SERIES, InvertTXD) == 29, "X InvertTXD at 29");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_X_SERIES, BCDEnable) == 37, "X BCDEnable at 37");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_X_SERIES, I2CSlaveAddress) == 40, "X I2CSlaveAddress at 40");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_X_SERIES, I2CDeviceId) == 44, "X I2CDeviceId at 44");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_X_SERIES, I2CDisableSchmitt) == 48, "X at 48");
+FT_STATIC_ASSERT(offsetof(FT_EEPROM_X_SERIES, DriverType) == 54, "X DriverType at 54");
+FT_STATIC_ASSERT(sizeof(FT_EEPROM_X_SERIES) == 56, "X series record is 56 bytes");
+
+/* Word access. One 16-bit EEPROM word by index. */
+FT_EXPORT FT_STATUS FT_CALL FT_ReadEE(FT_HANDLE ftHandle, DWORD dwWordOffset, LPWORD lpwValue);
+FT_EXPORT FT_STATUS FT_CALL FT_WriteEE(FT_HANDLE ftHandle, DWORD dwWordOffset, WORD wValue);
+/* Erases the whole EEPROM (every word reads 0xFFFF afterwards). */
+FT_EXPORT FT_STATUS FT_CALL FT_EraseEE(FT_HANDLE ftHandle);
+
+/* Decodes the device's EEPROM into pData; its four string pointers (each may be null) receive
+ * the texts. FT_EEPROM_NOT_PROGRAMMED for a blank EEPROM, FT_EEPROM_NOT_PRESENT without one,
+ * FT_NOT_SUPPORTED for an FT_DEVICE_X_SERIES device (use FT_EEPROM_Read). */
+FT_EXPORT FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE ftHandle, PFT_PROGRAM_DATA pData);
+/* FT_EE_Read with the four text buffers stored into pData first (null pData: FT_INVALID_ARGS). */
+FT_EXPORT FT_STATUS FT_CALL FT_EE_ReadEx(FT_HANDLE ftHandle, PFT_PROGRAM_DATA pData,
+                                         char* Manufacturer, char* ManufacturerId,
+                                         char* Description, char* SerialNumber);
+/* Builds an image from pData and programs it (erase, write, verify). Manufacturer,
+ * ManufacturerId and Description are required; texts that do not fit give FT_OTHER_ERROR with
+ * the device untouched. FT_NOT_SUPPORTED for an FT_DEVICE_X_SERIES device. */
+FT_EXPORT FT_STATUS FT_CALL FT_EE_Program(FT_HANDLE ftHandle, PFT_PROGRAM_DATA pData);
+/* FT_EE_Program with the four texts stored into pData first (null pData: FT_INVALID_ARGS). */
+FT_EXPORT FT_STATUS FT_CALL FT_EE_ProgramEx(FT_HANDLE ftHandle, PFT_PROGRAM_DATA pData,
+                                            char* Manufacturer, char* ManufacturerId,
+                                            char* Description, char* SerialNumber);
+
+/* The user area: the EEPROM space the configuration leaves free, in bytes. */
+FT_EXPORT FT_STATUS FT_CALL FT_EE_UASize(FT_HANDLE ftHandle, LPDWORD lpdwSize);
+/* Reads up to dwDataLen bytes; *lpdwBytesRead receives the count (untouched when dwDataLen is
+ * 0). */
+FT_EXPORT FT_STATUS FT_CALL FT_EE_UARead(FT_HANDLE ftHandle, PUCHAR pucData, DWORD dwDataLen,
+                                         LPDWORD lpdwBytesRead);
+/* Rewrites the user area from its start and programs the whole image; more bytes than
+ * FT_EE_UASize reports give FT_EEPROM_WRITE_FAILED with the device untouched. */
+FT_EXPORT FT_STATUS FT_CALL FT_EE_UAWrite(FT_HANDLE ftHandle, PUCHAR pucData, DWORD dwDataLen);
+
+/* Configuration bytes and ECC words of FT_DEVICE_232H and FT_DEVICE_X_SERIES devices;
+ * FT_NOT_SUPPORTED on any other. */
+FT_EXPORT FT_STATUS FT_CALL FT_EE_ReadConfig(FT_HANDLE ftHandle, UCHAR ucAddress, PUCHAR pucValue);
+FT_EXPORT FT_STATUS FT_CALL FT_EE_WriteConfig(FT_HANDLE ftHandle, UCHAR ucAddress, UCHAR ucValue);
+FT_EXPORT FT_STATUS FT_CALL FT_EE_ReadECC(FT_HANDLE ftHandle, UCHAR ucOption, LPWORD lpwValue);
+
+/* Reads the EEPROM into the chip record of the handle's device type (eepromData points to an
+ * FT_EEPROM_* record whose common.deviceType is that type, eepromDataSize its size) and the four
+ * texts into 64-byte buffers, none of them null. */
+FT_EXPORT FT_STATUS FT_CALL FT_EEPROM_Read(FT_HANDLE ftHandle, void* eepromData,
+                                           DWORD eepromDataSize, char* Manufacturer,
+                                           char* ManufacturerId, char* Description,
+                                           char* SerialNumber);
+/* Builds an image from the chip record and the texts and programs it. SerialNumber null or empty
+ * generates one from ManufacturerId. Texts that do not fit the chip's string area give
+ * FT_INVALID_PARAMETER with the device untouched. */
+FT_EXPORT FT_STATUS FT_CALL FT_EEPROM_Program(FT_HANDLE ftHandle, void* eepromData,
+                                              DWORD eepromDataSize, const char* Manufacturer,
+                                              const char* ManufacturerId, const char* Description,
+                                              const char* SerialNumber);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -1,0 +1,20 @@
+// The 232H: 128 words with the checksum at 0xFE, strings from 0x20 (moved to 0xA0 on a large
+// EEPROM), ten CBUS nibbles and four interface modes of which only one is stored.
+#pragma once
+
+#include "bridge/eeprom/e2_data.h"
+
+namespace ralvex::bridge::eeprom {
+
+class TFtEE232H : public TFtE2Data {
+ public:
+  explicit TFtEE232H(const FtHandleRecord* record);
+
+  bool IsLargeEeprom() const override;
+  void ProbeEepromType() override;
+  UserAreaRegions UserArea() override;
+  void EncodeOptions(const ChipSettings& settings) override;
+  void PutChipWords(const void* record) override;
+};
+
+}  // namespace ralvex::bridge::eeprom
