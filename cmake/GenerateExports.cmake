@@ -1,6 +1,7 @@
 # cmake -DNM=<nm> -DARCHIVE=<bridge library> -DOUTPUT=<def file> -DPROCESSOR=<i686|x86_64>
 #       -P GenerateExports.cmake
 # Writes the module-definition file that exports every FT_* function the archive defines.
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND ${NM} --defined-only -g ${ARCHIVE}
   OUTPUT_VARIABLE _symbols RESULT_VARIABLE _result)
 if(NOT _result EQUAL 0)

@@ -10,6 +10,16 @@ add_compile_options(-Wno-deprecated-declarations)
 # Wine runs the tests and smoke runs in a prefix of the build's own, shared by the 32- and 64-bit
 # trees so that one wine server serves a whole test run.
 set(RALVEX_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix for test runs")
+# The 64-bit loader is called directly where it is installed apart: the "wine" launcher prefers
+# the 32-bit loader, which not every Linux kernel can run.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  find_program(RALVEX_WINE NAMES wine64 wine PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
+endif()
+find_program(RALVEX_WINE NAMES wine)
+if(RALVEX_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      ${CMAKE_COMMAND} -E env WINEPREFIX=${RALVEX_WINEPREFIX} WINEDEBUG=-all ${RALVEX_WINE})
+endif()
 
 # GoogleTest from the distribution's sources, compiled by the cross compiler. Our warning flags
 # are not forced on it.

@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Windows programs built here run on Linux through Wine (tests, smoke runs).
+# Programs built here run through Wine (tests, smoke runs); cmake/Windows.cmake sets the
+# emulator with a Wine prefix of the build's own.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/devices.h"
 #include "platform/win32.h"
+#include "tests/platform/platform_under_test.h"
 
 namespace {
 
@@ -118,9 +118,12 @@ TEST(KernelThreads, BadArgumentsFailWithZeroAndErrno) {
   errno = 0;
   EXPECT_EQ(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr), 0u);
   EXPECT_EQ(errno, EINVAL);
-  errno = 0;
-  EXPECT_EQ(_beginthreadex(nullptr, 0, ReturnArgument, nullptr, 0x10, nullptr), 0u);
-  EXPECT_EQ(errno, EINVAL);
+  if (ralvex::test_support::OwnPlatform()) {
+    // Our layer refuses flags it does not know; the system's runtime may pass them on.
+    errno = 0;
+    EXPECT_EQ(_beginthreadex(nullptr, 0, ReturnArgument, nullptr, 0x10, nullptr), 0u);
+    EXPECT_EQ(errno, EINVAL);
+  }
   SetLastError(0);
   EXPECT_EQ(ResumeThread(nullptr), static_cast<DWORD>(-1));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
@@ -143,17 +146,28 @@ TEST(KernelThreads, SmallRequestedStackStillRuns) {
 }
 
 TEST(KernelLastError, IsPerThread) {
-  SetLastError(111);
-  DWORD other_before = 0;
-  DWORD other_after = 0;
-  std::thread([&] {
-    other_before = GetLastError();
+  // The main thread's value is read before the join: starting and joining a thread runs library
+  // code that may set it, and only the kernel calls here promise to leave it alone.
+  HANDLE go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  DWORD otherBefore = 0;
+  DWORD otherAfter = 0;
+  std::thread other([&] {
+    WaitForSingleObject(go, 5000);
+    otherBefore = GetLastError();
     SetLastError(222);
-    other_after = GetLastError();
-  }).join();
-  EXPECT_EQ(other_before, 0u);
-  EXPECT_EQ(other_after, 222u);
+    otherAfter = GetLastError();
+    SetEvent(done);
+  });
+  SetLastError(111);
+  SetEvent(go);
+  EXPECT_EQ(WaitForSingleObject(done, 5000), WAIT_OBJECT_0);
   EXPECT_EQ(GetLastError(), 111u);
+  other.join();
+  EXPECT_NE(otherBefore, 111u);
+  EXPECT_EQ(otherAfter, 222u);
+  CloseHandle(go);
+  CloseHandle(done);
 }
 
 TEST(KernelSleep, WaitsAtLeastTheDelayAndZeroReturns) {
@@ -173,6 +187,7 @@ TEST(KernelVersion, AcceptsOnlyTheTwoExactSizes) {
     EXPECT_FALSE(GetVersionExA(info)) << size;
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER) << size;
   }
+  SKIP_UNLESS_OWN_PLATFORM("a null block is refused; the system's query faults on it");
   SetLastError(0);
   EXPECT_FALSE(GetVersionExA(nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
@@ -186,10 +201,13 @@ TEST(KernelVersion, ShortFormIsFilledWithoutWritingPastIt) {
   SetLastError(55);
   ASSERT_TRUE(GetVersionExA(info));
   EXPECT_EQ(GetLastError(), 55u);
-  EXPECT_EQ(info->dwMajorVersion, 10u);
-  EXPECT_EQ(info->dwMinorVersion, 0u);
   EXPECT_EQ(info->dwPlatformId, VER_PLATFORM_WIN32_NT);
-  EXPECT_EQ(info->szCSDVersion[0], '\0');
+  if (ralvex::test_support::OwnPlatform()) {
+    // Our layer stands for Windows 10 without a service pack; the system reports what it is.
+    EXPECT_EQ(info->dwMajorVersion, 10u);
+    EXPECT_EQ(info->dwMinorVersion, 0u);
+    EXPECT_EQ(info->szCSDVersion[0], '\0');
+  }
   for (size_t i = sizeof(OSVERSIONINFOA); i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], 0xCC);
 }
 
@@ -198,10 +216,10 @@ TEST(KernelVersion, ProductTypeFollowsServerEdition) {
   info.dwOSVersionInfoSize = sizeof info;
   ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
   EXPECT_EQ(info.wProductType, VER_NT_WORKSTATION);
-  ralvex::posix::SetServerEdition(true);
+  if (!ralvex::test_support::SetServerEdition(true)) GTEST_SKIP() << "the system's edition";
   ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
   EXPECT_EQ(info.wProductType, VER_NT_SERVER);
-  ralvex::posix::SetServerEdition(false);
+  ralvex::test_support::SetServerEdition(false);
   ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
   EXPECT_EQ(info.wProductType, VER_NT_WORKSTATION);
 }
