@@ -61,6 +61,7 @@ foreach(_file IN LISTS FILES)
     string(REGEX MATCH "^(\t\\[ *[0-9]+\\] [^\n]*\n)*" _table "${_table}")
     string(REGEX REPLACE "\t\\[ *[0-9]+\\] ([^\n]*)\n" "\\1;" _exported "${_table}")
   endif()
+  list(FILTER _exported EXCLUDE REGEX "^$")
   list(SORT _exported)
   list(LENGTH _exported _exportedCount)
 
