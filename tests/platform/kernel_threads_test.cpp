@@ -22,6 +22,30 @@ unsigned __stdcall WaitForGate(void* gate) {
   return WaitForSingleObject(static_cast<HANDLE>(gate), 5000) == WAIT_OBJECT_0 ? 7 : 99;
 }
 
+// Thread bodies are named stdcall functions: a lambda converts only to a pointer of the default
+// calling convention, which on 32-bit Windows is another one.
+struct GateAndDone {
+  HANDLE gate;
+  HANDLE done;
+};
+
+unsigned __stdcall PassGateThenSignal(void* raw) {
+  auto* work = static_cast<GateAndDone*>(raw);
+  WaitForSingleObject(work->gate, 5000);
+  SetEvent(work->done);
+  return 0;
+}
+
+unsigned __stdcall RaiseFlag(void* flag) {
+  static_cast<std::atomic<bool>*>(flag)->store(true);
+  return 5;
+}
+
+unsigned __stdcall StoreOwnId(void* out) {
+  static_cast<std::atomic<DWORD>*>(out)->store(GetCurrentThreadId());
+  return 0;
+}
+
 HANDLE Start(_beginthreadex_proc_type proc, void* argument, unsigned flags = 0,
              unsigned* id = nullptr) {
   return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, proc, argument, flags, id));
@@ -56,18 +80,8 @@ TEST(KernelThreads, HandleStaysSignalledForRepeatedWaitsFromManyThreads) {
 TEST(KernelThreads, ClosingTheHandleDoesNotStopTheThread) {
   HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  struct Work {
-    HANDLE gate;
-    HANDLE done;
-  } work{gate, done};
-  HANDLE thread = Start(
-      [](void* raw) -> unsigned {
-        auto* w = static_cast<Work*>(raw);
-        WaitForSingleObject(w->gate, 5000);
-        SetEvent(w->done);
-        return 0;
-      },
-      &work);
+  GateAndDone work{gate, done};
+  HANDLE thread = Start(PassGateThenSignal, &work);
   ASSERT_NE(thread, nullptr);
   EXPECT_TRUE(CloseHandle(thread));
   SetEvent(gate);
@@ -79,12 +93,7 @@ TEST(KernelThreads, ClosingTheHandleDoesNotStopTheThread) {
 TEST(KernelThreads, SuspendedThreadRunsOnlyAfterResume) {
   std::atomic<bool> ran{false};
   unsigned id = 0;
-  HANDLE thread = Start(
-      [](void* flag) -> unsigned {
-        static_cast<std::atomic<bool>*>(flag)->store(true);
-        return 5;
-      },
-      &ran, CREATE_SUSPENDED, &id);
+  HANDLE thread = Start(RaiseFlag, &ran, CREATE_SUSPENDED, &id);
   ASSERT_NE(thread, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_NE(id, GetCurrentThreadId());
@@ -103,12 +112,7 @@ TEST(KernelThreads, SuspendedThreadRunsOnlyAfterResume) {
 TEST(KernelThreads, ThreadIdIsTheOneTheThreadSees) {
   unsigned id = 0;
   std::atomic<DWORD> seen{0};
-  HANDLE thread = Start(
-      [](void* out) -> unsigned {
-        static_cast<std::atomic<DWORD>*>(out)->store(GetCurrentThreadId());
-        return 0;
-      },
-      &seen, 0, &id);
+  HANDLE thread = Start(StoreOwnId, &seen, 0, &id);
   ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
   EXPECT_EQ(seen.load(), id);
   CloseHandle(thread);
