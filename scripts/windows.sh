@@ -18,9 +18,11 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -
 for arch in i686:win32 x86_64:win64; do
   dir=build-${arch#*:}
   echo "== Windows ${arch%%:*} build ($dir) =="
-  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-${arch%%:*}.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRALVEX_WERROR=ON -DRALVEX_WINEPREFIX="$prefix" \
-    "${launcher[@]}" >/dev/null
+  # The toolchain is read when a tree is first configured only.
+  toolchain=()
+  [ -f "$dir/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-${arch%%:*}.cmake)
+  cmake -S . -B "$dir" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRALVEX_WERROR=ON \
+    -DRALVEX_WINEPREFIX="$prefix" "${launcher[@]}" >/dev/null
   cmake --build "$dir" -j "$jobs"
 done
 [ "${1:-}" = build ] && exit 0
