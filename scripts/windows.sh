@@ -33,7 +33,7 @@ wine64=$(command -v wine64 || true)
 [ -z "$wine64" ] && wine64=wine
 export WINEPREFIX=$prefix WINEDEBUG=-all
 mkdir -p "$prefix"
-wineserver -p
+wineserver -p &  # it detaches itself; in the background in case it does not
 trap 'wineserver -k || true' EXIT
 "$wine64" wineboot -i >/dev/null 2>&1
 
