@@ -9,10 +9,12 @@
 
 #ifdef _WIN32
 
+/* windows.h first: the others use its types. */
+#include <windows.h>
+
 #include <cfgmgr32.h>
 #include <process.h>
 #include <setupapi.h>
-#include <windows.h>
 
 /* Kernel status values the device I/O code reads from OVERLAPPED.Internal; not all of them are in
  * the user-mode headers. */

@@ -1,16 +1,29 @@
-# Sourced by test.sh and run.sh: makes sure the Debian packages the build needs are there.
+# Sourced by test.sh, run.sh and scripts/windows.sh: makes sure the Debian packages the build
+# needs are there.
 RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev)
 
-ralvex_install_deps() {
+# The Windows builds: the POSIX thread-model mingw-w64 compilers (the default model has no
+# std::thread), GoogleTest's sources to compile with them, and Wine to run the results. 32-bit
+# Windows programs need the 32-bit Wine.
+RALVEX_WINDOWS_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  wine wine64 wine32:i386)
+
+# Installs whichever of the named packages are missing (as root), or says how to.
+ralvex_install_packages() {
   local missing=()
   local pkg
-  for pkg in "${RALVEX_PACKAGES[@]}"; do
+  for pkg in "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" -eq 0 ]; then
     echo "Installing missing packages: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    for pkg in "${missing[@]}"; do
+      if [[ $pkg == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+      fi
+    done
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   else
@@ -19,3 +32,6 @@ ralvex_install_deps() {
     return 1
   fi
 }
+
+ralvex_install_deps() { ralvex_install_packages "${RALVEX_PACKAGES[@]}"; }
+ralvex_install_windows_deps() { ralvex_install_packages "${RALVEX_WINDOWS_PACKAGES[@]}"; }

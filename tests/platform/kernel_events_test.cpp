@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/handle_table.h"
 #include "platform/win32.h"
+#include "tests/platform/platform_under_test.h"
 
 namespace {
 
@@ -133,6 +133,7 @@ TEST(KernelWaitAll, AcquiresAllAtOnceOrNothing) {
 }
 
 TEST(KernelWaitAll, DuplicateHandleIsRefused) {
+  SKIP_UNDER_WINE("it lets a wait-all hold one handle twice, which Windows refuses");
   HANDLE event = NewEvent(true, true);
   HANDLE twice[2] = {event, event};
   SetLastError(0);
@@ -150,17 +151,25 @@ TEST(KernelWaitErrors, CountOutsideOneTo64IsInvalidParameter) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << count;
   }
   EXPECT_EQ(WaitForMultipleObjects(64, events.data(), TRUE, 0), WAIT_OBJECT_0);
-  SetLastError(0);
-  EXPECT_EQ(WaitForMultipleObjects(1, nullptr, FALSE, 0), WAIT_FAILED);
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  if (ralvex::test_support::OwnPlatform()) {
+    // Our layer refuses a null array; the system's wait reads through it and faults.
+    SetLastError(0);
+    EXPECT_EQ(WaitForMultipleObjects(1, nullptr, FALSE, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  }
   for (HANDLE event : events) CloseHandle(event);
 }
 
 TEST(KernelWaitErrors, BadHandlesFailWithInvalidHandle) {
+  // The good event exists before the other is closed: the system may hand a closed handle's
+  // value to the next object it creates.
+  HANDLE good = NewEvent(true, true);
   HANDLE closed = NewEvent(true, true);
   CloseHandle(closed);
-  const HANDLE bad[] = {nullptr, INVALID_HANDLE_VALUE, closed, reinterpret_cast<HANDLE>(3),
-                        reinterpret_cast<HANDLE>(0x7FFFFFF0)};
+  std::vector<HANDLE> bad = {nullptr, closed, reinterpret_cast<HANDLE>(3),
+                             reinterpret_cast<HANDLE>(0x7FFFFFF0)};
+  // On the system the all-ones value is the current process, which a wait may name.
+  if (ralvex::test_support::OwnPlatform()) bad.push_back(INVALID_HANDLE_VALUE);
   for (HANDLE handle : bad) {
     SetLastError(0);
     EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_FAILED) << handle;
@@ -171,7 +180,6 @@ TEST(KernelWaitErrors, BadHandlesFailWithInvalidHandle) {
     EXPECT_FALSE(ResetEvent(handle));
   }
   // One bad handle among good ones fails the whole wait, even if a good one is ready.
-  HANDLE good = NewEvent(true, true);
   HANDLE mixed[2] = {good, closed};
   SetLastError(0);
   EXPECT_EQ(WaitForMultipleObjects(2, mixed, FALSE, 0), WAIT_FAILED);
@@ -194,12 +202,13 @@ TEST(KernelEvents, CreateSetsLastErrorZeroAndSuccessfulWaitsLeaveItAlone) {
 }
 
 TEST(KernelEvents, NamedEventsAreRefusedWithNullHandle) {
+  SKIP_UNLESS_OWN_PLATFORM("nothing shares events by name, so names are refused");
   const char16_t name[] = u"shared";
   SetLastError(0);
-  EXPECT_EQ(CreateEventW(nullptr, TRUE, FALSE, name), nullptr);
+  EXPECT_EQ(CreateEventW(nullptr, TRUE, FALSE, reinterpret_cast<LPCWSTR>(name)), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
   // An empty name is no name.
-  HANDLE unnamed = CreateEventW(nullptr, TRUE, FALSE, u"");
+  HANDLE unnamed = CreateEventW(nullptr, TRUE, FALSE, reinterpret_cast<LPCWSTR>(u""));
   EXPECT_NE(unnamed, nullptr);
   CloseHandle(unnamed);
 }

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/devices.h"
 #include "platform/win32.h"
+#include "tests/platform/platform_under_test.h"
 
 namespace {
 
@@ -20,6 +20,30 @@ unsigned __stdcall ReturnArgument(void* argument) {
 
 unsigned __stdcall WaitForGate(void* gate) {
   return WaitForSingleObject(static_cast<HANDLE>(gate), 5000) == WAIT_OBJECT_0 ? 7 : 99;
+}
+
+// Thread bodies are named stdcall functions: a lambda converts only to a pointer of the default
+// calling convention, which on 32-bit Windows is another one.
+struct GateAndDone {
+  HANDLE gate;
+  HANDLE done;
+};
+
+unsigned __stdcall PassGateThenSignal(void* raw) {
+  auto* work = static_cast<GateAndDone*>(raw);
+  WaitForSingleObject(work->gate, 5000);
+  SetEvent(work->done);
+  return 0;
+}
+
+unsigned __stdcall RaiseFlag(void* flag) {
+  static_cast<std::atomic<bool>*>(flag)->store(true);
+  return 5;
+}
+
+unsigned __stdcall StoreOwnId(void* out) {
+  static_cast<std::atomic<DWORD>*>(out)->store(GetCurrentThreadId());
+  return 0;
 }
 
 HANDLE Start(_beginthreadex_proc_type proc, void* argument, unsigned flags = 0,
@@ -56,18 +80,8 @@ TEST(KernelThreads, HandleStaysSignalledForRepeatedWaitsFromManyThreads) {
 TEST(KernelThreads, ClosingTheHandleDoesNotStopTheThread) {
   HANDLE gate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  struct Work {
-    HANDLE gate;
-    HANDLE done;
-  } work{gate, done};
-  HANDLE thread = Start(
-      [](void* raw) -> unsigned {
-        auto* w = static_cast<Work*>(raw);
-        WaitForSingleObject(w->gate, 5000);
-        SetEvent(w->done);
-        return 0;
-      },
-      &work);
+  GateAndDone work{gate, done};
+  HANDLE thread = Start(PassGateThenSignal, &work);
   ASSERT_NE(thread, nullptr);
   EXPECT_TRUE(CloseHandle(thread));
   SetEvent(gate);
@@ -79,12 +93,7 @@ TEST(KernelThreads, ClosingTheHandleDoesNotStopTheThread) {
 TEST(KernelThreads, SuspendedThreadRunsOnlyAfterResume) {
   std::atomic<bool> ran{false};
   unsigned id = 0;
-  HANDLE thread = Start(
-      [](void* flag) -> unsigned {
-        static_cast<std::atomic<bool>*>(flag)->store(true);
-        return 5;
-      },
-      &ran, CREATE_SUSPENDED, &id);
+  HANDLE thread = Start(RaiseFlag, &ran, CREATE_SUSPENDED, &id);
   ASSERT_NE(thread, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_NE(id, GetCurrentThreadId());
@@ -103,12 +112,7 @@ TEST(KernelThreads, SuspendedThreadRunsOnlyAfterResume) {
 TEST(KernelThreads, ThreadIdIsTheOneTheThreadSees) {
   unsigned id = 0;
   std::atomic<DWORD> seen{0};
-  HANDLE thread = Start(
-      [](void* out) -> unsigned {
-        static_cast<std::atomic<DWORD>*>(out)->store(GetCurrentThreadId());
-        return 0;
-      },
-      &seen, 0, &id);
+  HANDLE thread = Start(StoreOwnId, &seen, 0, &id);
   ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
   EXPECT_EQ(seen.load(), id);
   CloseHandle(thread);
@@ -118,9 +122,12 @@ TEST(KernelThreads, BadArgumentsFailWithZeroAndErrno) {
   errno = 0;
   EXPECT_EQ(_beginthreadex(nullptr, 0, nullptr, nullptr, 0, nullptr), 0u);
   EXPECT_EQ(errno, EINVAL);
-  errno = 0;
-  EXPECT_EQ(_beginthreadex(nullptr, 0, ReturnArgument, nullptr, 0x10, nullptr), 0u);
-  EXPECT_EQ(errno, EINVAL);
+  if (ralvex::test_support::OwnPlatform()) {
+    // Our layer refuses flags it does not know; the system's runtime may pass them on.
+    errno = 0;
+    EXPECT_EQ(_beginthreadex(nullptr, 0, ReturnArgument, nullptr, 0x10, nullptr), 0u);
+    EXPECT_EQ(errno, EINVAL);
+  }
   SetLastError(0);
   EXPECT_EQ(ResumeThread(nullptr), static_cast<DWORD>(-1));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
@@ -143,17 +150,28 @@ TEST(KernelThreads, SmallRequestedStackStillRuns) {
 }
 
 TEST(KernelLastError, IsPerThread) {
-  SetLastError(111);
+  // The main thread's value is read before the join: starting and joining a thread runs library
+  // code that may set it, and only the kernel calls here promise to leave it alone.
+  HANDLE go = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   DWORD otherBefore = 0;
   DWORD otherAfter = 0;
-  std::thread([&] {
+  std::thread other([&] {
+    WaitForSingleObject(go, 5000);
     otherBefore = GetLastError();
     SetLastError(222);
     otherAfter = GetLastError();
-  }).join();
-  EXPECT_EQ(otherBefore, 0u);
-  EXPECT_EQ(otherAfter, 222u);
+    SetEvent(done);
+  });
+  SetLastError(111);
+  SetEvent(go);
+  EXPECT_EQ(WaitForSingleObject(done, 5000), WAIT_OBJECT_0);
   EXPECT_EQ(GetLastError(), 111u);
+  other.join();
+  EXPECT_NE(otherBefore, 111u);
+  EXPECT_EQ(otherAfter, 222u);
+  CloseHandle(go);
+  CloseHandle(done);
 }
 
 TEST(KernelSleep, WaitsAtLeastTheDelayAndZeroReturns) {
@@ -173,6 +191,7 @@ TEST(KernelVersion, AcceptsOnlyTheTwoExactSizes) {
     EXPECT_FALSE(GetVersionExA(info)) << size;
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER) << size;
   }
+  SKIP_UNLESS_OWN_PLATFORM("a null block is refused; the system's query faults on it");
   SetLastError(0);
   EXPECT_FALSE(GetVersionExA(nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
@@ -186,10 +205,13 @@ TEST(KernelVersion, ShortFormIsFilledWithoutWritingPastIt) {
   SetLastError(55);
   ASSERT_TRUE(GetVersionExA(info));
   EXPECT_EQ(GetLastError(), 55u);
-  EXPECT_EQ(info->dwMajorVersion, 10u);
-  EXPECT_EQ(info->dwMinorVersion, 0u);
   EXPECT_EQ(info->dwPlatformId, VER_PLATFORM_WIN32_NT);
-  EXPECT_EQ(info->szCSDVersion[0], '\0');
+  if (ralvex::test_support::OwnPlatform()) {
+    // Our layer stands for Windows 10 without a service pack; the system reports what it is.
+    EXPECT_EQ(info->dwMajorVersion, 10u);
+    EXPECT_EQ(info->dwMinorVersion, 0u);
+    EXPECT_EQ(info->szCSDVersion[0], '\0');
+  }
   for (size_t i = sizeof(OSVERSIONINFOA); i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], 0xCC);
 }
 
@@ -198,10 +220,10 @@ TEST(KernelVersion, ProductTypeFollowsServerEdition) {
   info.dwOSVersionInfoSize = sizeof info;
   ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
   EXPECT_EQ(info.wProductType, VER_NT_WORKSTATION);
-  ralvex::posix::SetServerEdition(true);
+  if (!ralvex::test_support::SetServerEdition(true)) GTEST_SKIP() << "the system's edition";
   ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
   EXPECT_EQ(info.wProductType, VER_NT_SERVER);
-  ralvex::posix::SetServerEdition(false);
+  ralvex::test_support::SetServerEdition(false);
   ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
   EXPECT_EQ(info.wProductType, VER_NT_WORKSTATION);
 }

@@ -23,14 +23,13 @@
 
 #include <stddef.h>
 
-/* Export marking: the project builds with hidden visibility; only this interface is exported. */
+/* Export marking and calling convention. On Windows every function is __stdcall (on 32-bit x86
+ * its exported name is decorated: _FT_Open@8); the build exports them by a module-definition
+ * list, so nothing is marked here. Elsewhere the project builds with hidden visibility and only
+ * this interface is exported. */
 #if defined(_WIN32)
-#if defined(RALVEX_BRIDGE_BUILDING)
-#define FT_EXPORT __declspec(dllexport)
-#else
 #define FT_EXPORT
-#endif
-#define FT_CALL WINAPI
+#define FT_CALL __stdcall
 #else
 #define FT_EXPORT __attribute__((visibility("default")))
 #define FT_CALL
