@@ -20,6 +20,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,13 +89,38 @@ class TtyFile final : public posix::DeviceFile {
   void Wake(int fd);
   static void Finish(Completions& done);
 
-  uint32_t Dispatch(uint32_t slot, const uint8_t* in, uint32_t inLength, uint8_t* out,
-                    uint32_t outLength, uint32_t* returned);
-  uint32_t Identity(uint32_t slot, uint8_t* out, uint32_t outLength, uint32_t* returned);
-  uint32_t WaitForEvent(uint32_t* events);
+  // One control request on its way through a handler (tty_requests.cpp).
+  struct RequestCall {
+    uint32_t slot;
+    std::span<const uint8_t> in;
+    std::span<uint8_t> out;
+    uint32_t returned = 0;
+  };
+  // One row per slot a tty can carry: the shortest buffers it takes and what answers it.
+  struct RequestRow {
+    uint32_t slot;
+    uint32_t minInput;
+    uint32_t minOutput;
+    uint32_t (*handle)(TtyFile& file, RequestCall& call);
+  };
+  static const RequestRow REQUEST_ROWS[];
+  static const RequestRow* RowOf(uint32_t slot);
+
+  // Answers a request whose reply is one 32-bit word.
+  static uint32_t Reply32(RequestCall& call, uint32_t value);
+  uint32_t QueryText(RequestCall& call, const std::string& text);
+  uint32_t DeviceInfo(RequestCall& call);
+  uint32_t SetModemLine(bool dtr, bool on);
+  uint32_t SetTimeouts(RequestCall& call);
+  uint32_t GetTimeouts(RequestCall& call);
+  uint32_t QueueStatus(RequestCall& call);
+  uint32_t ModemStatus(RequestCall& call);
   uint32_t SetLatency(uint8_t milliseconds);
-  uint32_t GetLatency(uint8_t* milliseconds);
-  uint32_t ModemStatus(uint32_t* status);
+  uint32_t GetLatency(RequestCall& call);
+  uint32_t SetWaitMask(uint32_t mask);
+  uint32_t GetWaitMask(RequestCall& call);
+  uint32_t WaitEvent(RequestCall& call);
+  uint32_t WaitForEvent(uint32_t* events);  // tty_file.cpp
 
   const int fd_;
   const int wakeFd_;      // the service thread's poll
