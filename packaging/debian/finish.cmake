@@ -1,6 +1,7 @@
 # Run by CPack on the staged files before it makes a package. For the Debian package: the
 # licence becomes the machine-readable copyright file, the changelog and the man pages are
-# compressed, as Debian's policy has it. Other packages are left as installed.
+# compressed, as Debian's policy has it, and the lintian overrides go in. Other packages are left
+# as installed.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()
@@ -28,3 +29,7 @@ file(GLOB _manpages "${_root}/share/man/man*/*.[1-9]")
 foreach(_file IN ITEMS "${_doc}/changelog" ${_manpages})
   execute_process(COMMAND gzip -9nf "${_file}" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
+
+file(MAKE_DIRECTORY "${_root}/share/lintian/overrides")
+file(COPY_FILE "${CPACK_RALVEX_SOURCE_DIR}/packaging/debian/lintian-overrides"
+     "${_root}/share/lintian/overrides/ralvex")
