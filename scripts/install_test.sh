@@ -27,7 +27,7 @@ prefix=$tmp/prefix
 library=$(find "$prefix" -name libralvex-bridge.so)
 libdir=$(dirname "$library")
 
-expect "programs installed" "ralvex ralvex-tester" "$(ls "$prefix/bin" | xargs)"
+expect "programs installed" "ralvex ralvex-tester" "$(cd "$prefix/bin" && echo *)"
 expect "library links" "libralvex-bridge.so.0 libralvex-bridge.so.$version" \
   "$(readlink "$library") $(readlink "$libdir/libralvex-bridge.so.0")"
 expect "SONAME" "libralvex-bridge.so.0" \
@@ -37,8 +37,9 @@ export PKG_CONFIG_PATH=$libdir/pkgconfig
 expect "pkg-config version" "$version" "$(pkg-config --modversion ralvex-bridge)"
 # Only the installed header folder is on the include path, and every warning is an error: the
 # header must stand on its own.
+read -ra flags <<<"$(pkg-config --cflags --libs ralvex-bridge)"
 cc -std=c11 -Wall -Wextra -Wpedantic -Werror tests/install/list_testers.c -o "$tmp/list_pkgconfig" \
-  $(pkg-config --cflags --libs ralvex-bridge)
+  "${flags[@]}"
 cmake -S tests/install -B "$tmp/outside" -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_C_FLAGS="-Wall -Wextra -Wpedantic -Werror" >/dev/null
 cmake --build "$tmp/outside" >/dev/null

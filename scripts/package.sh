@@ -16,6 +16,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 mkdir -p dist
+version=$(sed -n 's/^project(ralvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 what=${1:-all}
 
@@ -34,7 +35,7 @@ if [ "$what" != zip ]; then
     -DRALVEX_TESTS=OFF -DRALVEX_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
   cmake --build build-deb -j "$jobs"
   (cd build-deb && cpack -G DEB -B "$PWD/../dist" >/dev/null)
-  deb=$(ls -t dist/ralvex_*.deb | head -1)
+  deb=dist/ralvex_${version}_$(dpkg --print-architecture).deb
   echo "$deb:"
   dpkg-deb -c "$deb"
   echo "lintian $deb:"
@@ -48,12 +49,12 @@ if [ "$what" != deb ]; then
     echo "== Windows zip ($dir) =="
     # The toolchain is read when a tree is first configured only.
     toolchain=()
-    [ -f "$dir/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-${arch%%:*}.cmake)
+    [ -f "$dir/CMakeCache.txt" ] || toolchain=("-DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-${arch%%:*}.cmake")
     cmake -S . -B "$dir" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRALVEX_TESTS=OFF \
       -DRALVEX_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
     cmake --build "$dir" -j "$jobs"
     (cd "$dir" && cpack -G ZIP -B "$PWD/../dist" >/dev/null)
-    unzip -l "dist/ralvex-$(sed -n 's/^project(ralvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-${arch#*:}.zip"
+    unzip -l "dist/ralvex-$version-${arch#*:}.zip"
   done
 fi
 rm -rf dist/_CPack_Packages
