@@ -22,17 +22,19 @@ what=${1:-all}
 
 if [ "$what" != zip ]; then
   echo "== Debian package (build-deb) =="
-  # The library goes to the multiarch folder only in a tree configured for /usr. CMake reads no
+  # The library goes to the multiarch folder only in a tree configured for /usr. The flags are
+  # given on every configure (the environment's are read at the first only); CMake reads no
   # CPPFLAGS, so the fortify flag goes with the compiler flags. The report printer passes its
   # literal formats through a variadic helper, which -Werror=format-security cannot see through:
   # that one stays a warning.
   export DEB_BUILD_MAINT_OPTIONS=hardening=+all
   cppflags=$(dpkg-buildflags --get CPPFLAGS)
-  CFLAGS="$(dpkg-buildflags --get CFLAGS) $cppflags" \
-    CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags -Wno-error=format-security" \
-    LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
-    cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-    -DRALVEX_TESTS=OFF -DRALVEX_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
+  ldflags=$(dpkg-buildflags --get LDFLAGS)
+  cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+    -DRALVEX_TESTS=OFF -DRALVEX_BENCHMARKS=OFF "${launcher[@]}" \
+    -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CFLAGS) $cppflags" \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags -Wno-error=format-security" \
+    -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" >/dev/null
   cmake --build build-deb -j "$jobs"
   (cd build-deb && cpack -G DEB -B "$PWD/../dist" >/dev/null)
   deb=dist/ralvex_${version}_$(dpkg --print-architecture).deb
