@@ -36,11 +36,15 @@ if(TARGET ralvex-bridge)
   install(TARGETS ralvex-bridge LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
   # pkg-config and CMake find the library relative to their own files, so an installed tree may
-  # be moved. An absolute library or include folder is written as it is.
+  # be moved. An absolute library or include folder is written as it is, and so is the /usr
+  # prefix, whose folders pkg-config then leaves out of the flags as the system's own.
   set(_pcdir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
   set(_cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/RalvexBridge)
   file(RELATIVE_PATH _up "/prefix/${_pcdir}" "/prefix")
   string(REGEX REPLACE "/$" "" RALVEX_PC_PREFIX "\${pcfiledir}/${_up}")
+  if(CMAKE_INSTALL_PREFIX MATCHES "^/usr/?$")
+    set(RALVEX_PC_PREFIX /usr)
+  endif()
   file(RELATIVE_PATH _up "/prefix/${_cmakedir}" "/prefix")
   string(REGEX REPLACE "/$" "" RALVEX_CONFIG_PREFIX "\${CMAKE_CURRENT_LIST_DIR}/${_up}")
   foreach(_dir IN ITEMS LIBDIR INCLUDEDIR)
