@@ -20,6 +20,7 @@ build() { # dir, extra cmake args...
 echo "== normal build =="
 build build
 ctest --test-dir build "${ctest_args[@]}"
+scripts/install_test.sh build  # install into a temporary prefix, build outside programs on it
 
 echo "== address + undefined behaviour sanitizers =="
 build build-asan -DRALVEX_SANITIZE=address,undefined -DRALVEX_BENCHMARKS=OFF

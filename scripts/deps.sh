@@ -1,12 +1,17 @@
-# Sourced by test.sh, run.sh and scripts/windows.sh: makes sure the Debian packages the build
-# needs are there.
-RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev)
+# Sourced by test.sh, run.sh, scripts/windows.sh and scripts/package.sh: makes sure the Debian
+# packages the build needs are there.
+RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev
+  pkgconf groff-base)
 
 # The Windows builds: the POSIX thread-model mingw-w64 compilers (the default model has no
 # std::thread), GoogleTest's sources to compile with them, and Wine to run the results. 32-bit
 # Windows programs need the 32-bit Wine.
 RALVEX_WINDOWS_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine32:i386)
+
+# scripts/package.sh: dpkg-shlibdeps (dpkg-dev) and file find the Debian package's dependencies;
+# lintian checks the package; unzip lists the zips.
+RALVEX_PACKAGING_PACKAGES=(dpkg-dev file lintian unzip)
 
 # Installs whichever of the named packages are missing (as root), or says how to.
 ralvex_install_packages() {
@@ -35,3 +40,4 @@ ralvex_install_packages() {
 
 ralvex_install_deps() { ralvex_install_packages "${RALVEX_PACKAGES[@]}"; }
 ralvex_install_windows_deps() { ralvex_install_packages "${RALVEX_WINDOWS_PACKAGES[@]}"; }
+ralvex_install_packaging_deps() { ralvex_install_packages "${RALVEX_PACKAGING_PACKAGES[@]}"; }
