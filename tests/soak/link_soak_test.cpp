@@ -58,8 +58,8 @@ enum FaultKind : int {
 };
 
 constexpr std::array<const char*, FAULT_KIND_COUNT> FAULT_NAMES = {
-    "healthy", "noise before reply", "slow reply (<= 20 ms)", "wrong reply",
-    "unanswered", "bad end byte", "late reply (600-900 ms)"};
+    "healthy",    "noise before reply", "slow reply (<= 20 ms)",  "wrong reply",
+    "unanswered", "bad end byte",       "late reply (600-900 ms)"};
 
 bool ExchangeFails(FaultKind kind) {
   return kind == FAULT_WRONG_REPLY || kind == FAULT_UNANSWERED || kind == FAULT_BAD_END_BYTE ||
@@ -130,8 +130,10 @@ std::vector<FaultKind> MakeSchedule(std::mt19937_64& random, std::uint64_t excha
   std::uniform_int_distribution<int> cheap(0, 99);
   for (FaultKind& kind : schedule) {
     const int draw = cheap(random);
-    kind = draw < 15 ? FAULT_NOISE : draw < 17 ? FAULT_SLOW_REPLY : draw < 22 ? FAULT_WRONG_REPLY
-                                                                              : FAULT_NONE;
+    kind = draw < 15   ? FAULT_NOISE
+           : draw < 17 ? FAULT_SLOW_REPLY
+           : draw < 22 ? FAULT_WRONG_REPLY
+                       : FAULT_NONE;
   }
   std::uniform_int_distribution<std::uint64_t> position(1, exchanges - 2);
   for (FaultKind costly : {FAULT_UNANSWERED, FAULT_BAD_END_BYTE, FAULT_LATE_REPLY}) {
@@ -238,11 +240,11 @@ TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
   }
   link.Close();
 
-  std::printf("link soak: %llu exchanges in %.1f s, %llu unexpected outcomes, slowest failing "
-              "exchange %.0f ms (bound %.0f ms)\n",
-              static_cast<unsigned long long>(exchanges), MillisecondsSince(start) / 1000.0,
-              static_cast<unsigned long long>(unexpected), slowestFailingMs,
-              FAILING_EXCHANGE_BOUND_MS);
+  std::printf(
+      "link soak: %llu exchanges in %.1f s, %llu unexpected outcomes, slowest failing "
+      "exchange %.0f ms (bound %.0f ms)\n",
+      static_cast<unsigned long long>(exchanges), MillisecondsSince(start) / 1000.0,
+      static_cast<unsigned long long>(unexpected), slowestFailingMs, FAILING_EXCHANGE_BOUND_MS);
   for (int kind = 0; kind < FAULT_KIND_COUNT; ++kind) {
     std::printf("  %-26s injected %6llu  failed %6llu\n", FAULT_NAMES[kind],
                 static_cast<unsigned long long>(injected[kind]),
