@@ -97,7 +97,9 @@ TEST_F(Faults, BridgeAndLineFaultsUnderTheTester) {
       {"peer = \"tester\"\nunplug_after_bytes = 0\n", 3, "", "Error: Device not found.1\n"},
       // Gone mid-session: the open worked, the request goes unanswered.
       {"peer = \"tester\"\nunplug_after_bytes = 16\n", 0, ZERO_STATS, ""},
-      // Nothing on the serial side: as a silent tester.
+      // A line that takes bytes and never answers, or nothing on the serial side: as a silent
+      // tester.
+      {"peer = \"silent\"\n", 3, "", "Error: Device not found.1\n"},
       {"peer = \"none\"\n", 3, "", "Error: Device not found.1\n"},
       // A broken reply frame is no reply.
       {"[device.tester]\nbad_end_byte = [0x0C]\n", 0, ZERO_STATS, ""},

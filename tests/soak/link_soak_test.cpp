@@ -16,6 +16,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <toml++/toml.h>
@@ -183,8 +184,30 @@ TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
   std::uniform_int_distribution<int> noiseLength(1, 12);
   std::uniform_int_distribution<int> noiseByte(0, 255);
 
+  // A reply that comes after its exchange gave up is taken by whichever exchange waits next,
+  // and only the command byte can tell it from that exchange's own reply (the link's protocol
+  // has no sequence numbers). Two late replies of the same command close together would make the
+  // second exchange pass on the first one's reply, so a late fault waits until the previous late
+  // reply has landed and two exchanges have taken it and its successor.
+  SoakClock::time_point lateLandsBy = SoakClock::now();
+  std::uint64_t absorbing = 0;
+  const auto absorbLateReply = [&] {
+    std::this_thread::sleep_until(lateLandsBy);
+    for (int n = 0; n < 2; ++n) {
+      link::StatsReply stats{};
+      ++absorbing;
+      if (!link.GetStats(stats)) {
+        ++unexpected;
+        ADD_FAILURE() << "healthy exchange after a late reply landed failed";
+      }
+    }
+  };
+
   for (std::uint64_t i = 0; i < exchanges; ++i) {
     const FaultKind kind = schedule[i];
+    if (kind == FAULT_LATE_REPLY && SoakClock::now() < lateLandsBy + std::chrono::seconds(1)) {
+      absorbLateReply();
+    }
     ++injected[kind];
     std::vector<std::uint8_t> noise;
     if (kind == FAULT_NOISE) {
@@ -195,11 +218,15 @@ TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
         noise.push_back(byte == link::STX ? 0x55 : byte);
       }
     }
-    relay->Arm(std::move(noise), kind == FAULT_SLOW_REPLY   ? slow(random)
-                                 : kind == FAULT_LATE_REPLY ? late(random)
-                                                            : 0);
+    const std::uint32_t delayMs = kind == FAULT_SLOW_REPLY   ? slow(random)
+                                  : kind == FAULT_LATE_REPLY ? late(random)
+                                                             : 0;
+    relay->Arm(std::move(noise), delayMs);
 
     const SoakClock::time_point exchangeStart = SoakClock::now();
+    if (kind == FAULT_LATE_REPLY) {
+      lateLandsBy = exchangeStart + std::chrono::milliseconds(delayMs + 100);
+    }
     bool ok = false;
     switch (kind) {
       case FAULT_WRONG_REPLY: {
@@ -241,10 +268,11 @@ TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
   link.Close();
 
   std::printf(
-      "link soak: %llu exchanges in %.1f s, %llu unexpected outcomes, slowest failing "
-      "exchange %.0f ms (bound %.0f ms)\n",
-      static_cast<unsigned long long>(exchanges), MillisecondsSince(start) / 1000.0,
-      static_cast<unsigned long long>(unexpected), slowestFailingMs, FAILING_EXCHANGE_BOUND_MS);
+      "link soak: %llu exchanges (and %llu taking late replies) in %.1f s, %llu unexpected "
+      "outcomes, slowest failing exchange %.0f ms (bound %.0f ms)\n",
+      static_cast<unsigned long long>(exchanges), static_cast<unsigned long long>(absorbing),
+      MillisecondsSince(start) / 1000.0, static_cast<unsigned long long>(unexpected),
+      slowestFailingMs, FAILING_EXCHANGE_BOUND_MS);
   for (int kind = 0; kind < FAULT_KIND_COUNT; ++kind) {
     std::printf("  %-26s injected %6llu  failed %6llu\n", FAULT_NAMES[kind],
                 static_cast<unsigned long long>(injected[kind]),
