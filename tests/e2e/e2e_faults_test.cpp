@@ -101,6 +101,12 @@ TEST_F(Faults, BridgeAndLineFaultsUnderTheTester) {
       // tester.
       {"peer = \"silent\"\n", 3, "", "Error: Device not found.1\n"},
       {"peer = \"none\"\n", 3, "", "Error: Device not found.1\n"},
+      // The serial number cannot be read: no tester is found.
+      {"peer = \"tester\"\nrefuse = [39]\n", 3, "", "Error: Device not found.0\n"},
+      // The line cannot be set: every open fails.
+      {"peer = \"tester\"\nrefuse = [65]\n", 3, "", "Error: Device not found.1\n"},
+      // Only the alternate request table: no difference to the user.
+      {"peer = \"tester\"\nalternate_requests = true\n", 0, LIVE_STATS, ""},
       // A broken reply frame is no reply.
       {"[device.tester]\nbad_end_byte = [0x0C]\n", 0, ZERO_STATS, ""},
   };
