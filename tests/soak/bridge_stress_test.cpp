@@ -532,9 +532,16 @@ class Worker {
         return Check("FT_GetLatencyTimer", FT_GetLatencyTimer(h, &latency), "control", true);
       }
       case 5: {
-        static FT_STATUS (*const LINES[])(FT_HANDLE) = {FT_SetDtr, FT_ClrDtr,     FT_SetRts,
-                                                        FT_ClrRts, FT_SetBreakOn, FT_SetBreakOff};
-        return Check("modem lines", LINES[Draw(6)](h), "control", true);
+        struct Line {
+          const char* name;
+          FT_STATUS (*call)(FT_HANDLE);
+        };
+        static constexpr Line LINES[] = {
+            {"FT_SetDtr", FT_SetDtr},         {"FT_ClrDtr", FT_ClrDtr},
+            {"FT_SetRts", FT_SetRts},         {"FT_ClrRts", FT_ClrRts},
+            {"FT_SetBreakOn", FT_SetBreakOn}, {"FT_SetBreakOff", FT_SetBreakOff}};
+        const Line& line = LINES[Draw(6)];
+        return Check(line.name, line.call(h), "control", true);
       }
       case 6:
         return Check("FT_Purge", FT_Purge(h, static_cast<ULONG>(Draw(4))), "control", true);
@@ -623,8 +630,8 @@ class Worker {
         Check("FT_StopInTask", FT_StopInTask(h), "control", true);
         return Check("FT_RestartInTask", FT_RestartInTask(h), "control", true);
       case 23:
-        return Check(Draw(2) == 0 ? "FT_ResetDevice" : "FT_ResetPort",
-                     Draw(2) == 0 ? FT_ResetDevice(h) : FT_ResetPort(h), "control", true);
+        if (Draw(2) == 0) return Check("FT_ResetDevice", FT_ResetDevice(h), "control", true);
+        return Check("FT_ResetPort", FT_ResetPort(h), "control", true);
       case 24:
         // Rare: the device leaves until the next rescan.
         if (Draw(10) == 0) return Check("FT_CyclePort", FT_CyclePort(h), "control", true);
