@@ -121,6 +121,7 @@ void BridgeDevice::ResetChannelSettings() {
 }
 
 void BridgeDevice::Leave(Leaving why) {
+  std::lock_guard<std::mutex> presence(presenceMutex_);
   uint64_t next;
   DEVINST node;
   bool wasPresent;
@@ -153,6 +154,7 @@ uint32_t BridgeDevice::Restart(bool* needsReboot) {
 }
 
 void BridgeDevice::Reenumerate() {
+  std::lock_guard<std::mutex> presence(presenceMutex_);
   DEVINST node;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -170,6 +172,7 @@ void BridgeDevice::Unplug() {
 }
 
 void BridgeDevice::Replug() {
+  std::lock_guard<std::mutex> presence(presenceMutex_);
   DEVINST node;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -220,6 +223,7 @@ uint32_t BridgeDevice::ModemStatus() const {
 // ---- state ----
 
 void BridgeDevice::SetDevInst(DEVINST node) {
+  std::lock_guard<std::mutex> presence(presenceMutex_);
   bool present;
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -21,7 +21,7 @@
 // Locks: `mutex_` guards the device state; the channel and the request log have their own, and
 // `peerMutex_` guards the peer and serialises deliveries to it. `mutex_` is never held while
 // taking `peerMutex_` or calling into the channel in a way that can complete requests, and the
-// node's presence is changed with no lock held.
+// node's presence is changed with only `presenceMutex_` held.
 #pragma once
 
 #include <array>
@@ -235,6 +235,11 @@ class BridgeDevice final : public posix::DeviceDriver,
   std::array<uint8_t, VENDOR_REGISTER_BYTES> vendor_{};
 
   mutable std::mutex peerMutex_;
+  // Held by Leave, Reenumerate, Replug and SetDevInst from deciding on the node's presence to
+  // marking it, so that a port cycle racing a rescan cannot leave a device whose flags say
+  // present and whose node says gone. Taken before `mutex_`; the platform's tree lock, taken
+  // inside, never calls back into the device.
+  std::mutex presenceMutex_;
   std::shared_ptr<SerialPeer> peer_;
   std::atomic<bool> peerWired_{false};
 

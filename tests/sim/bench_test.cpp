@@ -3,12 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "sim/bench_file.h"
 #include "sim/bridge_device.h"
@@ -189,6 +192,46 @@ TEST_F(BenchTest, CycledPortLeavesUntilItsHubReenumerates) {
                      nullptr);
   EXPECT_NE(file, INVALID_HANDLE_VALUE);
   CloseHandle(file);
+}
+
+TEST_F(BenchTest, PortCyclesRacingRescansNeverLoseADevice) {
+  // A cycle marks its node absent while a re-enumeration brings the device back: whichever
+  // comes last, the device's own flag and its node must agree, or the device is gone for good.
+  // More threads than cores, so that one is preempted in the middle of the other's change.
+  Bench bench;
+  bench.AddDevice(Config("CYCLE1"));
+  bench.AddDevice(Config("CYCLE2"));
+  const DEVINST hub = bench.Tree().HubNode(RootHub::ROOT_HUB_USB3);
+  std::atomic<bool> cycling{true};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 3; ++i) {
+    threads.emplace_back([&] {
+      while (cycling) {
+        CM_Reenumerate_DevNode_Ex(hub, 0, nullptr);
+        std::this_thread::yield();
+      }
+    });
+  }
+  const auto cycle = [&](std::size_t index) {
+    const std::string path = bench.Tree().Device(index).interfacePath;
+    // A lost device never opens again: the deadline ends the loop then (and only then).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (int cycles = 0; cycles < 100 && std::chrono::steady_clock::now() < deadline;) {
+      HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+      if (file == INVALID_HANDLE_VALUE) continue;
+      DWORD returned = 0;
+      cycles += DeviceIoControl(file, CODE_CYCLE_PORT, nullptr, 0, nullptr, 0, &returned, nullptr);
+      CloseHandle(file);
+    }
+  };
+  std::thread second(cycle, 1);
+  cycle(0);
+  second.join();
+  cycling = false;
+  for (std::thread& thread : threads) thread.join();
+  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(hub, 0, nullptr), CR_SUCCESS);
+  EXPECT_THAT(ListedSerials(), ElementsAre("CYCLE1", "CYCLE2"));
 }
 
 TEST_F(BenchTest, UnpluggedDeviceStaysAwayThroughReenumeration) {
