@@ -185,6 +185,10 @@ FT_STATUS CreateDeviceInfoList(DWORD* countOut) {
       return FT_OK;
     }
     node->Flags = FT_FLAGS_OPENED;
+    // The location is asked through the copy's file handle. The open lock keeps a close on
+    // another thread from closing that handle, or handing its value to another device's file,
+    // meanwhile.
+    OpenLock openLock;
     FtHandleRecord held{};
     FT_HANDLE handle = info.DevInst != 0 ? FindHandleByDevInst(info.DevInst, &held) : nullptr;
     if (handle != nullptr) {

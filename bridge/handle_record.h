@@ -42,8 +42,8 @@ void InsertHandleRecord(FtHandleRecord* record);
 bool RemoveHandleRecord(FtHandleRecord* record);
 
 // The open record whose devInst is `devInst`: copies it into *copy (next cleared) and returns
-// its handle, or returns null. The copy stays usable for requests even if the original is closed
-// meanwhile (those requests then fail).
+// its handle, or returns null. The copy shares the original's file handle: a caller that sends
+// requests through it holds the open lock, so that no close frees that handle meanwhile.
 FT_HANDLE FindHandleByDevInst(uint32_t devInst, FtHandleRecord* copy);
 
 // Number of open handles (tests, diagnostics).
