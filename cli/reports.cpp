@@ -1,5 +1,7 @@
 #include "cli/reports.h"
 
+#include <cstdarg>
+
 #include "cli/profile_types.h"
 
 namespace ralvex::cli {
@@ -7,9 +9,11 @@ namespace ralvex::cli {
 namespace {
 
 // Every report line goes out at once so a caller reading the pipe sees it without waiting.
-template <typename... Args>
-void Line(std::FILE* out, const char* format, Args... args) {
-  std::fprintf(out, format, args...);
+[[gnu::format(printf, 2, 3)]] void Line(std::FILE* out, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::vfprintf(out, format, args);
+  va_end(args);
   std::fflush(out);
 }
 

@@ -8,6 +8,9 @@ RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libto
 RALVEX_WINDOWS_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine32:i386)
 
+# The Clang build and the fuzz targets: Debian's clang and its libFuzzer runtime.
+RALVEX_CLANG_PACKAGES=(clang libclang-rt-14-dev)
+
 # Installs whichever of the named packages are missing (as root), or says how to.
 ralvex_install_packages() {
   local missing=()
@@ -34,4 +37,5 @@ ralvex_install_packages() {
 }
 
 ralvex_install_deps() { ralvex_install_packages "${RALVEX_PACKAGES[@]}"; }
+ralvex_install_clang_deps() { ralvex_install_packages "${RALVEX_CLANG_PACKAGES[@]}"; }
 ralvex_install_windows_deps() { ralvex_install_packages "${RALVEX_WINDOWS_PACKAGES[@]}"; }
