@@ -5,7 +5,8 @@
 # eeprom_decode, ft_calls). Builds build-fuzz/ with clang, every layer instrumented for coverage
 # and the address and undefined-behaviour checks on, then fuzzes from the target's seed corpus.
 # New inputs go to build-fuzz/corpus/TARGET (the seeds in the tree stay as they are); a crash,
-# leak or time-out is written to build-fuzz/findings/TARGET/.
+# leak or time-out is written to build-fuzz/findings/TARGET/. One fuzzing process, in the
+# foreground (no -jobs: with it libFuzzer hands the run to a worker logging to fuzz-N.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ $# -lt 2 ]; then
@@ -35,7 +36,7 @@ findings=build-fuzz/findings/$target
 mkdir -p "$corpus" "$findings"
 status=0
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -jobs=1 -timeout=10 -rss_limit_mb=2048 \
+  "build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -print_final_stats=1 -artifact_prefix="$findings/" "$@" "$corpus" "fuzz/corpus/$target" ||
   status=$?
 echo "corpus: $(find "$corpus" -type f | wc -l) new inputs in $corpus"
