@@ -116,6 +116,13 @@ struct Session {
     return INVALID_HANDLE_VALUE;
   }
 
+  // Resets put the time-outs back to none: short ones again for every open handle.
+  void ShortWaits() {
+    for (std::size_t i = 0; i < SLOTS; ++i) {
+      if (open[i]) FT_SetTimeouts(slots[i], MAX_WAIT_MS, MAX_WAIT_MS);
+    }
+  }
+
   void Keep(FT_STATUS status, FT_HANDLE handle) {
     if (status != FT_OK || handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
     // Short waits, so that reads on a silent line return at once.
@@ -174,10 +181,15 @@ void Enumerate(Session&, Input& in) {
                          : static_cast<PVOID>(pointers),
                      &count, FT_LIST_ALL | query);
       break;
-    case 3:
-      // Modes other than exactly one: refused.
-      FT_ListDevices(&count, &count, (in.Byte() & 7u) << 29 | query);
+    case 3: {
+      // No mode, or more than one: refused before either argument is used.
+      constexpr DWORD NOT_ONE_MODE[] = {0, 3, 5, 6, 7};
+      const FT_STATUS status = FT_ListDevices(&count, &count, in.Pick(NOT_ONE_MODE) << 29 | query);
+      if (status != FT_INVALID_PARAMETER && status != FT_DEVICE_NOT_FOUND) {
+        Fail("a list call without exactly one mode was not refused");
+      }
       break;
+    }
     case 4: {
       FT_DEVICE_LIST_INFO_NODE nodes[16];
       if (FT_CreateDeviceInfoList(&count) == FT_OK && count <= 16) {
@@ -263,7 +275,8 @@ void Configure(Session& session, Input& in) {
       FT_SetChars(h, event, eventOn, error, errorOn);
     } break;
     case 5: {
-      const ULONG read = in.Byte() % (MAX_WAIT_MS + 1), write = in.Byte() % (MAX_WAIT_MS + 1);
+      // 0 would mean no time-out at all: a read on a quiet line would never return.
+      const ULONG read = 1 + in.Byte() % MAX_WAIT_MS, write = 1 + in.Byte() % MAX_WAIT_MS;
       FT_SetTimeouts(h, read, write);
     } break;
     case 6:
@@ -356,6 +369,7 @@ void Configure(Session& session, Input& in) {
           FT_Reload(vid, pid);
         } break;
       }
+      session.ShortWaits();
       break;
     }
   }
@@ -413,9 +427,9 @@ void Comm(Session& session, Input& in) {
       COMMTIMEOUTS timeouts{};
       FT_W32_GetCommTimeouts(h, &timeouts);
       timeouts.ReadIntervalTimeout = in.Byte() % (MAX_WAIT_MS + 1);
-      timeouts.ReadTotalTimeoutConstant = in.Byte() % (MAX_WAIT_MS + 1);
+      timeouts.ReadTotalTimeoutConstant = 1 + in.Byte() % MAX_WAIT_MS;
       timeouts.ReadTotalTimeoutMultiplier = 0;
-      timeouts.WriteTotalTimeoutConstant = in.Byte() % (MAX_WAIT_MS + 1);
+      timeouts.WriteTotalTimeoutConstant = 1 + in.Byte() % MAX_WAIT_MS;
       timeouts.WriteTotalTimeoutMultiplier = 0;
       FT_W32_SetCommTimeouts(h, &timeouts);
       break;
