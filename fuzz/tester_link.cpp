@@ -53,7 +53,9 @@ class Script {
   // The next chunk of the input, as it goes to the host; `answer` adds what ends the exchange.
   std::vector<std::uint8_t> Chunk(bool answer) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const std::size_t length = std::min<std::size_t>(NextByte(), size_ - std::min(at_, size_));
+    // The length byte first: what remains of the input is counted after it.
+    const std::size_t wanted = NextByte();
+    const std::size_t length = std::min(wanted, size_ - std::min(at_, size_));
     std::vector<std::uint8_t> bytes(data_ + at_, data_ + at_ + length);
     at_ += length;
     bool replied = false;
