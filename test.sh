@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole suite: a normal build, an AddressSanitizer + UndefinedBehaviorSanitizer
 # build, a ThreadSanitizer build of the threaded suites, a Clang build replaying the fuzz corpora,
-# then the Windows builds (32- and 64-bit)
-# with their tests under Wine. Exits non-zero on any failure.
+# then the Windows builds (32- and 64-bit) with their tests under Wine. Exits non-zero on any
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
