@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole suite: a normal build, an AddressSanitizer + UndefinedBehaviorSanitizer
-# build, a ThreadSanitizer build of the threaded suites, then the Windows builds (32- and 64-bit)
-# with their tests under Wine. Exits non-zero on any failure.
+# build, a ThreadSanitizer build of the threaded suites, a Clang build replaying the fuzz corpora,
+# then the Windows builds (32- and 64-bit) with their tests under Wine. Exits non-zero on any
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -31,6 +32,8 @@ echo "== thread sanitizer =="
 build build-tsan -DRALVEX_SANITIZE=thread -DRALVEX_BENCHMARKS=OFF
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan -L tsan "${ctest_args[@]}"
+
+scripts/clang.sh
 
 echo "== Windows builds, tests under Wine =="
 scripts/windows.sh

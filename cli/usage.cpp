@@ -4,6 +4,11 @@ namespace ralvex::cli {
 
 namespace {
 
+// The one line too long for a single literal here.
+constexpr const char MAXLOAD_LINE[] =
+    "\t-o,--maxload\t\tSets maximum allowed load (mA). Set to 0 to enable enforce automatic "
+    "limits.\n";
+
 constexpr const char* USAGE_BODY_LINES[] = {
     "Options:\n",
     "\t-h,--help\t\tShows this help message\n",
@@ -19,8 +24,7 @@ constexpr const char* USAGE_BODY_LINES[] = {
     "\t-l,--load\t\tSets a load (mA).\n",
     "\t-n,--defvolt\t\tSets default voltage (mV).\n",
     "\t-m,--defload\t\tSets default load (mA).\n",
-    "\t-o,--maxload\t\tSets maximum allowed load (mA). Set to 0 to enable enforce automatic "
-    "limits.\n",
+    MAXLOAD_LINE,
     "\n",
     "Return Codes:\n",
     "\t Succeed = 0\n",

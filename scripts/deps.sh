@@ -13,6 +13,9 @@ RALVEX_WINDOWS_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-ming
 # lintian checks the package; unzip lists the zips.
 RALVEX_PACKAGING_PACKAGES=(dpkg-dev file lintian unzip)
 
+# The Clang build and the fuzz targets: Debian's clang and its libFuzzer runtime.
+RALVEX_CLANG_PACKAGES=(clang libclang-rt-14-dev)
+
 # Installs whichever of the named packages are missing (as root), or says how to.
 ralvex_install_packages() {
   local missing=()
@@ -39,5 +42,6 @@ ralvex_install_packages() {
 }
 
 ralvex_install_deps() { ralvex_install_packages "${RALVEX_PACKAGES[@]}"; }
+ralvex_install_clang_deps() { ralvex_install_packages "${RALVEX_CLANG_PACKAGES[@]}"; }
 ralvex_install_windows_deps() { ralvex_install_packages "${RALVEX_WINDOWS_PACKAGES[@]}"; }
 ralvex_install_packaging_deps() { ralvex_install_packages "${RALVEX_PACKAGING_PACKAGES[@]}"; }

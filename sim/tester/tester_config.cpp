@@ -167,8 +167,9 @@ bool ParseTesterConfig(const toml::table* table, TesterConfig* config, std::stri
   TomlReader read("of the tester");
   static const toml::table NO_TABLE;
   for (const auto& [key, node] : table != nullptr ? *table : NO_TABLE) {
+    const std::string_view name = key.str();
     const auto row = std::find_if(std::begin(TESTER_KEYS), std::end(TESTER_KEYS),
-                                  [&](const TesterKey& k) { return k.name == key.str(); });
+                                  [&](const TesterKey& k) { return k.name == name; });
     if (row == std::end(TESTER_KEYS)) {
       read.Fail(key.source().begin.line,
                 "unknown key '" + std::string(key.str()) + "' in the tester table");
