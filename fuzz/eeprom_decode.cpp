@@ -15,6 +15,7 @@
 #include <cstring>
 #include <optional>
 
+#include "bridge/eeprom/chip_select.h"
 #include "ralvex/bridge.h"
 #include "sim/bench.h"
 #include "sim/bridge_device.h"
@@ -45,26 +46,10 @@ struct Texts {
   }
 };
 
-// The chip record FT_EEPROM_Read takes for each device type, as raw storage.
+// The chip record FT_EEPROM_Read takes for each device type; the header alone for the rest.
 DWORD RecordSize(FT_DEVICE type) {
-  switch (type) {
-    case FT_DEVICE_BM:
-      return sizeof(FT_EEPROM_232B);
-    case FT_DEVICE_2232C:
-      return sizeof(FT_EEPROM_2232);
-    case FT_DEVICE_232R:
-      return sizeof(FT_EEPROM_232R);
-    case FT_DEVICE_2232H:
-      return sizeof(FT_EEPROM_2232H);
-    case FT_DEVICE_4232H:
-      return sizeof(FT_EEPROM_4232H);
-    case FT_DEVICE_232H:
-      return sizeof(FT_EEPROM_232H);
-    case FT_DEVICE_X_SERIES:
-      return sizeof(FT_EEPROM_X_SERIES);
-    default:
-      return sizeof(FT_EEPROM_HEADER);
-  }
+  const uint32_t size = ralvex::bridge::eeprom::EepromRecordSize(type);
+  return size != 0 ? size : sizeof(FT_EEPROM_HEADER);
 }
 
 void ReadEverything(FT_HANDLE handle) {
