@@ -824,11 +824,12 @@ TEST(BridgeStress, EightThreadsCallingAtRandomGetOnlyTheirFunctionsStatuses) {
               STRESS_THREADS, static_cast<unsigned long long>(calls),
               MillisecondsSince(start) / 1000.0, failures);
   for (const auto& [function, counts] : statuses) {
-    std::string line;
+    std::printf("  %-28s", function.c_str());
     for (const auto& [status, n] : counts) {
-      line += " " + std::to_string(status) + ":" + std::to_string(n);
+      std::printf(" %llu:%llu", static_cast<unsigned long long>(status),
+                  static_cast<unsigned long long>(n));
     }
-    std::printf("  %-28s%s\n", function.c_str(), line.c_str());
+    std::printf("\n");
   }
 }
 
