@@ -1,0 +1,45 @@
+// The layout of every chip family, each defined beside its word map in chip_<name>.cpp, and the
+// classes of the chips whose layout says everything about them.
+#pragma once
+
+#include <cstdint>
+
+#include "bridge/eeprom/chip_layout.h"
+#include "bridge/eeprom/e2_data.h"
+
+namespace ralvex::bridge::eeprom {
+
+extern const ChipLayout LAYOUT_232B;
+extern const ChipLayout LAYOUT_2232;
+extern const ChipLayout LAYOUT_232R;
+extern const ChipLayout LAYOUT_2232H;
+extern const ChipLayout LAYOUT_4232H;
+extern const ChipLayout LAYOUT_232H;
+extern const ChipLayout LAYOUT_X_SERIES;
+
+// The 232B block of FT_PROGRAM_DATA from any 64-word image: the BM-only options only when the
+// release byte says BM. The decode hook of the 232B and 232R layouts.
+void DecodeBmBlock(const uint8_t* image, FT_PROGRAM_DATA* data);
+
+// A chip whose layout says all there is to it: the framework run on that layout.
+template <const ChipLayout& LAYOUT>
+class TFtEELaidOut : public TFtE2Data {
+ public:
+  explicit TFtEELaidOut(const FtHandleRecord* record) : TFtE2Data(record, LAYOUT) {}
+};
+
+// The 232B family (and every device type without a row of its own on the FT_EE_* paths): 64
+// words, strings from 0x14, no type word.
+using TFtEE232 = TFtEELaidOut<LAYOUT_232B>;
+// The 232R: the 232B image with strings from 0x18, a fixed endpoint size, a factory bit and the
+// latency timer raised while programming.
+using TFtEE232R = TFtEELaidOut<LAYOUT_232R>;
+// The multi-port chips: 64 words, or on a 128- or 256-word EEPROM 128 words with the strings
+// moved up by 0x80 and a user area that starts in the space they left. The 2232 has its strings
+// from 0x16; the 2232H and 4232H from 0x1A, with drive current, slew and Schmitt options per I/O
+// group (the 4232H with four ports and the RI pins usable as transmit enable).
+using TFtEE2232 = TFtEELaidOut<LAYOUT_2232>;
+using TFtEE2232H = TFtEELaidOut<LAYOUT_2232H>;
+using TFtEE4232H = TFtEELaidOut<LAYOUT_4232H>;
+
+}  // namespace ralvex::bridge::eeprom
