@@ -54,24 +54,19 @@ void MarkRev5(const uint8_t*, FT_PROGRAM_DATA* data) {
 
 }  // namespace
 
-constexpr ChipLayout LAYOUT_2232 = {
+constexpr ChipLayout LAYOUT_2232 = MultiPort({
     .deviceType = FT_DEVICE_2232C,
     .recordSize = sizeof(FT_EEPROM_2232),
     .programDataVersion = 1,
     .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, BIsVCP) + 1,
-    .encodeProductId = 0x6010,
     .finishDecode = MarkRev5,
-    .wordCount = 128,
     .stringBase = 0x16,
     .release = 0x0500,
     .usbVersionWord = 0x0200,
     .typeWordByte = 0x14,
-    .typeWhenUnknown = EEPROM_TYPE_64,
-    .wrapAroundProbe = true,
-    .movedStringsUserBytes = 0x80,
     .recordFields = RECORD_FIELDS,
     .programDataFields = PROGRAM_DATA_FIELDS,
     .decodeClears = DECODE_CLEARS,
-};
+});
 
 }  // namespace ralvex::bridge::eeprom

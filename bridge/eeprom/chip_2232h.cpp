@@ -65,23 +65,15 @@ constexpr RecordRange DECODE_CLEARS[] = {
 
 }  // namespace
 
-constexpr ChipLayout LAYOUT_2232H = {
+constexpr ChipLayout LAYOUT_2232H = HighSpeedMultiPort({
     .deviceType = FT_DEVICE_2232H,
     .recordSize = sizeof(FT_EEPROM_2232H),
     .programDataVersion = 3,
     .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, PowerSaveEnable) + 1,
-    .encodeProductId = 0x6010,
-    .encodePower = 0x64,
-    .wordCount = 128,
-    .stringBase = 0x1A,
     .release = 0x0700,
-    .typeWordByte = 0x18,
-    .typeWhenUnknown = EEPROM_TYPE_64,
-    .wrapAroundProbe = true,
-    .movedStringsUserBytes = 0x80,
     .recordFields = RECORD_FIELDS,
     .programDataFields = PROGRAM_DATA_FIELDS,
     .decodeClears = DECODE_CLEARS,
-};
+});
 
 }  // namespace ralvex::bridge::eeprom

@@ -17,6 +17,26 @@ extern const ChipLayout LAYOUT_4232H;
 extern const ChipLayout LAYOUT_232H;
 extern const ChipLayout LAYOUT_X_SERIES;
 
+// What the multi-port chips (2232, 2232H, 4232H) share, over a layout that leaves these fields at
+// their defaults: 128 words at construction (64 once a load or the probe finds the small EEPROM),
+// the wrap-around probe, the 64-word type written when it found none, a user area that starts in
+// the space the moved strings left, and the product ID of the FT_EE_Program defaults.
+constexpr ChipLayout MultiPort(ChipLayout layout) {
+  layout.encodeProductId = 0x6010;
+  layout.wordCount = 128;
+  layout.typeWhenUnknown = EEPROM_TYPE_64;
+  layout.wrapAroundProbe = true;
+  layout.movedStringsUserBytes = 0x80;
+  return layout;
+}
+// The high-speed multi-port chips (2232H, 4232H) add their string base, type word and power.
+constexpr ChipLayout HighSpeedMultiPort(ChipLayout layout) {
+  layout.encodePower = 0x64;
+  layout.stringBase = 0x1A;
+  layout.typeWordByte = 0x18;
+  return MultiPort(layout);
+}
+
 // The 232B block of FT_PROGRAM_DATA from any 64-word image: the BM-only options only when the
 // release byte says BM. The decode hook of the 232B and 232R layouts.
 void DecodeBmBlock(const uint8_t* image, FT_PROGRAM_DATA* data);
