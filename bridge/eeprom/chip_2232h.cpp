@@ -1,7 +1,7 @@
 // Word map of the 2232H image. Rows read like the image table: byte, bit, record field.
 #include <cstddef>
 
-#include "bridge/eeprom/chip_layouts.h"
+#include "bridge/eeprom/chip_registry.h"
 
 namespace ralvex::bridge::eeprom {
 namespace {

@@ -1,7 +1,7 @@
 // Word map of the 232B image, and the 232B block of FT_PROGRAM_DATA that the 232R decodes too.
 #include <cstddef>
 
-#include "bridge/eeprom/chip_layouts.h"
+#include "bridge/eeprom/chip_registry.h"
 
 namespace ralvex::bridge::eeprom {
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "bridge/eeprom/chip_layouts.h"
+#include "bridge/eeprom/chip_registry.h"
 
 namespace ralvex::bridge::eeprom {
 

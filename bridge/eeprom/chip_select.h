@@ -1,24 +1,22 @@
-// The chip registry: one row per chip family with an image of its own, and which chip object
-// serves an EEPROM call, from the handle's device type. A row's layout carries every fact about its
-// chip (device type and record size included); adding a chip means its layout and one row.
+// Which chip object serves an EEPROM call, from the handle's device type: the lookups of the chip
+// registry (CHIP_ROWS in chip_registry.h), one row per chip family with an image of its own. A
+// row's layout carries every fact about its chip, its device type and record size included.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <span>
 
 #include "bridge/eeprom/e2_data.h"
 
 namespace ralvex::bridge::eeprom {
 
+// A row of the chip registry: a chip family's layout and the class that works on it.
 struct ChipRow {
   const ChipLayout& layout;
   // A new chip object on `layout`; null when allocation fails.
   std::unique_ptr<TFtE2Data> (*create)(const FtHandleRecord* record);
 };
 
-// Every row; no two share a device type.
-std::span<const ChipRow> ChipRows();
 // The row of a device type; null when it has none.
 const ChipRow* FindChipRow(uint32_t deviceType);
 

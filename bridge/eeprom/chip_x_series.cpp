@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "bridge/eeprom/chip_layouts.h"
+#include "bridge/eeprom/chip_registry.h"
 
 namespace ralvex::bridge::eeprom {
 

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "bridge/eeprom/chip_select.h"
+#include "bridge/eeprom/chip_registry.h"
 #include "tests/eeprom/multiport_fixture.h"
 
 namespace ralvex::eeprom_test {
@@ -57,11 +57,12 @@ FtHandleRecord RecordOfType(uint32_t deviceType) {
 }
 
 TEST(ChipRegistry, EveryRecordTypeHasOneRowWhoseLayoutAndChipAgree) {
-  EXPECT_EQ(bridge::eeprom::ChipRows().size(), std::size(RECORD_TYPES)) << "a row without a record";
+  EXPECT_EQ(std::size(bridge::eeprom::CHIP_ROWS), std::size(RECORD_TYPES))
+      << "a row without a record";
   for (const TypeWithRecord& type : RECORD_TYPES) {
     SCOPED_TRACE(type.name);
     size_t rows = 0;
-    for (const ChipRow& row : bridge::eeprom::ChipRows()) {
+    for (const ChipRow& row : bridge::eeprom::CHIP_ROWS) {
       rows += row.layout.deviceType == type.deviceType ? 1 : 0;
     }
     ASSERT_EQ(rows, 1u);
@@ -84,7 +85,7 @@ TEST(ChipRegistry, EveryRecordTypeHasOneRowWhoseLayoutAndChipAgree) {
 // every option field lie before the strings, the strings end by the checksum, and the record
 // fields lie in the chip's own part of its record.
 TEST(ChipRegistry, EveryLayoutFitsItsImageAndItsRecords) {
-  for (const ChipRow& row : bridge::eeprom::ChipRows()) {
+  for (const ChipRow& row : bridge::eeprom::CHIP_ROWS) {
     const bridge::eeprom::ChipLayout& layout = row.layout;
     SCOPED_TRACE(layout.deviceType);
     EXPECT_LE(layout.wordCount * 2, bridge::eeprom::IMAGE_BYTES);

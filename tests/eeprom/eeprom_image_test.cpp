@@ -6,7 +6,7 @@
 #include <string>
 
 #include "bridge/eeprom/chip_232h.h"
-#include "bridge/eeprom/chip_layouts.h"
+#include "bridge/eeprom/chip_registry.h"
 #include "bridge/eeprom/field_map.h"
 #include "bridge/eeprom/serial_number_generator.h"
 #include "bridge/eeprom/string_descriptor.h"

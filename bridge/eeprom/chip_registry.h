@@ -1,10 +1,16 @@
-// The layout of every chip family, each defined beside its word map in chip_<name>.cpp, and the
-// classes of the chips whose layout says everything about them.
+// Every chip family the EEPROM functions know: its layout (defined beside its word map in
+// chip_<name>.cpp), the class that works on it and its row in the registry, CHIP_ROWS. A new chip
+// is a layout, its declaration and one row here (and a class only for what no layout field says).
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <new>
 
+#include "bridge/eeprom/chip_232h.h"
 #include "bridge/eeprom/chip_layout.h"
+#include "bridge/eeprom/chip_select.h"
+#include "bridge/eeprom/chip_x_series.h"
 #include "bridge/eeprom/e2_data.h"
 
 namespace ralvex::bridge::eeprom {
@@ -61,5 +67,20 @@ using TFtEE232R = TFtEELaidOut<LAYOUT_232R>;
 using TFtEE2232 = TFtEELaidOut<LAYOUT_2232>;
 using TFtEE2232H = TFtEELaidOut<LAYOUT_2232H>;
 using TFtEE4232H = TFtEELaidOut<LAYOUT_4232H>;
+
+// A registry factory: a new `Chip`, or null when allocation fails.
+template <typename Chip>
+std::unique_ptr<TFtE2Data> MakeChip(const FtHandleRecord* record) {
+  return std::unique_ptr<TFtE2Data>(new (std::nothrow) Chip(record));
+}
+
+// One row per chip family. The first row also serves, on the FT_EE_* paths, every device type
+// without a row of its own.
+inline constexpr ChipRow CHIP_ROWS[] = {
+    {LAYOUT_232B, &MakeChip<TFtEE232>},     {LAYOUT_2232, &MakeChip<TFtEE2232>},
+    {LAYOUT_232R, &MakeChip<TFtEE232R>},    {LAYOUT_2232H, &MakeChip<TFtEE2232H>},
+    {LAYOUT_4232H, &MakeChip<TFtEE4232H>},  {LAYOUT_232H, &MakeChip<TFtEE232H>},
+    {LAYOUT_X_SERIES, &MakeChip<TFtEEFTX>},
+};
 
 }  // namespace ralvex::bridge::eeprom
