@@ -1,5 +1,5 @@
-// What sets one chip family's EEPROM image apart, gathered in one constant per chip so that the
-// framework's program, read, encode and decode paths work from it.
+// Every fact about one chip family's EEPROM, gathered in one constant per chip so that the
+// registry and the framework's program, read, encode and decode paths work from it.
 #pragma once
 
 #include <cstdint>
@@ -80,8 +80,8 @@ struct ChipLayout {
   uint32_t wordCount = IMAGE_DEFAULT_WORDS;         // at construction
   uint32_t checksumOffset = SMALL_CHECKSUM_OFFSET;  // at construction
   uint32_t stringBase = 0;                          // first descriptor, before any move
-  uint32_t stringEnd =
-      STRING_AREA_END;          // the descriptors (and the empty one) end at or before this
+  // The descriptors (and the empty one) end at or before this byte.
+  uint32_t stringEnd = STRING_AREA_END;
   bool emptyDescriptor = true;  // an empty descriptor and the PnP word follow the serial number
   uint16_t release = 0;         // device release word of both program paths
   uint16_t usbVersionWord = 0;  // word 6 when the chip keeps a USB version there; 0: option bits
