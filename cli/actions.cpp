@@ -13,12 +13,33 @@ ProfileRequest PlanProfileRequest(const link::ProfileList& list, std::uint8_t pr
           link::SetProfileVoltage(*entry, profileVoltage)};
 }
 
-namespace {
+int ReportConnection(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE*) {
+  // Left zeroed when the tester does not answer: the report then reads NOT CONNECTED.
+  link::ConnectionReply reply = {};
+  session.GetConnection(reply);
+  PrintConnectionReport(out, reply);
+  return RUN_EXIT_SUCCEEDED;
+}
 
-// -v: the profile list first, then the request for the chosen entry (its result is not examined).
-int SetChosenProfile(link::TesterLink& link, const RunOptions& options, std::FILE* err) {
+int ReportProfiles(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE*) {
   link::ProfileList list = {};
-  link.GetProfiles(list);
+  session.GetProfiles(list);
+  PrintProfileReport(out, list, session.VersionLevel());
+  return RUN_EXIT_SUCCEEDED;
+}
+
+int ReportStats(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE*) {
+  // Left zeroed when the tester does not answer: every reading then shows 0.
+  link::StatsReply stats = {};
+  session.GetStats(stats);
+  PrintStatsReport(out, stats);
+  return RUN_EXIT_SUCCEEDED;
+}
+
+int SetChosenProfile(TesterSession& session, const RunOptions& options, std::FILE*,
+                     std::FILE* err) {
+  link::ProfileList list = {};
+  session.GetProfiles(list);
   const ProfileRequest request =
       PlanProfileRequest(list, options.profileIndex, options.profileVoltage);
   if (!request.valid) {
@@ -26,54 +47,38 @@ int SetChosenProfile(link::TesterLink& link, const RunOptions& options, std::FIL
     std::fflush(err);
     return RUN_EXIT_INVALID_PROFILE;
   }
-  link.SetProfile(request.profileId, request.voltage);
+  // The request's result is not examined.
+  session.SetProfile(request.profileId, request.voltage);
   return RUN_EXIT_SUCCEEDED;
 }
 
-}  // namespace
-
-int CarryOutAction(link::TesterLink& link, const RunOptions& options, const char* programName,
-                   std::FILE* out, std::FILE* err) {
-  switch (options.action) {
-    case ACTION_NONE:
-      PrintUsage(err, programName);
-      break;
-    case ACTION_CONNECTION: {
-      // Left zeroed when the tester does not answer: the report then reads NOT CONNECTED.
-      link::ConnectionReply reply = {};
-      link.GetConnection(reply);
-      PrintConnectionReport(out, reply);
-      break;
-    }
-    case ACTION_PROFILES: {
-      link::ProfileList list = {};
-      link.GetProfiles(list);
-      PrintProfileReport(out, list, link.VersionLevel());
-      break;
-    }
-    case ACTION_STATS: {
-      // Left zeroed when the tester does not answer: every reading then shows 0.
-      link::StatsReply stats = {};
-      link.GetStats(stats);
-      PrintStatsReport(out, stats);
-      break;
-    }
-    case ACTION_SET_PROFILE:
-      return SetChosenProfile(link, options, err);
-    case ACTION_SET_LOAD:
-      link.SetLoad(options.load);
-      break;
-    case ACTION_SET_DEFVOLT:
-      link.SetDefaultVoltage(options.defaultVoltage);
-      break;
-    case ACTION_SET_DEFLOAD:
-      link.SetDefaultLoad(options.defaultLoad);
-      break;
-    case ACTION_SET_MAXLOAD:
-      link.SetMaxLoad(options.maxLoad);
-      break;
-  }
+int SetLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE*) {
+  session.SetLoad(options.load);
   return RUN_EXIT_SUCCEEDED;
+}
+
+int StoreDefaultVoltage(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE*) {
+  session.StoreDefaultVoltage(options.defaultVoltage);
+  return RUN_EXIT_SUCCEEDED;
+}
+
+int StoreDefaultLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE*) {
+  session.StoreDefaultLoad(options.defaultLoad);
+  return RUN_EXIT_SUCCEEDED;
+}
+
+int StoreMaxLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE*) {
+  session.StoreMaxLoad(options.maxLoad);
+  return RUN_EXIT_SUCCEEDED;
+}
+
+int CarryOutAction(TesterSession& session, const RunOptions& options, const char* programName,
+                   std::FILE* out, std::FILE* err) {
+  if (options.action == nullptr) {
+    PrintUsage(err, programName);
+    return RUN_EXIT_SUCCEEDED;
+  }
+  return options.action(session, options, out, err);
 }
 
 }  // namespace ralvex::cli

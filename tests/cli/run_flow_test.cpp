@@ -7,6 +7,7 @@
 #include "cli/actions.h"
 #include "cli/run_flow.h"
 #include "discovery_fake_devices.h"
+#include "tests/cli/capture.h"
 
 namespace ralvex::cli {
 namespace {
@@ -14,16 +15,6 @@ namespace {
 using test_support::Fake;
 using test_support::FakeListDevices;
 using test_support::ResetFake;
-
-std::string ReadAll(std::FILE* f) {
-  std::string text;
-  std::rewind(f);
-  char buf[512];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  std::fclose(f);
-  return text;
-}
 
 struct RunResult {
   int code;
@@ -41,8 +32,8 @@ RunResult RunOf(std::initializer_list<const char*> args) {
   environment.listDevices = FakeListDevices;
   RunResult run;
   run.code = RunProgram(static_cast<int>(argv.size()), argv.data(), environment);
-  run.out = ReadAll(environment.out);
-  run.err = ReadAll(environment.err);
+  run.out = test_support::ReadAndClose(environment.out);
+  run.err = test_support::ReadAndClose(environment.err);
   return run;
 }
 
