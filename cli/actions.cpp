@@ -6,32 +6,46 @@
 namespace ralvex::cli {
 
 ProfileRequest PlanProfileRequest(const link::ProfileList& list, std::uint8_t profileIndex,
-                                  std::uint16_t profileVoltage) {
+                                  std::uint16_t profileVoltage, std::uint8_t versionLevel) {
   const link::ProfileEntry* entry = link::FindProfile(list, profileIndex);
-  if (entry == nullptr) return {false, 0, 0};
+  if (entry == nullptr || !link::ProfileTakesVoltage(*entry, profileVoltage, versionLevel)) {
+    return {false, 0, 0};
+  }
   return {true, link::ProfileIdOf(entry->descriptor),
           link::SetProfileVoltage(*entry, profileVoltage)};
 }
 
-int ReportConnection(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE*) {
-  // Left zeroed when the tester does not answer: the report then reads NOT CONNECTED.
+namespace {
+
+int NoAnswer(std::FILE* err) {
+  std::fprintf(err, "%s\n", NO_ANSWER_MESSAGE);
+  std::fflush(err);
+  return RUN_EXIT_NO_ANSWER;
+}
+
+int OutcomeOf(bool answered, std::FILE* err) {
+  return answered ? RUN_EXIT_SUCCEEDED : NoAnswer(err);
+}
+
+}  // namespace
+
+int ReportConnection(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE* err) {
   link::ConnectionReply reply = {};
-  session.GetConnection(reply);
+  if (!session.GetConnection(reply)) return NoAnswer(err);
   PrintConnectionReport(out, reply);
   return RUN_EXIT_SUCCEEDED;
 }
 
-int ReportProfiles(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE*) {
+int ReportProfiles(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE* err) {
   link::ProfileList list = {};
-  session.GetProfiles(list);
+  if (!session.GetProfiles(list)) return NoAnswer(err);
   PrintProfileReport(out, list, session.VersionLevel());
   return RUN_EXIT_SUCCEEDED;
 }
 
-int ReportStats(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE*) {
-  // Left zeroed when the tester does not answer: every reading then shows 0.
+int ReportStats(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE* err) {
   link::StatsReply stats = {};
-  session.GetStats(stats);
+  if (!session.GetStats(stats)) return NoAnswer(err);
   PrintStatsReport(out, stats);
   return RUN_EXIT_SUCCEEDED;
 }
@@ -39,37 +53,33 @@ int ReportStats(TesterSession& session, const RunOptions&, std::FILE* out, std::
 int SetChosenProfile(TesterSession& session, const RunOptions& options, std::FILE*,
                      std::FILE* err) {
   link::ProfileList list = {};
-  session.GetProfiles(list);
-  const ProfileRequest request =
-      PlanProfileRequest(list, options.profileIndex, options.profileVoltage);
+  if (!session.GetProfiles(list)) return NoAnswer(err);
+  const ProfileRequest request = PlanProfileRequest(list, options.profileIndex,
+                                                    options.profileVoltage, session.VersionLevel());
   if (!request.valid) {
     std::fprintf(err, "Error: invalid profile %s\n", options.profileArgument.c_str());
     std::fflush(err);
     return RUN_EXIT_INVALID_PROFILE;
   }
-  // The request's result is not examined.
-  session.SetProfile(request.profileId, request.voltage);
-  return RUN_EXIT_SUCCEEDED;
+  return OutcomeOf(session.SetProfile(request.profileId, request.voltage), err);
 }
 
-int SetLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE*) {
-  session.SetLoad(options.load);
-  return RUN_EXIT_SUCCEEDED;
+int SetLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE* err) {
+  return OutcomeOf(session.SetLoad(options.load), err);
 }
 
-int StoreDefaultVoltage(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE*) {
-  session.StoreDefaultVoltage(options.defaultVoltage);
-  return RUN_EXIT_SUCCEEDED;
+int StoreDefaultVoltage(TesterSession& session, const RunOptions& options, std::FILE*,
+                        std::FILE* err) {
+  return OutcomeOf(session.StoreDefaultVoltage(options.defaultVoltage), err);
 }
 
-int StoreDefaultLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE*) {
-  session.StoreDefaultLoad(options.defaultLoad);
-  return RUN_EXIT_SUCCEEDED;
+int StoreDefaultLoad(TesterSession& session, const RunOptions& options, std::FILE*,
+                     std::FILE* err) {
+  return OutcomeOf(session.StoreDefaultLoad(options.defaultLoad), err);
 }
 
-int StoreMaxLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE*) {
-  session.StoreMaxLoad(options.maxLoad);
-  return RUN_EXIT_SUCCEEDED;
+int StoreMaxLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE* err) {
+  return OutcomeOf(session.StoreMaxLoad(options.maxLoad), err);
 }
 
 int CarryOutAction(TesterSession& session, const RunOptions& options, const char* programName,

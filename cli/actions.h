@@ -12,8 +12,9 @@
 namespace ralvex::cli {
 
 // What -v sends: the entry's profile id and the voltage (the user's for a ranged profile, the
-// entry's own otherwise). `valid` is false when `profileIndex` names no entry the record holds:
-// 0, above the reported count, or above the seven entries even when the count claims more.
+// entry's own otherwise). `valid` is false when `profileIndex` names no entry the record holds
+// (0, above the reported count, or above the seven entries even when the count claims more), or
+// names a ranged profile whose listed range (from `versionLevel` 20 on) leaves the voltage out.
 struct ProfileRequest {
   bool valid;
   std::uint8_t profileId;
@@ -21,21 +22,24 @@ struct ProfileRequest {
 };
 
 ProfileRequest PlanProfileRequest(const link::ProfileList& list, std::uint8_t profileIndex,
-                                  std::uint16_t profileVoltage);
+                                  std::uint16_t profileVoltage, std::uint8_t versionLevel);
 
-// The actions of the option table (each an Action). Whether the tester answered does not change
-// the outcome, except that -v needs the profile list.
-// -c, -p, -s: the report, from a record left zeroed when the tester does not answer.
+// The line an action prints, with exit code RUN_EXIT_NO_ANSWER, when its exchange failed.
+inline constexpr const char NO_ANSWER_MESSAGE[] = "Error: the tester did not answer.";
+
+// The actions of the option table (each an Action). An action whose exchange fails prints no
+// report, only NO_ANSWER_MESSAGE on `err`, and ends with RUN_EXIT_NO_ANSWER.
+// -c, -p, -s: the report of the record the tester answered with.
 int ReportConnection(TesterSession& session, const RunOptions& options, std::FILE* out,
                      std::FILE* err);
 int ReportProfiles(TesterSession& session, const RunOptions& options, std::FILE* out,
                    std::FILE* err);
 int ReportStats(TesterSession& session, const RunOptions& options, std::FILE* out, std::FILE* err);
-// -v: the profile list, then the request for the chosen entry; an index the list does not hold
-// is refused with the invalid-profile message.
+// -v: the profile list, then the request for the chosen entry; a request the list rules out is
+// refused with the invalid-profile message and nothing is sent.
 int SetChosenProfile(TesterSession& session, const RunOptions& options, std::FILE* out,
                      std::FILE* err);
-// -l, -n, -m, -o: the value goes out; nothing is printed.
+// -l, -n, -m, -o: the value goes out; nothing is printed. Any reply frame counts as the answer.
 int SetLoad(TesterSession& session, const RunOptions& options, std::FILE* out, std::FILE* err);
 int StoreDefaultVoltage(TesterSession& session, const RunOptions& options, std::FILE* out,
                         std::FILE* err);

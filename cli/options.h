@@ -17,6 +17,8 @@ inline constexpr int RUN_EXIT_INVALID_COMMAND_LINE = 1;
 inline constexpr int RUN_EXIT_NO_DEVICE_DETECTED = 2;
 inline constexpr int RUN_EXIT_FAILED_TO_CONNECT = 3;
 inline constexpr int RUN_EXIT_INVALID_PROFILE = 4;
+// The tester opened but did not answer the action's request.
+inline constexpr int RUN_EXIT_NO_ANSWER = RUN_EXIT_FAILED_TO_CONNECT;
 
 class TesterSession;
 struct RunOptions;

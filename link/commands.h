@@ -178,9 +178,16 @@ constexpr bool IsRangedProfile(const ProfileEntry& entry) {
   return IsRangedProfile(entry.descriptor);
 }
 
-// Voltage that CMD_SET_PROFILE sends for `entry`: the requested one for a ranged profile (not
-// compared with the range), the entry's own voltage for a fixed one.
+// Voltage that CMD_SET_PROFILE sends for `entry`: the requested one for a ranged profile, the
+// entry's own voltage for a fixed one.
 std::uint16_t SetProfileVoltage(const ProfileEntry& entry, std::uint16_t requestedMv);
+
+// Whether `entry` may be requested at `requestedMv`: a fixed profile always (its own voltage goes
+// out), a ranged one when the voltage lies in its minVoltage..voltage. Below
+// RANGED_DETAILS_MIN_VERSION the list's ranges mean nothing, so there is nothing to judge against
+// and every voltage is taken.
+bool ProfileTakesVoltage(const ProfileEntry& entry, std::uint16_t requestedMv,
+                         std::uint8_t versionLevel);
 
 // Entry number `index` (1-based) of `list`, or nullptr when index is 0, above the count, or beyond
 // the seven entries the record holds.
