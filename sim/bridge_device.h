@@ -35,12 +35,12 @@
 #include <string>
 #include <vector>
 
+#include "devside/request_rows.h"
 #include "platform/posix/devices.h"
 #include "sim/chip_family.h"
 #include "sim/device_config.h"
 #include "sim/eeprom_memory.h"
 #include "sim/peer.h"
-#include "sim/request_slots.h"
 #include "sim/serial_channel.h"
 
 namespace ralvex::sim {
@@ -161,25 +161,17 @@ class BridgeDevice final : public posix::DeviceDriver,
   friend class BridgeFile;
   enum class Leaving { LEAVE_CYCLE, LEAVE_UNPLUG, LEAVE_RESTART };
 
-  // One driver request on its way through a handler.
-  struct RequestCall {
-    uint64_t file;
-    uint64_t session;
-    uint32_t slot;
-    std::span<const uint8_t> in;
-    std::span<uint8_t> out;
-    uint32_t returned = 0;
+  // One driver request on its way through a handler: the device side's call, plus the file and
+  // session it came from.
+  struct RequestCall : devside::RequestCall {
+    uint64_t file = 0;
+    uint64_t session = 0;
     bool cyclePort = false;  // leave the bus once the request is answered
   };
-  // One row per served slot: the shortest buffers it takes and what answers it.
-  struct RequestRow {
-    uint32_t slot;
-    uint32_t minInput;
-    uint32_t minOutput;
-    uint32_t (*handle)(BridgeDevice& device, RequestCall& call);
-  };
+  using RequestRow = devside::RequestRow<BridgeDevice, RequestCall>;
+  using RequestDispatcher = devside::RequestDispatcher<BridgeDevice, RequestCall>;
   static const RequestRow REQUEST_ROWS[];
-  static const RequestRow* RowOf(uint32_t slot);
+  static const RequestDispatcher& Dispatcher();
   friend bool IsValidRequestSlot(uint32_t slot);
 
   // What an open file of `session` asks (device_requests.cpp).
