@@ -177,6 +177,9 @@ class BridgeDevice final : public posix::DeviceDriver,
   // What an open file of `session` asks (device_requests.cpp).
   uint32_t Control(uint64_t file, uint64_t session, uint32_t code, const void* in,
                    uint32_t inLength, void* out, uint32_t outLength, uint32_t* returned);
+  // Whether a request for a served `slot` from `session` goes on to its row: a refused slot is
+  // ERROR_INVALID_FUNCTION, a file of an ended session ERROR_DEVICE_NOT_CONNECTED.
+  uint32_t Admit(uint32_t slot, uint64_t session) const;
   void CloseFile(uint64_t file, uint64_t session);
 
   // Ends the session (files of before die), resets the line; LEAVE_CYCLE and LEAVE_UNPLUG also

@@ -2,7 +2,6 @@
 // buffers it takes and its handler, and the handlers that need more than a line or two. A new
 // request is one row.
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <optional>
 
@@ -320,14 +319,9 @@ uint32_t BridgeDevice::Control(uint64_t file, uint64_t session, uint32_t code, c
   RequestCall call;
   call.file = file;
   call.session = session;
-  entry.error = Dispatcher().Answer(*this, {code, in, inLength, out, outLength}, base, call,
-                                    returned, [&](const RequestRow& row) {
-                                      if (refused_.size() <= row.slot || refused_[row.slot]) {
-                                        return ERROR_INVALID_FUNCTION;  // a refused slot
-                                      }
-                                      std::lock_guard<std::mutex> lock(mutex_);
-                                      return session != session_ ? ERROR_DEVICE_NOT_CONNECTED : 0u;
-                                    });
+  entry.error =
+      Dispatcher().Answer(*this, {code, in, inLength, out, outLength}, base, call, returned,
+                          [&](const RequestRow& row) { return Admit(row.slot, session); });
   const uint32_t error = entry.error;
   {
     std::lock_guard<std::mutex> lock(logMutex_);
@@ -336,6 +330,12 @@ uint32_t BridgeDevice::Control(uint64_t file, uint64_t session, uint32_t code, c
   // The port cycle is answered first, then the device drops off the bus.
   if (call.cyclePort) Leave(Leaving::LEAVE_CYCLE);
   return error;
+}
+
+uint32_t BridgeDevice::Admit(uint32_t slot, uint64_t session) const {
+  if (refused_.size() <= slot || refused_[slot]) return ERROR_INVALID_FUNCTION;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return session != session_ ? ERROR_DEVICE_NOT_CONNECTED : 0;
 }
 
 uint32_t BridgeDevice::ResetChip() {
