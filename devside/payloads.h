@@ -22,6 +22,10 @@ inline constexpr uint32_t SHORT_TIMEOUTS_BYTES = 8;  // {read ms, write ms}
 inline constexpr size_t DEVICE_INFO_SERIAL_MAX = 15;
 inline constexpr size_t DEVICE_INFO_DESCRIPTION_MAX = 63;
 
+// Event-status bits of the get-event-status and get-status requests.
+inline constexpr uint32_t EVENT_STATUS_RXCHAR = 0x1;
+inline constexpr uint32_t EVENT_STATUS_MODEM = 0x2;
+
 // Flow-control modes of the set-flow-control request (its first word; XON and XOFF follow).
 inline constexpr uint16_t FLOW_NONE = 0x0000;
 inline constexpr uint16_t FLOW_RTS_CTS = 0x0100;

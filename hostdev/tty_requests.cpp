@@ -19,12 +19,6 @@ using namespace devside;
 
 // What the driver-version request reports for this driver: 1.0.0.
 constexpr uint32_t HOST_DRIVER_VERSION = 0x00010000;
-constexpr uint32_t EVENT_STATUS_RXCHAR = 0x1;
-// Modem status: the input lines in the bridge's low byte.
-constexpr uint32_t MODEM_CTS = 0x10;
-constexpr uint32_t MODEM_DSR = 0x20;
-constexpr uint32_t MODEM_RING = 0x40;
-constexpr uint32_t MODEM_DCD = 0x80;
 
 }  // namespace
 
@@ -167,11 +161,11 @@ uint32_t TtyFile::ModemStatus(RequestCall& call) {
   if (!supported) {
     // A line without modem lines (a pseudo-terminal) looks like a null-modem cable whose far
     // end is up.
-    return Reply32(call, MODEM_CTS | MODEM_DSR);
+    return Reply32(call, MS_CTS_ON | MS_DSR_ON);
   }
-  return Reply32(call, ((bits & TIOCM_CTS) ? MODEM_CTS : 0) | ((bits & TIOCM_DSR) ? MODEM_DSR : 0) |
-                           ((bits & TIOCM_RNG) ? MODEM_RING : 0) |
-                           ((bits & TIOCM_CAR) ? MODEM_DCD : 0));
+  return Reply32(call, ((bits & TIOCM_CTS) ? MS_CTS_ON : 0) | ((bits & TIOCM_DSR) ? MS_DSR_ON : 0) |
+                           ((bits & TIOCM_RNG) ? MS_RING_ON : 0) |
+                           ((bits & TIOCM_CAR) ? MS_RLSD_ON : 0));
 }
 
 uint32_t TtyFile::SetLatency(uint8_t milliseconds) {

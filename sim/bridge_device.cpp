@@ -208,7 +208,7 @@ void BridgeDevice::SetPeer(std::shared_ptr<SerialPeer> peer) {
     }
   }
   // CTS and DSR follow the cable.
-  channel_.RaiseEvents(EV_CTS | EV_DSR, EVENT_STATUS_MODEM);
+  channel_.RaiseEvents(EV_CTS | EV_DSR, devside::EVENT_STATUS_MODEM);
 }
 
 std::shared_ptr<SerialPeer> BridgeDevice::Peer() const {

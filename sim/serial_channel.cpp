@@ -111,7 +111,7 @@ void SerialChannel::ArriveLocked(const uint8_t* data, size_t length, Completions
   if (taken > 0) {
     receive_.insert(receive_.end(), data, data + taken);
     events |= EV_RXCHAR;
-    eventStatus_ |= EVENT_STATUS_RXCHAR;
+    eventStatus_ |= devside::EVENT_STATUS_RXCHAR;
     if (eventCharEnabled_ && std::find(data, data + taken, eventChar_) != data + taken) {
       events |= EV_RXFLAG;
     }

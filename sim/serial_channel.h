@@ -20,16 +20,13 @@
 #include <set>
 #include <vector>
 
+#include "devside/payloads.h"
 #include "devside/serial_timeouts.h"
 #include "platform/posix/devices.h"
 #include "sim/peer.h"
 #include "sim/timer_queue.h"
 
 namespace ralvex::sim {
-
-// FT event-status bits (slots 36 and 37).
-inline constexpr uint32_t EVENT_STATUS_RXCHAR = 0x1;
-inline constexpr uint32_t EVENT_STATUS_MODEM = 0x2;
 
 class SerialChannel final : public SerialLine {
  public:
