@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 
+#include "devside/request_slots.h"
 #include "platform/posix/devices.h"
 #include "platform/win32.h"
 #include "sim/bridge_device.h"
@@ -46,7 +47,7 @@ struct Rig {
   void SetReadTimeout(uint32_t ms) {
     uint32_t in[2] = {ms, ms};
     DWORD returned = 0;
-    DeviceIoControl(handle, ralvex::sim::PrimaryRequestCode(71), in, sizeof in, nullptr, 0,
+    DeviceIoControl(handle, ralvex::devside::PrimaryRequestCode(71), in, sizeof in, nullptr, 0,
                     &returned, nullptr);
   }
 

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 
+#include "devside/device_classes.h"
 #include "hostdev/host_identity.h"
 #include "hostdev/sysfs_discovery.h"
 #include "hostdev/tty_driver.h"
@@ -17,12 +18,6 @@
 
 namespace ralvex::hostdev {
 namespace {
-
-// The setup class of USB devices and the interface class the access layer enumerates.
-constexpr GUID USB_SETUP_CLASS_GUID = {
-    0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-constexpr GUID BRIDGE_INTERFACE_GUID = {
-    0x219D0508, 0x57A8, 0x4FF5, {0x97, 0xA1, 0xBD, 0x86, 0x58, 0x7C, 0x6C, 0x7E}};
 
 struct PluggedPort {
   DEVINST node = 0;
@@ -92,13 +87,13 @@ void RefreshLocked(HostBus& bus) {
     plugged.driver = std::make_shared<TtyDriver>(ttyPath, identity, latency);
     posix::DeviceNodeInfo info;
     info.instanceId = identity.instanceId;
-    info.setupClass = "USB";
-    info.setupClassGuid = USB_SETUP_CLASS_GUID;
+    info.setupClass = devside::USB_SETUP_CLASS_NAME;
+    info.setupClassGuid = devside::USB_SETUP_CLASS_GUID;
     info.description = identity.description;
     info.hardwareIds = identity.hardwareIds;
     info.compatibleIds = {"USB\\Class_FF&SubClass_FF&Prot_FF", "USB\\Class_FF&SubClass_FF",
-                           "USB\\Class_FF"};
-    info.interfaces.push_back({BRIDGE_INTERFACE_GUID, identity.interfacePath});
+                          "USB\\Class_FF"};
+    info.interfaces.push_back({devside::BRIDGE_INTERFACE_GUID, identity.interfacePath});
     info.driver = plugged.driver;
     plugged.node = posix::AddDeviceNode(std::move(info));
     kept.emplace(identity.instanceId, std::move(plugged));

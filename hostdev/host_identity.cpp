@@ -3,28 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "devside/device_classes.h"
+#include "devside/payloads.h"
+
 namespace ralvex::hostdev {
 namespace {
 
-struct ReleaseChip {
-  uint8_t releaseHigh;
-  uint32_t chipCode;
-};
-
-// Device release numbers (high byte) the chip families report, and their chip codes.
-constexpr ReleaseChip RELEASE_CHIPS[] = {
-    {0x02, 0x40360010},  // AM
-    {0x04, 0x40360011},  // BM
-    {0x05, 0x40360100},  // 2232C
-    {0x06, 0x40360012},  // 232R
-    {0x07, 0x40360101},  // 2232H
-    {0x08, 0x40360110},  // 4232H
-    {0x09, 0x40360140},  // 232H
-    {0x10, 0x40360150},  // X series
-};
-constexpr uint32_t CHIP_CODE_UNKNOWN = 0x40360000;
-
-constexpr char INTERFACE_GUID_TEXT[] = "{219d0508-57a8-4ff5-97a1-bd86587c6c7e}";
 // "USB\VID_vvvv&PID_pppp&MI_ii\" plus the part must stay below the system's ID length limit.
 constexpr size_t MAX_INSTANCE_PART = 150;
 
@@ -53,14 +37,6 @@ bool UsableInId(std::string_view text) {
 
 }  // namespace
 
-uint32_t ChipCodeFromRelease(uint16_t release) {
-  const auto high = static_cast<uint8_t>(release >> 8);
-  for (const ReleaseChip& row : RELEASE_CHIPS) {
-    if (row.releaseHigh == high) return row.chipCode;
-  }
-  return CHIP_CODE_UNKNOWN;
-}
-
 uint32_t LocationId(uint32_t busNumber, std::string_view devPath, uint8_t interfaceNumber) {
   uint32_t location = busNumber;
   while (!devPath.empty()) {
@@ -84,15 +60,16 @@ PortIdentity IdentifyPort(const HostPort& port) {
   const bool multiPort = port.portCount > 1;
   const std::string letter(1, static_cast<char>('A' + (port.portIndex % 26)));
 
-  identity.serial =
-      port.serial.substr(0, multiPort ? IDENTITY_SERIAL_MAX - 1 : IDENTITY_SERIAL_MAX);
+  identity.serial = port.serial.substr(
+      0, multiPort ? devside::DEVICE_INFO_SERIAL_MAX - 1 : devside::DEVICE_INFO_SERIAL_MAX);
   if (multiPort && !port.serial.empty()) identity.serial += letter;
   identity.description = port.product;
   if (multiPort) {
     identity.description =
-        identity.description.substr(0, IDENTITY_DESCRIPTION_MAX - 2) + " " + letter;
+        identity.description.substr(0, devside::DEVICE_INFO_DESCRIPTION_MAX - 2) + " " + letter;
   }
-  identity.description.resize(std::min(identity.description.size(), IDENTITY_DESCRIPTION_MAX));
+  identity.description.resize(
+      std::min(identity.description.size(), devside::DEVICE_INFO_DESCRIPTION_MAX));
 
   identity.chipCode = ChipCodeFromRelease(port.release);
   identity.id = (uint32_t{port.vid} << 16) | port.pid;
@@ -111,7 +88,8 @@ PortIdentity IdentifyPort(const HostPort& port) {
   identity.instanceId = "USB\\" + ids + mi + "\\" + part;
   identity.hardwareIds = {"USB\\" + ids + "&REV_" + Hex4(port.release, true) + mi,
                           "USB\\" + ids + mi};
-  identity.interfacePath = "\\\\?\\usb#" + path + "#" + part + "#" + INTERFACE_GUID_TEXT;
+  identity.interfacePath =
+      "\\\\?\\usb#" + path + "#" + part + "#" + devside::BRIDGE_INTERFACE_GUID_TEXT;
   return identity;
 }
 

@@ -7,13 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "devside/chip_facts.h"
 #include "hostdev/sysfs_discovery.h"
 
 namespace ralvex::hostdev {
-
-// Longest serial and description the device-information reply carries (terminator excluded).
-inline constexpr size_t IDENTITY_SERIAL_MAX = 15;
-inline constexpr size_t IDENTITY_DESCRIPTION_MAX = 63;
 
 struct PortIdentity {
   std::string instanceId;  // "USB\VID_0403&PID_6001\SERIAL" ("...&MI_01\..." for multi-port)
@@ -27,9 +24,8 @@ struct PortIdentity {
   uint16_t packetSize = 64;
 };
 
-// The chip code of the family whose device release (bcdDevice) this is; a release no family
-// has gives a code outside every table (the access layer then reports an unknown device).
-uint32_t ChipCodeFromRelease(uint16_t release);
+// The chip code of the family whose device release (bcdDevice) this is: the device side's table.
+using devside::ChipCodeFromRelease;
 
 // Bus number, then one hexadecimal digit per port of the path, then the interface number plus
 // one: bus 1, path "4.2", interface 0 gives 0x1421. Ports above 15 count as 15; only the low

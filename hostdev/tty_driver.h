@@ -22,7 +22,6 @@ class TtyDriver final : public posix::DeviceDriver, public std::enable_shared_fr
   // is in use or the user may not open it, ERROR_FILE_NOT_FOUND when it is gone.
   uint32_t Open(bool exclusive, std::unique_ptr<posix::DeviceFile>* file) override;
 
-  const std::string& TtyPath() const { return ttyPath_; }
   const PortIdentity& Identity() const { return identity_; }
 
  private:

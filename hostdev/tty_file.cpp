@@ -16,8 +16,6 @@ namespace {
 
 // Only the events a tty can tell about are waited for.
 constexpr uint32_t WAITABLE_EVENTS = EV_RXCHAR;
-// Longer total time-outs are taken as none (the product could overflow the clock).
-constexpr uint64_t LONGEST_TIMEOUT_MS = 24ull * 24 * 3600 * 1000;
 
 std::chrono::steady_clock::time_point After(std::chrono::steady_clock::time_point now,
                                             uint64_t milliseconds) {
@@ -113,31 +111,20 @@ void TtyFile::HangUpLocked(Completions* done) {
 }
 
 void TtyFile::ServeReadsLocked(Clock::time_point now, Completions* done) {
-  const SerialTimeouts& t = timeouts_;
-  const bool immediate = t.readInterval == MAXDWORD && t.readMultiplier == 0 && t.readConstant == 0;
-  const bool firstByte = t.readInterval == MAXDWORD && t.readMultiplier == MAXDWORD &&
-                         t.readConstant > 0 && t.readConstant < MAXDWORD;
-  const uint32_t interval =
-      (t.readInterval != 0 && t.readInterval != MAXDWORD) ? t.readInterval : 0;
   while (!reads_.empty() && !hungUp_) {
     PendingRead& read = reads_.front();
     const uint32_t wanted = read.request->Length();
+    // The rules in force now; only the total time-out is fixed when the read starts.
+    const devside::ReadPlan plan = devside::PlanRead(timeouts_, wanted);
     if (!read.started) {
       read.started = true;
-      uint64_t total = 0;
-      if (firstByte) {
-        total = t.readConstant;
-      } else if (!immediate) {
-        total = uint64_t{t.readMultiplier} * wanted + t.readConstant;
-        if (total > LONGEST_TIMEOUT_MS) total = 0;
-      }
-      if (total > 0) read.totalDue = After(now, total);
+      if (plan.totalMs > 0) read.totalDue = After(now, plan.totalMs);
     }
     while (read.filled < wanted) {
       ssize_t n = ::read(fd_, read.request->Buffer() + read.filled, wanted - read.filled);
       if (n > 0) {
         read.filled += static_cast<uint32_t>(n);
-        if (interval > 0) read.intervalDue = After(now, interval);
+        if (plan.intervalMs > 0) read.intervalDue = After(now, plan.intervalMs);
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
@@ -146,7 +133,7 @@ void TtyFile::ServeReadsLocked(Clock::time_point now, Completions* done) {
       HangUpLocked(done);
       return;
     }
-    if (read.filled == wanted || immediate || (firstByte && read.filled > 0)) {
+    if (plan.Complete(read.filled, wanted)) {
       done->push_back({read.request, 0, read.filled});
     } else if (now >= read.totalDue || now >= read.intervalDue) {
       done->push_back({read.request, STATUS_TIMEOUT, read.filled});
@@ -163,8 +150,8 @@ void TtyFile::ServeWritesLocked(Clock::time_point now, Completions* done) {
     const uint32_t length = write.request->Length();
     if (!write.started) {
       write.started = true;
-      uint64_t total = uint64_t{timeouts_.writeMultiplier} * length + timeouts_.writeConstant;
-      if (total > 0 && total <= LONGEST_TIMEOUT_MS) write.due = After(now, total);
+      const uint64_t total = devside::WriteTimeoutMs(timeouts_, length);
+      if (total > 0) write.due = After(now, total);
     }
     while (write.sent < length) {
       ssize_t n = ::write(fd_, write.request->Buffer() + write.sent, length - write.sent);
@@ -190,36 +177,25 @@ void TtyFile::ServeWritesLocked(Clock::time_point now, Completions* done) {
 
 // ---- requests from the platform ----
 
-void TtyFile::StartRead(posix::IoRequest& request) {
+template <typename Pending>
+void TtyFile::Enqueue(posix::IoRequest& request, std::deque<Pending>& queue) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (closed_ || hungUp_) {
+  const bool gone = closed_ || hungUp_;
+  if (gone || request.Length() == 0) {
     lock.unlock();
-    request.Complete(STATUS_DEVICE_NOT_CONNECTED, 0);
+    request.Complete(gone ? STATUS_DEVICE_NOT_CONNECTED : 0, 0);
     return;
   }
-  if (request.Length() == 0) {
-    lock.unlock();
-    request.Complete(0, 0);
-    return;
-  }
-  reads_.push_back({&request});
+  queue.push_back({&request});
   Wake(wakeFd_);
 }
 
+void TtyFile::StartRead(posix::IoRequest& request) {
+  Enqueue(request, reads_);
+}
+
 void TtyFile::StartWrite(posix::IoRequest& request) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (closed_ || hungUp_) {
-    lock.unlock();
-    request.Complete(STATUS_DEVICE_NOT_CONNECTED, 0);
-    return;
-  }
-  if (request.Length() == 0) {
-    lock.unlock();
-    request.Complete(0, 0);
-    return;
-  }
-  writes_.push_back({&request});
-  Wake(wakeFd_);
+  Enqueue(request, writes_);
 }
 
 void TtyFile::Cancel(posix::IoRequest& request) {

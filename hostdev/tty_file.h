@@ -1,14 +1,6 @@
 // One open bridge port: the DeviceFile behind a handle on a real device. Control requests map to
 // termios2 and the tty ioctls; reads and writes run on the file's own service thread, which
-// polls the tty and applies the serial time-out rules of the bridge's driver:
-//
-//   - interval MAXDWORD, multiplier 0, constant 0: a read returns at once with what is there;
-//   - interval MAXDWORD, multiplier MAXDWORD, constant between: it returns with the first bytes,
-//     or after the constant with none;
-//   - otherwise it returns when full, after multiplier x length + constant ms in all (0: no
-//     limit), or when `interval` ms pass between two bytes once the first one came. A time-out is
-//     a success (STATUS_TIMEOUT) with the bytes that arrived.
-//
+// polls the tty and applies the bridge driver's serial time-out rules (devside/serial_timeouts.h).
 // Reads are served in order, the time-outs of each counting from when it reaches the front.
 // When the tty hangs up (unplugged, the far end of a pseudo-terminal closed) everything pending
 // and everything after fails with STATUS_DEVICE_NOT_CONNECTED.
@@ -25,18 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "devside/request_rows.h"
+#include "devside/serial_timeouts.h"
 #include "hostdev/host_identity.h"
 #include "platform/posix/devices.h"
 
 namespace ralvex::hostdev {
-
-struct SerialTimeouts {
-  uint32_t readInterval = 0;
-  uint32_t readMultiplier = 0;
-  uint32_t readConstant = 0;
-  uint32_t writeMultiplier = 0;
-  uint32_t writeConstant = 0;
-};
 
 class TtyFile final : public posix::DeviceFile {
  public:
@@ -86,28 +72,20 @@ class TtyFile final : public posix::DeviceFile {
   void ServeWritesLocked(Clock::time_point now, Completions* done);
   void HangUpLocked(Completions* done);
   int PollTimeoutLocked(Clock::time_point now) const;
+  // Queues `request` on `queue` for the service thread, or ends it now: at once when empty,
+  // as not connected when the file is closed or hung up.
+  template <typename Pending>
+  void Enqueue(posix::IoRequest& request, std::deque<Pending>& queue);
   void Wake(int fd);
   static void Finish(Completions& done);
 
-  // One control request on its way through a handler (tty_requests.cpp).
-  struct RequestCall {
-    uint32_t slot;
-    std::span<const uint8_t> in;
-    std::span<uint8_t> out;
-    uint32_t returned = 0;
-  };
-  // One row per slot a tty can carry: the shortest buffers it takes and what answers it.
-  struct RequestRow {
-    uint32_t slot;
-    uint32_t minInput;
-    uint32_t minOutput;
-    uint32_t (*handle)(TtyFile& file, RequestCall& call);
-  };
+  // One row per slot a tty can carry: the shortest buffers it takes and what answers it
+  // (tty_requests.cpp).
+  using RequestCall = devside::RequestCall;
+  using RequestRow = devside::RequestRow<TtyFile>;
   static const RequestRow REQUEST_ROWS[];
-  static const RequestRow* RowOf(uint32_t slot);
+  static const devside::RequestDispatcher<TtyFile>& Dispatcher();
 
-  // Answers a request whose reply is one 32-bit word.
-  static uint32_t Reply32(RequestCall& call, uint32_t value);
   uint32_t QueryText(RequestCall& call, const std::string& text);
   uint32_t DeviceInfo(RequestCall& call);
   uint32_t SetModemLine(bool dtr, bool on);
@@ -138,7 +116,7 @@ class TtyFile final : public posix::DeviceFile {
   bool sawHangUp_ = false;  // the last poll reported a hang-up
   std::deque<PendingRead> reads_;
   std::deque<PendingWrite> writes_;
-  SerialTimeouts timeouts_;
+  devside::SerialTimeouts timeouts_;
   // What a tty without modem lines or latency attribute remembers of the requests.
   bool dtr_ = false;
   bool rts_ = false;

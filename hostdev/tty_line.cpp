@@ -113,38 +113,6 @@ uint32_t SetTtyFlowControl(int fd, uint16_t mode, uint8_t xon, uint8_t xoff) {
   return Put(fd, tio);
 }
 
-uint32_t ReadTtyLineSettings(int fd, TtyLineSettings* settings) {
-  termios2 tio{};
-  if (uint32_t error = Get(fd, &tio)) return error;
-  settings->baud = tio.c_ospeed;
-  switch (tio.c_cflag & CSIZE) {
-    case CS5:
-      settings->wordLength = 5;
-      break;
-    case CS6:
-      settings->wordLength = 6;
-      break;
-    case CS7:
-      settings->wordLength = 7;
-      break;
-    default:
-      settings->wordLength = 8;
-      break;
-  }
-  settings->stopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
-  settings->parity = 0;
-  if (tio.c_cflag & PARENB) {
-    bool odd = (tio.c_cflag & PARODD) != 0;
-    settings->parity = (tio.c_cflag & CMSPAR) ? (odd ? 3 : 4) : (odd ? 1 : 2);
-  }
-  settings->flow = (tio.c_cflag & CRTSCTS) ? FLOW_RTS_CTS
-                   : (tio.c_iflag & IXON)  ? FLOW_XON_XOFF
-                                           : FLOW_NONE;
-  settings->xon = tio.c_cc[VSTART];
-  settings->xoff = tio.c_cc[VSTOP];
-  return 0;
-}
-
 uint32_t SetTtyModemLine(int fd, bool dtr, bool on, bool* supported) {
   int bit = dtr ? TIOCM_DTR : TIOCM_RTS;
   *supported = true;

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "devside/payloads.h"
+
 namespace ralvex::hostdev {
 
 // Binary, no echo, no line editing, no translation; receiver on, modem lines ignored for the
@@ -18,25 +20,13 @@ uint32_t SetTtyBaudRate(int fd, uint32_t baud);
 // 1 odd, 2 even, 3 mark, 4 space.
 uint32_t SetTtyDataCharacteristics(int fd, uint8_t wordLength, uint8_t stopBits, uint8_t parity);
 
-// Flow control modes of the bridge: 0x0000 none, 0x0100 RTS/CTS, 0x0400 XON/XOFF with the given
-// characters. DTR/DSR (0x0200) has no tty equivalent and is refused.
-inline constexpr uint16_t FLOW_NONE = 0x0000;
-inline constexpr uint16_t FLOW_RTS_CTS = 0x0100;
-inline constexpr uint16_t FLOW_DTR_DSR = 0x0200;
-inline constexpr uint16_t FLOW_XON_XOFF = 0x0400;
+// Flow control modes of the bridge (devside/payloads.h): none, RTS/CTS, XON/XOFF with the given
+// characters. DTR/DSR has no tty equivalent and is refused.
+using devside::FLOW_DTR_DSR;
+using devside::FLOW_NONE;
+using devside::FLOW_RTS_CTS;
+using devside::FLOW_XON_XOFF;
 uint32_t SetTtyFlowControl(int fd, uint16_t mode, uint8_t xon, uint8_t xoff);
-
-// What the termios of the tty hold now, in the bridge's terms (for tests and status queries).
-struct TtyLineSettings {
-  uint32_t baud = 0;
-  uint8_t wordLength = 8;
-  uint8_t stopBits = 0;
-  uint8_t parity = 0;
-  uint16_t flow = FLOW_NONE;
-  uint8_t xon = 0;
-  uint8_t xoff = 0;
-};
-uint32_t ReadTtyLineSettings(int fd, TtyLineSettings* settings);
 
 // Modem-control lines. *supported is false when the tty has none (a pseudo-terminal): the call
 // then changes nothing and succeeds.

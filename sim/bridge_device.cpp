@@ -44,7 +44,7 @@ class BridgeFile final : public posix::DeviceFile {
 
 BridgeDevice::BridgeDevice(BridgeDeviceConfig config)
     : config_(ResolveBridgeDeviceConfig(std::move(config))),
-      refused_(REQUEST_SLOT_COUNT, false),
+      refused_(devside::REQUEST_SLOT_COUNT, false),
       heldOpen_(config_.heldOpen),
       unplugged_(config_.unplugged),
       eeprom_(*config_.eepromWords, config_.eeprom,
@@ -55,7 +55,7 @@ BridgeDevice::BridgeDevice(BridgeDeviceConfig config)
                    [this](const uint8_t* data, size_t length) { DeliverToPeer(data, length); },
                    [this] { Unplug(); }}) {
   for (uint32_t slot : config_.refuse) {
-    if (slot < REQUEST_SLOT_COUNT) refused_[slot] = true;
+    if (slot < devside::REQUEST_SLOT_COUNT) refused_[slot] = true;
   }
   eeprom_.SetWritesStick(config_.eepromWritesStick);
   if (unplugged_) channel_.SetConnected(false);
@@ -113,7 +113,7 @@ void BridgeDevice::ResetLineLocked() {
 
 void BridgeDevice::ResetChannelSettings() {
   BridgeLineState fresh;
-  channel_.SetTimeouts(SerialTimeouts{});
+  channel_.SetTimeouts(devside::SerialTimeouts{});
   channel_.SetWaitMask(0);
   channel_.SetEventChar(0, false);
   channel_.SetWireParameters(fresh.baudRate, fresh.latencyTimer);
@@ -208,7 +208,7 @@ void BridgeDevice::SetPeer(std::shared_ptr<SerialPeer> peer) {
     }
   }
   // CTS and DSR follow the cable.
-  channel_.RaiseEvents(EV_CTS | EV_DSR, EVENT_STATUS_MODEM);
+  channel_.RaiseEvents(EV_CTS | EV_DSR, devside::EVENT_STATUS_MODEM);
 }
 
 std::shared_ptr<SerialPeer> BridgeDevice::Peer() const {
@@ -279,7 +279,7 @@ BridgeLineState BridgeDevice::LineState() const {
     std::lock_guard<std::mutex> lock(mutex_);
     state = line_;
   }
-  SerialTimeouts t = channel_.Timeouts();
+  const devside::SerialTimeouts t = channel_.Timeouts();
   state.readIntervalTimeout = t.readInterval;
   state.readTotalMultiplier = t.readMultiplier;
   state.readTotalConstant = t.readConstant;

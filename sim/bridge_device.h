@@ -35,12 +35,12 @@
 #include <string>
 #include <vector>
 
+#include "devside/request_rows.h"
 #include "platform/posix/devices.h"
 #include "sim/chip_family.h"
 #include "sim/device_config.h"
 #include "sim/eeprom_memory.h"
 #include "sim/peer.h"
-#include "sim/request_slots.h"
 #include "sim/serial_channel.h"
 
 namespace ralvex::sim {
@@ -161,30 +161,25 @@ class BridgeDevice final : public posix::DeviceDriver,
   friend class BridgeFile;
   enum class Leaving { LEAVE_CYCLE, LEAVE_UNPLUG, LEAVE_RESTART };
 
-  // One driver request on its way through a handler.
-  struct RequestCall {
-    uint64_t file;
-    uint64_t session;
-    uint32_t slot;
-    std::span<const uint8_t> in;
-    std::span<uint8_t> out;
-    uint32_t returned = 0;
+  // One driver request on its way through a handler: the device side's call, plus the file and
+  // session it came from.
+  struct RequestCall : devside::RequestCall {
+    uint64_t file = 0;
+    uint64_t session = 0;
     bool cyclePort = false;  // leave the bus once the request is answered
   };
-  // One row per served slot: the shortest buffers it takes and what answers it.
-  struct RequestRow {
-    uint32_t slot;
-    uint32_t minInput;
-    uint32_t minOutput;
-    uint32_t (*handle)(BridgeDevice& device, RequestCall& call);
-  };
+  using RequestRow = devside::RequestRow<BridgeDevice, RequestCall>;
+  using RequestDispatcher = devside::RequestDispatcher<BridgeDevice, RequestCall>;
   static const RequestRow REQUEST_ROWS[];
-  static const RequestRow* RowOf(uint32_t slot);
+  static const RequestDispatcher& Dispatcher();
   friend bool IsValidRequestSlot(uint32_t slot);
 
   // What an open file of `session` asks (device_requests.cpp).
   uint32_t Control(uint64_t file, uint64_t session, uint32_t code, const void* in,
                    uint32_t inLength, void* out, uint32_t outLength, uint32_t* returned);
+  // Whether a request for a served `slot` from `session` goes on to its row: a refused slot is
+  // ERROR_INVALID_FUNCTION, a file of an ended session ERROR_DEVICE_NOT_CONNECTED.
+  uint32_t Admit(uint32_t slot, uint64_t session) const;
   void CloseFile(uint64_t file, uint64_t session);
 
   // Ends the session (files of before die), resets the line; LEAVE_CYCLE and LEAVE_UNPLUG also

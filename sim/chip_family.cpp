@@ -8,42 +8,31 @@ namespace {
 struct FamilyFacts {
   ChipFamily chip;
   std::string_view name;
-  uint32_t chipCode;
   uint16_t pid;
   std::string_view description;
   bool highSpeed;
   uint32_t eepromWords;
-  uint16_t release;
 };
 
 // One row per family, in enum order.
 constexpr std::array<FamilyFacts, CHIP_FAMILY_COUNT> FAMILIES = {{
-    {ChipFamily::CHIP_BM, "BM", 0x40360011, 0x6001, "USB Serial Bridge", false, 64, 0x0400},
-    {ChipFamily::CHIP_AM, "AM", 0x40360010, 0x6001, "USB Serial Bridge", false, 64, 0x0200},
-    {ChipFamily::CHIP_100AX, "100AX", 0x40383720, 0x8372, "USB Serial Bridge", false, 64, 0x0200},
-    {ChipFamily::CHIP_2232C, "2232C", 0x40360100, 0x6010, "Dual USB Serial Bridge", false, 128,
-     0x0500},
-    {ChipFamily::CHIP_232R, "232R", 0x40360012, 0x6001, "USB Serial Bridge", false, 64, 0x0600},
-    {ChipFamily::CHIP_2232H, "2232H", 0x40360101, 0x6010, "Dual USB Serial Bridge", true, 128,
-     0x0700},
-    {ChipFamily::CHIP_4232H, "4232H", 0x40360110, 0x6011, "Quad USB Serial Bridge", true, 128,
-     0x0800},
-    {ChipFamily::CHIP_232H, "232H", 0x40360140, 0x6014, "Single USB Serial Bridge", true, 128,
-     0x0900},
-    {ChipFamily::CHIP_X_SERIES, "X_SERIES", 0x40360150, 0x6015, "USB Serial Bridge X", false, 1024,
-     0x1000},
-    {ChipFamily::CHIP_4222H_0, "4222H_0", 0x403601C0, 0x601C, "USB Bus Bridge A", true, 128,
-     0x1700},
-    {ChipFamily::CHIP_4222H_1_2, "4222H_1_2", 0x403601C1, 0x601C, "USB Bus Bridge A", true, 128,
-     0x1800},
-    {ChipFamily::CHIP_4222H_3, "4222H_3", 0x403601C3, 0x601C, "USB Bus Bridge A", true, 128,
-     0x1900},
-    {ChipFamily::CHIP_4222_PROG, "4222_PROG", 0x4030FEC0, 0x601C, "USB Bus Bridge Programmer", true,
-     128, 0x1A00},
-    {ChipFamily::CHIP_900, "900", 0x40360310, 0x601E, "USB 3 Bridge", true, 0, 0x2000},
-    {ChipFamily::CHIP_930, "930", 0x40360320, 0x601F, "USB 3 Bridge", true, 0, 0x2100},
-    {ChipFamily::CHIP_UMFTPD3A, "UMFTPD3A", 0x403603E0, 0x6020, "USB PD Bridge", false, 0, 0x2400},
-    {ChipFamily::CHIP_UNKNOWN, "UNKNOWN", 0x40360000, 0x6000, "USB Device", false, 0, 0x0100},
+    {ChipFamily::CHIP_BM, "BM", 0x6001, "USB Serial Bridge", false, 64},
+    {ChipFamily::CHIP_AM, "AM", 0x6001, "USB Serial Bridge", false, 64},
+    {ChipFamily::CHIP_100AX, "100AX", 0x8372, "USB Serial Bridge", false, 64},
+    {ChipFamily::CHIP_2232C, "2232C", 0x6010, "Dual USB Serial Bridge", false, 128},
+    {ChipFamily::CHIP_232R, "232R", 0x6001, "USB Serial Bridge", false, 64},
+    {ChipFamily::CHIP_2232H, "2232H", 0x6010, "Dual USB Serial Bridge", true, 128},
+    {ChipFamily::CHIP_4232H, "4232H", 0x6011, "Quad USB Serial Bridge", true, 128},
+    {ChipFamily::CHIP_232H, "232H", 0x6014, "Single USB Serial Bridge", true, 128},
+    {ChipFamily::CHIP_X_SERIES, "X_SERIES", 0x6015, "USB Serial Bridge X", false, 1024},
+    {ChipFamily::CHIP_4222H_0, "4222H_0", 0x601C, "USB Bus Bridge A", true, 128},
+    {ChipFamily::CHIP_4222H_1_2, "4222H_1_2", 0x601C, "USB Bus Bridge A", true, 128},
+    {ChipFamily::CHIP_4222H_3, "4222H_3", 0x601C, "USB Bus Bridge A", true, 128},
+    {ChipFamily::CHIP_4222_PROG, "4222_PROG", 0x601C, "USB Bus Bridge Programmer", true, 128},
+    {ChipFamily::CHIP_900, "900", 0x601E, "USB 3 Bridge", true, 0},
+    {ChipFamily::CHIP_930, "930", 0x601F, "USB 3 Bridge", true, 0},
+    {ChipFamily::CHIP_UMFTPD3A, "UMFTPD3A", 0x6020, "USB PD Bridge", false, 0},
+    {ChipFamily::CHIP_UNKNOWN, "UNKNOWN", 0x6000, "USB Device", false, 0},
 }};
 
 const FamilyFacts& Facts(ChipFamily chip) {
@@ -53,9 +42,6 @@ const FamilyFacts& Facts(ChipFamily chip) {
 
 }  // namespace
 
-uint32_t ChipCode(ChipFamily chip) {
-  return Facts(chip).chipCode;
-}
 std::string_view ChipFamilyName(ChipFamily chip) {
   return Facts(chip).name;
 }
@@ -78,13 +64,6 @@ bool DefaultHighSpeed(ChipFamily chip) {
 }
 uint32_t DefaultEepromWords(ChipFamily chip) {
   return Facts(chip).eepromWords;
-}
-uint16_t DeviceRelease(ChipFamily chip) {
-  return Facts(chip).release;
-}
-
-bool HasEepromConfiguration(ChipFamily chip) {
-  return chip == ChipFamily::CHIP_232H || chip == ChipFamily::CHIP_X_SERIES;
 }
 
 bool IsValidEepromWords(uint32_t words) {

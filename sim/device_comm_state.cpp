@@ -1,12 +1,22 @@
 // The Win32 DCB of the comm-state requests, mapped onto the device's line settings and back.
 #include <cstring>
 
+#include "devside/little_endian.h"
+#include "devside/payloads.h"
 #include "sim/bridge_device.h"
 #include "sim/device_line.h"
-#include "sim/little_endian.h"
 
 namespace ralvex::sim {
 namespace {
+
+using devside::FLOW_DTR_DSR;
+using devside::FLOW_NONE;
+using devside::FLOW_RTS_CTS;
+using devside::FLOW_XON_XOFF;
+using devside::Get16;
+using devside::Get32;
+using devside::Put16;
+using devside::Put32;
 
 constexpr uint32_t DCB_BINARY = 1u << 0;
 constexpr uint32_t DCB_PARITY = 1u << 1;

@@ -1,7 +1,5 @@
 #include "sim/device_config.h"
 
-#include "sim/request_slots.h"
-
 namespace ralvex::sim {
 namespace {
 

@@ -56,6 +56,10 @@ struct BridgeDeviceConfig {
 bool ValidateBridgeDeviceConfig(const BridgeDeviceConfig& config, std::string* error,
                                 std::string_view* key = nullptr);
 
+// Whether the simulated driver serves `slot` (0-3, 16, 32-41, 65, 67-69, 71-74, 76, 77, 81-83,
+// 86, 87, 89-124): the slots of the device's request rows (device_requests.cpp).
+bool IsValidRequestSlot(uint32_t slot);
+
 // The config with every default resolved and every string cut to its field.
 BridgeDeviceConfig ResolveBridgeDeviceConfig(BridgeDeviceConfig config);
 

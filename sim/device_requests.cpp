@@ -2,31 +2,23 @@
 // buffers it takes and its handler, and the handlers that need more than a line or two. A new
 // request is one row.
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <optional>
 
+#include "devside/little_endian.h"
+#include "devside/payloads.h"
 #include "sim/bridge_device.h"
 #include "sim/device_line.h"
-#include "sim/little_endian.h"
 
 namespace ralvex::sim {
 namespace {
 
-constexpr uint32_t DEVICE_INFO_BYTES = 96;
-constexpr uint32_t IDENTITY_BYTES = 64;
-constexpr uint32_t COMMTIMEOUTS_BYTES = 20;
-constexpr uint32_t COMM_ERROR_BYTES = 16;
+using namespace devside;
+
 constexpr uint32_t VENDOR_SHORT_BYTES = 132;
 constexpr uint32_t VENDOR_LONG_BYTES = 134;
 constexpr uint32_t VENDOR_DATA_MAX = 128;
 constexpr uint32_t ERASE_KEY = 0xADEE0BAD;
-
-uint32_t Reply32(std::span<uint8_t> out, uint32_t* returned, uint32_t value) {
-  Put32(out.data(), value);
-  *returned = 4;
-  return 0;
-}
 
 }  // namespace
 
@@ -66,11 +58,11 @@ const BridgeDevice::RequestRow BridgeDevice::REQUEST_ROWS[] = {
     {SLOT_QUERY_DESCRIPTION, 0, 1, [](auto& d, auto& c) { return d.QueryText(c); }},
     {SLOT_QUERY_LOCATION, 0, 4,
      [](auto& d, auto& c) {
-       return Reply32(c.out, &c.returned, d.config_.location.value_or(0));
+       return Reply32(c, d.config_.location.value_or(0));
      }},
     {SLOT_DEVICE_INFO, 0, DEVICE_INFO_BYTES, [](auto& d, auto& c) { return d.DeviceInfo(c); }},
     {SLOT_GET_DRIVER_VERSION, 0, 4,
-     [](auto& d, auto& c) { return Reply32(c.out, &c.returned, d.config_.driverVersion); }},
+     [](auto& d, auto& c) { return Reply32(c, d.config_.driverVersion); }},
     {SLOT_GET_PACKET_SIZE, 0, 2,
      [](auto& d, auto& c) {
        Put16(c.out.data(), *d.config_.highSpeed ? 512 : 64);
@@ -78,7 +70,7 @@ const BridgeDevice::RequestRow BridgeDevice::REQUEST_ROWS[] = {
        return 0u;
      }},
     {SLOT_GET_COM_PORT_NUMBER, 0, 4,
-     [](auto& d, auto& c) { return Reply32(c.out, &c.returned, d.config_.comPort); }},
+     [](auto& d, auto& c) { return Reply32(c, d.config_.comPort); }},
 
     // EEPROM.
     {SLOT_EEPROM_READ, 4, 2, [](auto& d, auto& c) { return d.EepromRequest(c); }},
@@ -100,26 +92,26 @@ const BridgeDevice::RequestRow BridgeDevice::REQUEST_ROWS[] = {
      }},
     {SLOT_GET_EVENT_STATUS, 0, 4,
      [](auto& d, auto& c) {
-       return Reply32(c.out, &c.returned, d.channel_.TakeEventStatus());
+       return Reply32(c, d.channel_.TakeEventStatus());
      }},
-    {SLOT_GET_STATUS, 0, 12,
+    {SLOT_GET_STATUS, 0, STATUS_BYTES,
      [](auto& d, auto& c) {
-       Put32(c.out.data(), static_cast<uint32_t>(d.channel_.ReceiveCount()));
-       Put32(c.out.data() + 4, static_cast<uint32_t>(d.channel_.TransmitCount()));
-       Put32(c.out.data() + 8, d.channel_.TakeEventStatus());
-       c.returned = 12;
+       EncodeStatus(static_cast<uint32_t>(d.channel_.ReceiveCount()),
+                    static_cast<uint32_t>(d.channel_.TransmitCount()), d.channel_.TakeEventStatus(),
+                    c.out.data());
+       c.returned = STATUS_BYTES;
        return 0u;
      }},
     {SLOT_GET_QUEUE_STATUS, 0, 4,
      [](auto& d, auto& c) {
-       return Reply32(c.out, &c.returned, static_cast<uint32_t>(d.channel_.ReceiveCount()));
+       return Reply32(c, static_cast<uint32_t>(d.channel_.ReceiveCount()));
      }},
     {SLOT_GET_QUEUE_STATUS_EX, 0, 4,
      [](auto& d, auto& c) {
-       return Reply32(c.out, &c.returned, static_cast<uint32_t>(d.channel_.ReceiveCount()));
+       return Reply32(c, static_cast<uint32_t>(d.channel_.ReceiveCount()));
      }},
     {SLOT_GET_MODEM_STATUS, 0, 4,
-     [](auto& d, auto& c) { return Reply32(c.out, &c.returned, d.ModemStatus()); }},
+     [](auto& d, auto& c) { return Reply32(c, d.ModemStatus()); }},
     {SLOT_PURGE, 4, 0,
      [](auto& d, auto& c) {
        const uint32_t mask = Get32(c.in.data());
@@ -137,17 +129,14 @@ const BridgeDevice::RequestRow BridgeDevice::REQUEST_ROWS[] = {
        return 0u;
      }},
     {SLOT_GET_COMM_MASK, 0, 4,
-     [](auto& d, auto& c) { return Reply32(c.out, &c.returned, d.channel_.WaitMask()); }},
+     [](auto& d, auto& c) { return Reply32(c, d.channel_.WaitMask()); }},
     {SLOT_WAIT_ON_MASK, 0, 4, [](auto& d, auto& c) { return d.WaitForEvent(c); }},
     {SLOT_WAIT_COMM_EVENT, 0, 4, [](auto& d, auto& c) { return d.WaitForEvent(c); }},
     {SLOT_CLEAR_COMM_ERROR, 0, COMM_ERROR_BYTES,
      [](auto& d, auto& c) {
-       uint8_t reply[COMM_ERROR_BYTES] = {};
-       Put32(reply, d.channel_.TakeCommErrors());
-       Put32(reply + 8, static_cast<uint32_t>(d.channel_.ReceiveCount()));    // cbInQue
-       Put32(reply + 12, static_cast<uint32_t>(d.channel_.TransmitCount()));  // cbOutQue
-       std::memcpy(c.out.data(), reply, sizeof reply);
-       c.returned = sizeof reply;
+       EncodeCommError(d.channel_.TakeCommErrors(), static_cast<uint32_t>(d.channel_.ReceiveCount()),
+                       static_cast<uint32_t>(d.channel_.TransmitCount()), c.out.data());
+       c.returned = COMM_ERROR_BYTES;
        return 0u;
      }},
 
@@ -196,13 +185,10 @@ const BridgeDevice::RequestRow BridgeDevice::REQUEST_ROWS[] = {
        d.channel_.SetEventChar(c.in[0], c.in[1] != 0);
        return 0u;
      }},
-    {SLOT_SET_TIMEOUTS, 8, 0, [](auto& d, auto& c) { return d.SetTimeouts(c.in); }},
+    {SLOT_SET_TIMEOUTS, SHORT_TIMEOUTS_BYTES, 0, [](auto& d, auto& c) { return d.SetTimeouts(c.in); }},
     {SLOT_GET_COMM_TIMEOUTS, 0, COMMTIMEOUTS_BYTES,
      [](auto& d, auto& c) {
-       const SerialTimeouts t = d.channel_.Timeouts();
-       const uint32_t fields[] = {t.readInterval, t.readMultiplier, t.readConstant,
-                                  t.writeMultiplier, t.writeConstant};
-       for (size_t i = 0; i < std::size(fields); ++i) Put32(c.out.data() + 4 * i, fields[i]);
+       EncodeTimeouts(d.channel_.Timeouts(), c.out.data());
        c.returned = COMMTIMEOUTS_BYTES;
        return 0u;
      }},
@@ -310,61 +296,33 @@ const BridgeDevice::RequestRow BridgeDevice::REQUEST_ROWS[] = {
      [](auto& d, auto& c) { return d.VendorRequest(c); }},
 };
 
-const BridgeDevice::RequestRow* BridgeDevice::RowOf(uint32_t slot) {
-  static const std::array<const RequestRow*, REQUEST_SLOT_COUNT> BY_SLOT = [] {
-    std::array<const RequestRow*, REQUEST_SLOT_COUNT> bySlot{};
-    for (const RequestRow& row : REQUEST_ROWS) bySlot[row.slot] = &row;
-    return bySlot;
-  }();
-  return slot < REQUEST_SLOT_COUNT ? BY_SLOT[slot] : nullptr;
+const BridgeDevice::RequestDispatcher& BridgeDevice::Dispatcher() {
+  static const RequestDispatcher REQUESTS(REQUEST_ROWS);
+  return REQUESTS;
 }
 
 bool IsValidRequestSlot(uint32_t slot) {
-  return BridgeDevice::RowOf(slot) != nullptr;
+  return BridgeDevice::Dispatcher().RowOf(slot) != nullptr;
 }
 
 uint32_t BridgeDevice::Control(uint64_t file, uint64_t session, uint32_t code, const void* in,
                                uint32_t inLength, void* out, uint32_t outLength,
                                uint32_t* returned) {
-  uint32_t ignored = 0;
-  if (returned == nullptr) returned = &ignored;
-  *returned = 0;
-  const auto* input = static_cast<const uint8_t*>(in);
-  auto* output = static_cast<uint8_t*>(out);
-
   DeviceRequest entry;
   entry.code = code;
   entry.outputLength = outLength;
-  if (input != nullptr) entry.input.assign(input, input + inLength);
-
+  if (in != nullptr) {
+    const auto* input = static_cast<const uint8_t*>(in);
+    entry.input.assign(input, input + inLength);
+  }
   const uint32_t base = config_.alternateRequests ? ALTERNATE_REQUEST_BASE : PRIMARY_REQUEST_BASE;
-  const uint32_t slot = (code - base) / 4;
-  const RequestRow* row =
-      code < base || (code - base) % 4 != 0 || refused_.size() <= slot || refused_[slot]
-          ? nullptr
-          : RowOf(slot);
-  bool dead;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    dead = session != session_;
-  }
-  RequestCall call{file, session, slot, {}, {}};
-  uint32_t error = 0;
-  if ((input == nullptr && inLength > 0) || (output == nullptr && outLength > 0)) {
-    error = ERROR_INVALID_PARAMETER;
-  } else if (row == nullptr) {
-    error = ERROR_INVALID_FUNCTION;  // the other table, an unknown code, or a refused slot
-  } else if (dead) {
-    error = ERROR_DEVICE_NOT_CONNECTED;
-  } else if (inLength < row->minInput || outLength < row->minOutput) {
-    error = ERROR_INVALID_PARAMETER;
-  } else {
-    if (input != nullptr) call.in = {input, inLength};
-    if (output != nullptr) call.out = {output, outLength};
-    error = row->handle(*this, call);
-    *returned = call.returned;
-  }
-  entry.error = error;
+  RequestCall call;
+  call.file = file;
+  call.session = session;
+  entry.error =
+      Dispatcher().Answer(*this, {code, in, inLength, out, outLength}, base, call, returned,
+                          [&](const RequestRow& row) { return Admit(row.slot, session); });
+  const uint32_t error = entry.error;
   {
     std::lock_guard<std::mutex> lock(logMutex_);
     log_.push_back(std::move(entry));
@@ -372,6 +330,12 @@ uint32_t BridgeDevice::Control(uint64_t file, uint64_t session, uint32_t code, c
   // The port cycle is answered first, then the device drops off the bus.
   if (call.cyclePort) Leave(Leaving::LEAVE_CYCLE);
   return error;
+}
+
+uint32_t BridgeDevice::Admit(uint32_t slot, uint64_t session) const {
+  if (refused_.size() <= slot || refused_[slot]) return ERROR_INVALID_FUNCTION;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return session != session_ ? ERROR_DEVICE_NOT_CONNECTED : 0;
 }
 
 uint32_t BridgeDevice::ResetChip() {
@@ -414,44 +378,23 @@ uint32_t BridgeDevice::SetLatencyTimer(uint8_t latency) {
 }
 
 uint32_t BridgeDevice::SetTimeouts(std::span<const uint8_t> in) {
-  SerialTimeouts t;
-  if (in.size() == 8) {
-    // {read ms, write ms}: total time-outs; 0 waits for the full count.
-    t.readConstant = Get32(in.data());
-    t.writeConstant = Get32(in.data() + 4);
-  } else if (in.size() == COMMTIMEOUTS_BYTES) {
-    t.readInterval = Get32(in.data());
-    t.readMultiplier = Get32(in.data() + 4);
-    t.readConstant = Get32(in.data() + 8);
-    t.writeMultiplier = Get32(in.data() + 12);
-    t.writeConstant = Get32(in.data() + 16);
-  } else {
-    return ERROR_INVALID_PARAMETER;
-  }
-  channel_.SetTimeouts(t);
+  const std::optional<SerialTimeouts> timeouts = DecodeTimeouts(in);
+  if (!timeouts) return ERROR_INVALID_PARAMETER;
+  channel_.SetTimeouts(*timeouts);
   return 0;
 }
 
 uint32_t BridgeDevice::QueryText(RequestCall& call) {
   const std::string& text =
       call.slot == SLOT_QUERY_SERIAL_NUMBER ? config_.serial : *config_.description;
-  if (call.out.size() < text.size() + 1) return ERROR_INSUFFICIENT_BUFFER;
-  std::memset(call.out.data(), 0, std::min<size_t>(call.out.size(), IDENTITY_BYTES));
-  std::memcpy(call.out.data(), text.data(), text.size());
-  // Counted without the terminator; the caller's zero-filled buffer supplies it.
-  call.returned = static_cast<uint32_t>(text.size());
-  return 0;
+  return EncodeQueryText(text, call.out, &call.returned);
 }
 
 uint32_t BridgeDevice::DeviceInfo(RequestCall& call) {
-  uint8_t reply[DEVICE_INFO_BYTES] = {};
-  Put32(reply + 4, ChipCode(config_.chip));
-  Put32(reply + 8, (uint32_t{config_.vid} << 16) | *config_.pid);
-  Put32(reply + 12, config_.extra);
-  std::memcpy(reply + 16, config_.serial.data(), config_.serial.size());
-  std::memcpy(reply + 32, config_.description->data(), config_.description->size());
-  std::memcpy(call.out.data(), reply, sizeof reply);
-  call.returned = sizeof reply;
+  EncodeDeviceInfo({ChipCode(config_.chip), (uint32_t{config_.vid} << 16) | *config_.pid,
+                    config_.extra, config_.serial, *config_.description},
+                   call.out.data());
+  call.returned = DEVICE_INFO_BYTES;
   return 0;
 }
 
@@ -521,7 +464,7 @@ uint32_t BridgeDevice::WaitForEvent(RequestCall& call) {
   uint32_t events = 0;
   const uint32_t error = channel_.WaitForEvent(call.file, call.session, &events);
   if (error != 0) return error;
-  return Reply32(call.out, &call.returned, events);
+  return Reply32(call, events);
 }
 
 }  // namespace ralvex::sim

@@ -31,7 +31,6 @@ class EepromMemory {
 
   // Writes that report success but do not change the memory.
   void SetWritesStick(bool stick) { writesStick_ = stick; }
-  bool WritesStick() const { return writesStick_; }
 
   uint8_t ReadConfig(uint8_t address) const { return config_[address]; }
   void WriteConfig(uint8_t address, uint8_t value);

@@ -1,7 +1,5 @@
 #include "sim/scripted_peer.h"
 
-#include <chrono>
-
 namespace ralvex::sim {
 
 void ScriptedPeer::Attach(SerialLine* line) {
@@ -22,7 +20,6 @@ void ScriptedPeer::OnHostBytes(const uint8_t* data, size_t length) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     received_.insert(received_.end(), data, data + length);
-    receivedChanged_.notify_all();
     line = line_;
     handler = handler_;
     if (!handler && !answers_.empty()) {
@@ -94,12 +91,6 @@ std::vector<uint8_t> ScriptedPeer::Received() const {
 void ScriptedPeer::ClearReceived() {
   std::lock_guard<std::mutex> lock(mutex_);
   received_.clear();
-}
-
-bool ScriptedPeer::WaitForReceived(size_t count, uint32_t timeoutMs) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return receivedChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                   [&] { return received_.size() >= count; });
 }
 
 bool ScriptedPeer::Attached() const {

@@ -2,7 +2,6 @@
 // from a queue of canned answers, and lets the test send bytes to the host at any moment.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -40,8 +39,6 @@ class ScriptedPeer final : public SerialPeer {
   // Everything the host wrote, in order.
   std::vector<uint8_t> Received() const;
   void ClearReceived();
-  // Waits until at least `count` bytes were received in all; false after `timeoutMs`.
-  bool WaitForReceived(size_t count, uint32_t timeoutMs) const;
 
   bool Attached() const;
   uint32_t OpenCount() const;
@@ -54,7 +51,6 @@ class ScriptedPeer final : public SerialPeer {
   };
 
   mutable std::mutex mutex_;
-  mutable std::condition_variable receivedChanged_;
   SerialLine* line_ = nullptr;
   Handler handler_;
   std::deque<Answer> answers_;

@@ -11,10 +11,6 @@ namespace {
 
 using Clock = TimerQueue::Clock;
 
-// Total time-outs longer than this are taken as no limit (a timer that far out is never useful,
-// and the product multiplier * length could overflow the clock).
-constexpr uint64_t LONGEST_TIMEOUT_MS = 24ull * 24 * 3600 * 1000;
-
 }  // namespace
 
 SerialChannel::SerialChannel(bool wireModel, std::optional<uint64_t> byteBudget,
@@ -115,7 +111,7 @@ void SerialChannel::ArriveLocked(const uint8_t* data, size_t length, Completions
   if (taken > 0) {
     receive_.insert(receive_.end(), data, data + taken);
     events |= EV_RXCHAR;
-    eventStatus_ |= EVENT_STATUS_RXCHAR;
+    eventStatus_ |= devside::EVENT_STATUS_RXCHAR;
     if (eventCharEnabled_ && std::find(data, data + taken, eventChar_) != data + taken) {
       events |= EV_RXFLAG;
     }
@@ -143,35 +139,24 @@ void SerialChannel::StartRead(posix::IoRequest& request, uint64_t file, uint64_t
     } else if (length == 0) {
       done.push_back({&request, 0, 0});
     } else {
-      const SerialTimeouts& t = timeouts_;
-      bool immediate = t.readInterval == MAXDWORD && t.readMultiplier == 0 && t.readConstant == 0;
-      bool firstByte = t.readInterval == MAXDWORD && t.readMultiplier == MAXDWORD &&
-                       t.readConstant > 0 && t.readConstant < MAXDWORD;
-      uint64_t totalMs = 0;
-      if (firstByte) {
-        totalMs = t.readConstant;
-      } else if (!immediate) {
-        totalMs = uint64_t{t.readMultiplier} * length + t.readConstant;
-        if (totalMs > LONGEST_TIMEOUT_MS) totalMs = 0;
-      }
       PendingRead read;
       read.request = &request;
       read.id = nextId_++;
       read.file = file;
       read.wanted = length;
-      read.firstByte = firstByte;
-      read.intervalMs = (t.readInterval != 0 && t.readInterval != MAXDWORD) ? t.readInterval : 0;
+      read.plan = devside::PlanRead(timeouts_, length);
       uint64_t id = read.id;
       reads_.push_back(read);
       ServeReadsLocked(&done);
       auto it = std::find_if(reads_.begin(), reads_.end(),
                              [id](const PendingRead& r) { return r.id == id; });
       if (it != reads_.end()) {
-        if (immediate) {
+        if (it->plan.immediate) {
           FinishReadLocked(it, 0, &done);
-        } else if (totalMs > 0) {
-          it->totalTimer = timers_.Schedule(Clock::now() + std::chrono::milliseconds(totalMs),
-                                            [this, id] { OnReadTimer(id, 0); });
+        } else if (it->plan.totalMs > 0) {
+          it->totalTimer =
+              timers_.Schedule(Clock::now() + std::chrono::milliseconds(it->plan.totalMs),
+                               [this, id] { OnReadTimer(id, 0); });
         }
       }
     }
@@ -197,17 +182,17 @@ void SerialChannel::ServeReadsLocked(Completions* done) {
                        done);
       break;
     }
-    if (read.filled == read.wanted || read.firstByte) {
+    if (read.plan.Complete(read.filled, read.wanted)) {
       FinishReadLocked(reads_.begin(), 0, done);
       continue;
     }
-    if (read.intervalMs > 0) {
+    if (read.plan.intervalMs > 0) {
       if (read.intervalTimer != 0) timers_.Cancel(read.intervalTimer);
       uint64_t id = read.id;
       // A fresh timer id each time tells a stale expiry from the current one.
       uint64_t generation = nextId_++;
       read.intervalTimer =
-          timers_.Schedule(Clock::now() + std::chrono::milliseconds(read.intervalMs),
+          timers_.Schedule(Clock::now() + std::chrono::milliseconds(read.plan.intervalMs),
                            [this, id, generation] { OnReadTimer(id, generation); });
       intervalGeneration_[id] = generation;
     }
@@ -264,9 +249,8 @@ void SerialChannel::StartWrite(posix::IoRequest& request, uint64_t file, uint64_
       Clock::time_point start = std::max(now, txFree_);
       Clock::time_point due = start + WireTime(count, baud_);
       if (wireModel_) {
-        uint64_t limitMs = uint64_t{timeouts_.writeMultiplier} * length + timeouts_.writeConstant;
-        if (limitMs > 0 && limitMs <= LONGEST_TIMEOUT_MS &&
-            now + std::chrono::milliseconds(limitMs) < due) {
+        const uint64_t limitMs = devside::WriteTimeoutMs(timeouts_, length);
+        if (limitMs > 0 && now + std::chrono::milliseconds(limitMs) < due) {
           due = now + std::chrono::milliseconds(limitMs);
           count =
               static_cast<uint32_t>(std::min<uint64_t>(count, BytesInWireTime(due - start, baud_)));
@@ -446,12 +430,12 @@ uint64_t SerialChannel::Session() const {
 
 // ---- settings and status ----
 
-void SerialChannel::SetTimeouts(const SerialTimeouts& timeouts) {
+void SerialChannel::SetTimeouts(const devside::SerialTimeouts& timeouts) {
   std::lock_guard<std::mutex> lock(mutex_);
   timeouts_ = timeouts;
 }
 
-SerialTimeouts SerialChannel::Timeouts() const {
+devside::SerialTimeouts SerialChannel::Timeouts() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return timeouts_;
 }

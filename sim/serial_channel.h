@@ -20,23 +20,13 @@
 #include <set>
 #include <vector>
 
+#include "devside/payloads.h"
+#include "devside/serial_timeouts.h"
 #include "platform/posix/devices.h"
 #include "sim/peer.h"
 #include "sim/timer_queue.h"
 
 namespace ralvex::sim {
-
-// FT event-status bits (slots 36 and 37).
-inline constexpr uint32_t EVENT_STATUS_RXCHAR = 0x1;
-inline constexpr uint32_t EVENT_STATUS_MODEM = 0x2;
-
-struct SerialTimeouts {
-  uint32_t readInterval = 0;
-  uint32_t readMultiplier = 0;
-  uint32_t readConstant = 0;
-  uint32_t writeMultiplier = 0;
-  uint32_t writeConstant = 0;
-};
 
 class SerialChannel final : public SerialLine {
  public:
@@ -75,8 +65,8 @@ class SerialChannel final : public SerialLine {
   uint64_t Session() const;
 
   // Settings.
-  void SetTimeouts(const SerialTimeouts& timeouts);
-  SerialTimeouts Timeouts() const;
+  void SetTimeouts(const devside::SerialTimeouts& timeouts);
+  devside::SerialTimeouts Timeouts() const;
   void SetStopped(bool stopped);
   bool Stopped() const;
   void SetWireParameters(uint32_t baud, uint8_t latencyMs);
@@ -114,8 +104,7 @@ class SerialChannel final : public SerialLine {
     uint64_t file = 0;
     uint32_t wanted = 0;
     uint32_t filled = 0;
-    bool firstByte = false;  // ends at the first bytes that arrive
-    uint32_t intervalMs = 0;
+    devside::ReadPlan plan;
     uint64_t totalTimer = 0;
     uint64_t intervalTimer = 0;
   };
@@ -150,7 +139,7 @@ class SerialChannel final : public SerialLine {
   std::deque<PendingRead> reads_;
   std::deque<PendingWrite> writes_;
   uint64_t nextId_ = 1;
-  SerialTimeouts timeouts_;
+  devside::SerialTimeouts timeouts_;
   bool stopped_ = false;
   uint32_t baud_ = 9600;
   uint8_t latencyMs_ = 16;

@@ -51,13 +51,12 @@ bool SameIdIgnoringCase(std::string_view a, std::string_view b) {
 struct UsbTree::Shared {
   mutable std::mutex mutex;
   std::array<uint32_t, ROOT_HUB_COUNT> reenumerations{};
-  std::array<uint32_t, ROOT_HUB_COUNT> restarts{};
   std::vector<std::string> log;
   std::array<std::vector<std::weak_ptr<posix::DeviceDriver>>, ROOT_HUB_COUNT> children;
 };
 
-// Nobody opens a root hub here; it counts the requests a bus rescan or reload sends it and passes
-// re-enumerations on to its children.
+// Nobody opens a root hub here; a restart changes nothing, and it counts the re-enumerations a bus
+// rescan sends it and passes them on to its children.
 class UsbTree::RootHubDriver final : public posix::DeviceDriver {
  public:
   RootHubDriver(std::shared_ptr<Shared> shared, RootHub hub)
@@ -66,8 +65,6 @@ class UsbTree::RootHubDriver final : public posix::DeviceDriver {
   uint32_t Open(bool, std::unique_ptr<posix::DeviceFile>*) override { return ERROR_ACCESS_DENIED; }
 
   uint32_t Restart(bool* needsReboot) override {
-    std::lock_guard<std::mutex> lock(shared_->mutex);
-    ++shared_->restarts[hub_];
     *needsReboot = false;
     return 0;
   }
@@ -109,7 +106,8 @@ std::vector<std::string> UsbHardwareIds(uint16_t vid, uint16_t pid, uint16_t rev
 std::string BridgeInterfacePath(uint16_t vid, uint16_t pid, std::string_view instancePart) {
   std::string path = "\\\\?\\usb#vid_" + Hex4(vid, false) + "&pid_" + Hex4(pid, false) + "#";
   path.append(instancePart);
-  path += "#{219d0508-57a8-4ff5-97a1-bd86587c6c7e}";
+  path += "#";
+  path += devside::BRIDGE_INTERFACE_GUID_TEXT;
   return path;
 }
 
@@ -217,11 +215,6 @@ const PluggedDevice& UsbTree::Device(size_t index) const {
 uint32_t UsbTree::ReenumerationCount(RootHub hub) const {
   std::lock_guard<std::mutex> lock(shared_->mutex);
   return shared_->reenumerations[static_cast<size_t>(hub)];
-}
-
-uint32_t UsbTree::RestartCount(RootHub hub) const {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  return shared_->restarts[static_cast<size_t>(hub)];
 }
 
 std::vector<std::string> UsbTree::ReenumerationLog() const {

@@ -10,17 +10,16 @@
 #include <string_view>
 #include <vector>
 
+#include "devside/device_classes.h"
 #include "platform/posix/devices.h"
 
 namespace ralvex::sim {
 
-// Setup class of hubs and bridge devices: "USB".
-inline constexpr GUID USB_SETUP_CLASS_GUID = {
-    0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-inline constexpr char USB_SETUP_CLASS_NAME[] = "USB";
-// Device interface class the bridge's bus driver registers.
-inline constexpr GUID BRIDGE_INTERFACE_GUID = {
-    0x219D0508, 0x57A8, 0x4FF5, {0x97, 0xA1, 0xBD, 0x86, 0x58, 0x7C, 0x6C, 0x7E}};
+// Hubs and bridge devices are in the setup class "USB"; each bridge device has one interface of
+// the bridge's interface class.
+using devside::BRIDGE_INTERFACE_GUID;
+using devside::USB_SETUP_CLASS_GUID;
+using devside::USB_SETUP_CLASS_NAME;
 
 enum class RootHub : size_t { ROOT_HUB_USB1 = 0, ROOT_HUB_USB2 = 1, ROOT_HUB_USB3 = 2 };
 inline constexpr size_t ROOT_HUB_COUNT = 3;
@@ -86,8 +85,6 @@ class UsbTree {
   // How many times each hub was asked to re-enumerate, and the hubs' instance IDs in the order
   // they were asked (what a test of a bus rescan checks).
   uint32_t ReenumerationCount(RootHub hub) const;
-  // How many times each hub was restarted (a property-change restart of its node).
-  uint32_t RestartCount(RootHub hub) const;
   std::vector<std::string> ReenumerationLog() const;
   void ClearReenumerationLog();
 

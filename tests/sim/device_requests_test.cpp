@@ -12,6 +12,10 @@
 namespace ralvex::sim {
 namespace {
 
+using devside::AlternateRequestCode;
+using devside::PrimaryRequestCode;
+using devside::REQUEST_SLOT_COUNT;
+
 using testing::Call;
 using testing::CallSlot;
 using testing::Le32;

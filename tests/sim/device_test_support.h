@@ -15,6 +15,8 @@
 
 namespace ralvex::sim::testing {
 
+using devside::PrimaryRequestCode;
+
 class TestIo final : public posix::IoRequest {
  public:
   explicit TestIo(size_t length) : buffer_(length, 0) {}

@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "devside/request_slots.h"
 #include "platform/posix/devices.h"
 #include "platform/win32.h"
 #include "sim/bridge_device.h"
@@ -55,7 +56,7 @@ class SerialPlatform : public ::testing::Test {
   void SetTimeouts(uint32_t readMs, uint32_t writeMs) {
     uint32_t in[2] = {readMs, writeMs};
     DWORD returned = 0;
-    ASSERT_TRUE(DeviceIoControl(handle_, PrimaryRequestCode(71), in, sizeof in, nullptr, 0,
+    ASSERT_TRUE(DeviceIoControl(handle_, devside::PrimaryRequestCode(71), in, sizeof in, nullptr, 0,
                                 &returned, nullptr));
   }
   void Inject(const std::string& text) {
@@ -166,8 +167,8 @@ TEST_F(SerialPlatform, FailedReadsAndRefusedRequestsReachTheCaller) {
   EXPECT_EQ(count, 0u);
   uint32_t baud = 115200;
   DWORD returned = 0;
-  EXPECT_FALSE(
-      DeviceIoControl(handle_, PrimaryRequestCode(65), &baud, 4, nullptr, 0, &returned, nullptr));
+  EXPECT_FALSE(DeviceIoControl(handle_, devside::PrimaryRequestCode(65), &baud, 4, nullptr, 0,
+                               &returned, nullptr));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_FUNCTION);
 }
 
@@ -186,8 +187,8 @@ TEST_F(SerialPlatform, CloseWithAReadPendingAndAPortCycle) {
   handle_ = OpenDevice(FILE_FLAG_OVERLAPPED);
   ASSERT_NE(handle_, INVALID_HANDLE_VALUE);
   DWORD returned = 0;
-  EXPECT_TRUE(
-      DeviceIoControl(handle_, PrimaryRequestCode(16), nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_TRUE(DeviceIoControl(handle_, devside::PrimaryRequestCode(16), nullptr, 0, nullptr, 0,
+                              &returned, nullptr));
   EXPECT_EQ(OpenDevice(FILE_FLAG_OVERLAPPED), INVALID_HANDLE_VALUE);  // gone from the bus
   device_->Reenumerate();
   CloseHandle(handle_);
@@ -213,14 +214,14 @@ TEST_F(SerialPlatform, CloseEndsACommEventWaitOnAnotherThread) {
     ASSERT_NE(handle_, INVALID_HANDLE_VALUE);
     uint32_t mask = 0x1;  // a byte arrived; nothing will arrive
     DWORD returned = 0;
-    ASSERT_TRUE(DeviceIoControl(handle_, PrimaryRequestCode(81), &mask, sizeof mask, nullptr, 0,
-                                &returned, nullptr));
+    ASSERT_TRUE(DeviceIoControl(handle_, devside::PrimaryRequestCode(81), &mask, sizeof mask,
+                                nullptr, 0, &returned, nullptr));
     HANDLE waiting = handle_;
     auto waiter = std::async(std::launch::async, [waiting] {
       uint32_t events = 0;
       DWORD count = 0;
-      BOOL ok = DeviceIoControl(waiting, PrimaryRequestCode(82), nullptr, 0, &events, sizeof events,
-                                &count, nullptr);
+      BOOL ok = DeviceIoControl(waiting, devside::PrimaryRequestCode(82), nullptr, 0, &events,
+                                sizeof events, &count, nullptr);
       return std::make_pair(ok, GetLastError());
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(headStartMs));

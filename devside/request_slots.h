@@ -1,11 +1,12 @@
-// The request slots the simulated driver serves and the control codes that carry them. The names
-// are the access layer's, for the same slots, but the definition is the bench's own: the bench
+// The request slots a bridge driver serves and the control codes that carry them. The names are
+// the access layer's, for the same slots, but the definition is the device side's own: the bench
 // checks the access layer's codes, so it must not borrow them.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
-namespace ralvex::sim {
+namespace ralvex::devside {
 
 // The primary table uses 0x00220000 + 4 * slot, the alternate 0x00222000 + 4 * slot.
 inline constexpr uint32_t PRIMARY_REQUEST_BASE = 0x00220000;
@@ -17,6 +18,13 @@ constexpr uint32_t PrimaryRequestCode(uint32_t slot) {
 }
 constexpr uint32_t AlternateRequestCode(uint32_t slot) {
   return ALTERNATE_REQUEST_BASE + 4 * slot;
+}
+
+// The slot `code` names in the table starting at `base`; nullopt for a code below the table or
+// between two slots. The slot may lie past the table's end: a dispatcher finds no row for it.
+constexpr std::optional<uint32_t> SlotOfCode(uint32_t code, uint32_t base) {
+  if (code < base || (code - base) % 4 != 0) return std::nullopt;
+  return (code - base) / 4;
 }
 
 enum RequestSlot : uint32_t {
@@ -81,8 +89,4 @@ enum RequestSlot : uint32_t {
   SLOT_VENDOR_CMD_SET_EX = 124,
 };
 
-// Whether the driver serves `slot` (0-3, 16, 32-41, 65, 67-69, 71-74, 76, 77, 81-83, 86, 87,
-// 89-124): the slots of the device's request rows.
-bool IsValidRequestSlot(uint32_t slot);
-
-}  // namespace ralvex::sim
+}  // namespace ralvex::devside

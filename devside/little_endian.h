@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace ralvex::sim {
+namespace ralvex::devside {
 
 inline uint16_t Get16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -19,4 +19,4 @@ inline void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-}  // namespace ralvex::sim
+}  // namespace ralvex::devside
