@@ -70,10 +70,14 @@ class TesterPeer final : public SerialPeer {
     receiver_.Push(data, length, [this](const uint8_t* payload, size_t n) { Handle(payload, n); });
   }
 
-  // A new session starts with an empty receive buffer: a half frame from before is stale.
+  // A new session starts with an empty receive buffer: a half frame from before is stale. The
+  // state is read again: another process on the bench may have changed it since.
   void OnOpen() override {
     std::lock_guard lock(mutex_);
     receiver_.Reset();
+    if (statePath_.empty()) return;
+    firmware_ = LoadFirmware(firmware_.config(), statePath_, serial_, *clock_);
+    lastMs_ = clock_->MonotonicMs();
   }
 
   void OnClose() override {

@@ -1,34 +1,22 @@
 #include "sim/tester/tester_state.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <exception>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
 #include <optional>
 #include <sstream>
 
 #include <toml++/toml.h>
 
+#include "sim/tester/state_file.h"
+
 namespace ralvex::sim {
 
 namespace {
 
-// Testers of one bench share the file and save from their devices' writer threads: one
-// read-modify-write at a time, or one tester's save would drop another's.
-std::mutex& StateFileMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-std::optional<toml::table> ReadStateFile(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+std::optional<toml::table> ParseState(const std::string& text) {
   try {
-    return toml::parse_file(path);
+    return toml::parse(text);
   } catch (const std::exception&) {
     return std::nullopt;
   }
@@ -89,24 +77,14 @@ void WriteSource(const SourceState& source, toml::table* entry) {
   if (source.noiseDraws > 0) entry->insert("noise_draws", static_cast<int64_t>(source.noiseDraws));
 }
 
-std::string TempName(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-  std::ostringstream name;
-  name << path << ".tmp-" << std::hex << tick << '-' << counter.fetch_add(1);
-  return name.str();
-}
-
 }  // namespace
 
 bool LoadTesterState(const std::string& path, const std::string& serial, TesterState* state,
                      bool* live, std::optional<int64_t>* writtenMs) {
   if (path.empty() || state == nullptr || live == nullptr) return false;
-  std::optional<toml::table> file;
-  {
-    std::lock_guard lock(StateFileMutex());
-    file = ReadStateFile(path);
-  }
+  std::string text;
+  if (!ReadStateText(path, &text)) return false;
+  const std::optional<toml::table> file = ParseState(text);
   if (!file) return false;
   const toml::table* entry = file->get_as<toml::table>(serial);
   if (entry == nullptr) return false;
@@ -137,9 +115,6 @@ bool LoadTesterState(const std::string& path, const std::string& serial, TesterS
 bool SaveTesterState(const std::string& path, const std::string& serial, const TesterState& state,
                      std::optional<int64_t> writtenMs) {
   if (path.empty()) return false;
-  std::lock_guard lock(StateFileMutex());
-  // An unreadable file holds nothing worth keeping: it is replaced.
-  toml::table file = ReadStateFile(path).value_or(toml::table{});
   toml::table entry;
   if (state.defaultVoltage) entry.insert("default_voltage", int64_t{*state.defaultVoltage});
   if (state.defaultLoad) entry.insert("default_load", int64_t{*state.defaultLoad});
@@ -149,29 +124,15 @@ bool SaveTesterState(const std::string& path, const std::string& serial, const T
   entry.insert("load", int64_t{state.load});
   WriteSource(state.source, &entry);
   if (writtenMs) entry.insert("written_ms", *writtenMs);
-  file.insert_or_assign(serial, std::move(entry));
-
-  const std::string temp = TempName(path);
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+  // Only this tester's entry changes; an unreadable file holds nothing worth keeping.
+  return ChangeStateText(path, [&](const std::string& text) {
+    toml::table file = ParseState(text).value_or(toml::table{});
+    file.insert_or_assign(serial, entry);
+    std::ostringstream out;
     out << "# Emulated testers' settings and live state, one table per serial number.\n"
         << file << '\n';
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temp, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-  return true;
+    return out.str();
+  });
 }
 
 }  // namespace ralvex::sim

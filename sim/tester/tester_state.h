@@ -16,9 +16,10 @@ namespace ralvex::sim {
 bool LoadTesterState(const std::string& path, const std::string& serial, TesterState* state,
                      bool* live, std::optional<int64_t>* writtenMs = nullptr);
 
-// Stores `state` for `serial`, keeping the other testers' entries. The file is replaced whole
-// (written to a temporary file, then renamed), so a reader never sees half of it. False when the
-// file could not be written. `writtenMs` is recorded as the moment the state held.
+// Stores `state` for `serial`, keeping the other testers' entries: a read-modify-write under the
+// file's exclusive lock, so no process's change is lost to another's and a reader (under the
+// shared lock) never sees half of it. False when the file could not be written. `writtenMs` is
+// recorded as the moment the state held.
 bool SaveTesterState(const std::string& path, const std::string& serial, const TesterState& state,
                      std::optional<int64_t> writtenMs = std::nullopt);
 
