@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include "sim/bridge_device.h"
 #include "sim/tester/state_file.h"
 #include "sim/tester/tester_state.h"
+#include "tests/sim/scratch_dir.h"
 
 namespace ralvex::sim {
 namespace {
@@ -21,17 +21,8 @@ namespace fs = std::filesystem;
 
 class BenchShare : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(::testing::TempDir()) / (std::string("ralvex_share_") + info->name() + "_" +
-                                             std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-    state_ = (dir_ / "bench.state.toml").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path dir_;
-  std::string state_;
+  testing::ScratchDir dir_{"ralvex_share_"};
+  const std::string state_ = dir_.File("bench.state.toml");
 };
 
 // Each hold opens the file on its own, so two holds in one process meet as two processes do.
@@ -51,7 +42,7 @@ TEST_F(BenchShare, OneHolderPerDeviceUntilItLetsGo) {
 }
 
 TEST_F(BenchShare, StateFileThatCannotBeWrittenCoordinatesNothing) {
-  const std::string missing = (dir_ / "no-folder" / "state.toml").string();
+  const std::string missing = dir_.File("no-folder/state.toml");
   auto first = MakeDeviceHold(missing, "KORA0001");
   auto second = MakeDeviceHold(missing, "KORA0001");
   EXPECT_TRUE(first->Acquire());

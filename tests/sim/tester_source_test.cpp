@@ -2,12 +2,12 @@
 // limit, the readings' variation, the heat sink's lag and batteries, on an injected clock.
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 
 #include <gtest/gtest.h>
 
 #include "sim/tester/tester_config.h"
+#include "tests/sim/scratch_dir.h"
 #include "tests/sim/tester_fake_line.h"
 
 namespace ralvex::sim::testing {
@@ -40,15 +40,6 @@ profiles = [
 
 class SourceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(::testing::TempDir()) / (std::string("ralvex_source_") + info->name() + "_" +
-                                             std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-    state_ = (dir_ / "state.toml").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // A tester on the fake clock; `persist` keeps its state in the test's file.
   std::unique_ptr<TesterBench> Tester(const std::string& text = SOURCE_BENCH,
                                       bool persist = false) {
@@ -57,8 +48,8 @@ class SourceTest : public ::testing::Test {
   uint16_t Voltage(TesterBench& bench) { return U16(bench.Ask({CMD_STATS}), 3); }
 
   std::shared_ptr<FakeTesterClock> clock_ = std::make_shared<FakeTesterClock>();
-  fs::path dir_;
-  std::string state_;
+  ScratchDir dir_{"ralvex_source_"};
+  const std::string state_ = dir_.File("state.toml");
 };
 
 TEST_F(SourceTest, ConnectionShowsTheContractReadingsWhatArrives) {
