@@ -6,74 +6,89 @@
 namespace ralvex::cli {
 
 ProfileRequest PlanProfileRequest(const link::ProfileList& list, std::uint8_t profileIndex,
-                                  std::uint16_t profileVoltage) {
+                                  std::uint16_t profileVoltage, std::uint8_t versionLevel) {
   const link::ProfileEntry* entry = link::FindProfile(list, profileIndex);
-  if (entry == nullptr) return {false, 0, 0};
+  if (entry == nullptr || !link::ProfileTakesVoltage(*entry, profileVoltage, versionLevel)) {
+    return {false, 0, 0};
+  }
   return {true, link::ProfileIdOf(entry->descriptor),
           link::SetProfileVoltage(*entry, profileVoltage)};
 }
 
 namespace {
 
-// -v: the profile list first, then the request for the chosen entry (its result is not examined).
-int SetChosenProfile(link::TesterLink& link, const RunOptions& options, std::FILE* err) {
+int NoAnswer(std::FILE* err) {
+  std::fprintf(err, "%s\n", NO_ANSWER_MESSAGE);
+  std::fflush(err);
+  return RUN_EXIT_NO_ANSWER;
+}
+
+int OutcomeOf(bool answered, std::FILE* err) {
+  return answered ? RUN_EXIT_SUCCEEDED : NoAnswer(err);
+}
+
+}  // namespace
+
+int ReportConnection(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE* err) {
+  link::ConnectionReply reply = {};
+  if (!session.GetConnection(reply)) return NoAnswer(err);
+  PrintConnectionReport(out, reply);
+  return RUN_EXIT_SUCCEEDED;
+}
+
+int ReportProfiles(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE* err) {
   link::ProfileList list = {};
-  link.GetProfiles(list);
-  const ProfileRequest request =
-      PlanProfileRequest(list, options.profileIndex, options.profileVoltage);
+  if (!session.GetProfiles(list)) return NoAnswer(err);
+  PrintProfileReport(out, list, session.VersionLevel());
+  return RUN_EXIT_SUCCEEDED;
+}
+
+int ReportStats(TesterSession& session, const RunOptions&, std::FILE* out, std::FILE* err) {
+  link::StatsReply stats = {};
+  if (!session.GetStats(stats)) return NoAnswer(err);
+  PrintStatsReport(out, stats);
+  return RUN_EXIT_SUCCEEDED;
+}
+
+int SetChosenProfile(TesterSession& session, const RunOptions& options, std::FILE*,
+                     std::FILE* err) {
+  link::ProfileList list = {};
+  if (!session.GetProfiles(list)) return NoAnswer(err);
+  const ProfileRequest request = PlanProfileRequest(list, options.profileIndex,
+                                                    options.profileVoltage, session.VersionLevel());
   if (!request.valid) {
     std::fprintf(err, "Error: invalid profile %s\n", options.profileArgument.c_str());
     std::fflush(err);
     return RUN_EXIT_INVALID_PROFILE;
   }
-  link.SetProfile(request.profileId, request.voltage);
-  return RUN_EXIT_SUCCEEDED;
+  return OutcomeOf(session.SetProfile(request.profileId, request.voltage), err);
 }
 
-}  // namespace
+int SetLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE* err) {
+  return OutcomeOf(session.SetLoad(options.load), err);
+}
 
-int CarryOutAction(link::TesterLink& link, const RunOptions& options, const char* programName,
+int StoreDefaultVoltage(TesterSession& session, const RunOptions& options, std::FILE*,
+                        std::FILE* err) {
+  return OutcomeOf(session.StoreDefaultVoltage(options.defaultVoltage), err);
+}
+
+int StoreDefaultLoad(TesterSession& session, const RunOptions& options, std::FILE*,
+                     std::FILE* err) {
+  return OutcomeOf(session.StoreDefaultLoad(options.defaultLoad), err);
+}
+
+int StoreMaxLoad(TesterSession& session, const RunOptions& options, std::FILE*, std::FILE* err) {
+  return OutcomeOf(session.StoreMaxLoad(options.maxLoad), err);
+}
+
+int CarryOutAction(TesterSession& session, const RunOptions& options, const char* programName,
                    std::FILE* out, std::FILE* err) {
-  switch (options.action) {
-    case ACTION_NONE:
-      PrintUsage(err, programName);
-      break;
-    case ACTION_CONNECTION: {
-      // Left zeroed when the tester does not answer: the report then reads NOT CONNECTED.
-      link::ConnectionReply reply = {};
-      link.GetConnection(reply);
-      PrintConnectionReport(out, reply);
-      break;
-    }
-    case ACTION_PROFILES: {
-      link::ProfileList list = {};
-      link.GetProfiles(list);
-      PrintProfileReport(out, list, link.VersionLevel());
-      break;
-    }
-    case ACTION_STATS: {
-      // Left zeroed when the tester does not answer: every reading then shows 0.
-      link::StatsReply stats = {};
-      link.GetStats(stats);
-      PrintStatsReport(out, stats);
-      break;
-    }
-    case ACTION_SET_PROFILE:
-      return SetChosenProfile(link, options, err);
-    case ACTION_SET_LOAD:
-      link.SetLoad(options.load);
-      break;
-    case ACTION_SET_DEFVOLT:
-      link.SetDefaultVoltage(options.defaultVoltage);
-      break;
-    case ACTION_SET_DEFLOAD:
-      link.SetDefaultLoad(options.defaultLoad);
-      break;
-    case ACTION_SET_MAXLOAD:
-      link.SetMaxLoad(options.maxLoad);
-      break;
+  if (options.action == nullptr) {
+    PrintUsage(err, programName);
+    return RUN_EXIT_SUCCEEDED;
   }
-  return RUN_EXIT_SUCCEEDED;
+  return options.action(session, options, out, err);
 }
 
 }  // namespace ralvex::cli

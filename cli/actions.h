@@ -1,18 +1,20 @@
 #pragma once
-// The one action of a run, carried out on an open tester link.
+// The actions an option can choose, each carried out on the open tester's session, and the one
+// call that runs the chosen action (or prints the usage text when none was chosen).
 
 #include <cstdint>
 #include <cstdio>
 
 #include "cli/options.h"
+#include "cli/tester_session.h"
 #include "link/commands.h"
-#include "link/tester_link.h"
 
 namespace ralvex::cli {
 
 // What -v sends: the entry's profile id and the voltage (the user's for a ranged profile, the
-// entry's own otherwise). `valid` is false when `profileIndex` names no entry the record holds:
-// 0, above the reported count, or above the seven entries even when the count claims more.
+// entry's own otherwise). `valid` is false when `profileIndex` names no entry the record holds
+// (0, above the reported count, or above the seven entries even when the count claims more), or
+// names a ranged profile whose listed range (from `versionLevel` 20 on) leaves the voltage out.
 struct ProfileRequest {
   bool valid;
   std::uint8_t profileId;
@@ -20,12 +22,34 @@ struct ProfileRequest {
 };
 
 ProfileRequest PlanProfileRequest(const link::ProfileList& list, std::uint8_t profileIndex,
-                                  std::uint16_t profileVoltage);
+                                  std::uint16_t profileVoltage, std::uint8_t versionLevel);
 
-// Runs `options.action` on the open `link`: reports go to `out`, the usage text (no action) and
-// the invalid-profile message to `err`. Returns the run's exit code. Whether the tester answered
-// does not change the outcome, except that -v needs the profile list.
-int CarryOutAction(link::TesterLink& link, const RunOptions& options, const char* programName,
+// The line an action prints, with exit code RUN_EXIT_NO_ANSWER, when its exchange failed.
+inline constexpr const char NO_ANSWER_MESSAGE[] = "Error: the tester did not answer.";
+
+// The actions of the option table (each an Action). An action whose exchange fails prints no
+// report, only NO_ANSWER_MESSAGE on `err`, and ends with RUN_EXIT_NO_ANSWER.
+// -c, -p, -s: the report of the record the tester answered with.
+int ReportConnection(TesterSession& session, const RunOptions& options, std::FILE* out,
+                     std::FILE* err);
+int ReportProfiles(TesterSession& session, const RunOptions& options, std::FILE* out,
+                   std::FILE* err);
+int ReportStats(TesterSession& session, const RunOptions& options, std::FILE* out, std::FILE* err);
+// -v: the profile list, then the request for the chosen entry; a request the list rules out is
+// refused with the invalid-profile message and nothing is sent.
+int SetChosenProfile(TesterSession& session, const RunOptions& options, std::FILE* out,
+                     std::FILE* err);
+// -l, -n, -m, -o: the value goes out; nothing is printed. Any reply frame counts as the answer.
+int SetLoad(TesterSession& session, const RunOptions& options, std::FILE* out, std::FILE* err);
+int StoreDefaultVoltage(TesterSession& session, const RunOptions& options, std::FILE* out,
+                        std::FILE* err);
+int StoreDefaultLoad(TesterSession& session, const RunOptions& options, std::FILE* out,
+                     std::FILE* err);
+int StoreMaxLoad(TesterSession& session, const RunOptions& options, std::FILE* out, std::FILE* err);
+
+// Runs `options.action` on `session`; without one, prints the usage text (for `programName`) on
+// `err`. Returns the run's exit code.
+int CarryOutAction(TesterSession& session, const RunOptions& options, const char* programName,
                    std::FILE* out, std::FILE* err);
 
 }  // namespace ralvex::cli

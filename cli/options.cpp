@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "cli/actions.h"
 #include "cli/usage.h"
 
 namespace ralvex::cli {
@@ -141,22 +142,22 @@ ScanResult SetValue(const OptionRow& row, const char* argument, ScanState& state
 }
 
 // One row per option: short and long form, whether an argument follows, the longest argument
-// text and highest value accepted (0 where no number is judged), the action chosen, the field a
-// value goes to, and the step that applies it.
+// text and highest value accepted (0 where no number is judged), the action chosen (the function
+// that carries it out), the field a value goes to, and the step that applies it.
 // clang-format off
 constexpr OptionRow OPTION_ROWS[] = {
-    {"-H", "--HELP",       false, 0, 0,     ACTION_NONE,        nullptr, EndScan<ScanOutcome::SCAN_HELP>},
-    {"-F", "--FIND",       false, 0, 0,     ACTION_NONE,        nullptr, EndScan<ScanOutcome::SCAN_FIND>},
-    {"-D", "--DEVICE",     true,  0, 0,     ACTION_NONE,        nullptr, SelectDevice},
-    {"-I", "--INDEX",      true,  3, 0,     ACTION_NONE,        nullptr, SelectIndex},
-    {"-C", "--CONNECTION", false, 0, 0,     ACTION_CONNECTION,  nullptr, ChooseAction},
-    {"-P", "--PROFILES",   false, 0, 0,     ACTION_PROFILES,    nullptr, ChooseAction},
-    {"-S", "--STATS",      false, 0, 0,     ACTION_STATS,       nullptr, ChooseAction},
-    {"-V", "--SETPROFILE", true,  0, 0,     ACTION_SET_PROFILE, nullptr, ChooseProfile},
-    {"-L", "--LOAD",       true,  4, 5000,  ACTION_SET_LOAD,    &RunOptions::load,           SetValue},
-    {"-N", "--DEFVOLT",    true,  5, 21000, ACTION_SET_DEFVOLT, &RunOptions::defaultVoltage, SetValue},
-    {"-M", "--DEFLOAD",    true,  4, 5000,  ACTION_SET_DEFLOAD, &RunOptions::defaultLoad,    SetValue},
-    {"-O", "--MAXLOAD",    true,  4, 5000,  ACTION_SET_MAXLOAD, &RunOptions::maxLoad,        SetValue},
+    {"-H", "--HELP",       false, 0, 0,     nullptr,             nullptr, EndScan<ScanOutcome::SCAN_HELP>},
+    {"-F", "--FIND",       false, 0, 0,     nullptr,             nullptr, EndScan<ScanOutcome::SCAN_FIND>},
+    {"-D", "--DEVICE",     true,  0, 0,     nullptr,             nullptr, SelectDevice},
+    {"-I", "--INDEX",      true,  3, 0,     nullptr,             nullptr, SelectIndex},
+    {"-C", "--CONNECTION", false, 0, 0,     ReportConnection,    nullptr, ChooseAction},
+    {"-P", "--PROFILES",   false, 0, 0,     ReportProfiles,      nullptr, ChooseAction},
+    {"-S", "--STATS",      false, 0, 0,     ReportStats,         nullptr, ChooseAction},
+    {"-V", "--SETPROFILE", true,  0, 0,     SetChosenProfile,    nullptr, ChooseProfile},
+    {"-L", "--LOAD",       true,  4, 5000,  SetLoad,             &RunOptions::load,           SetValue},
+    {"-N", "--DEFVOLT",    true,  5, 21000, StoreDefaultVoltage, &RunOptions::defaultVoltage, SetValue},
+    {"-M", "--DEFLOAD",    true,  4, 5000,  StoreDefaultLoad,    &RunOptions::defaultLoad,    SetValue},
+    {"-O", "--MAXLOAD",    true,  4, 5000,  StoreMaxLoad,        &RunOptions::maxLoad,        SetValue},
 };
 // clang-format on
 
@@ -169,6 +170,10 @@ ScanResult MissingArgument(const ScanState& state, const OptionRow& row) {
 }
 
 }  // namespace
+
+std::span<const OptionRow> OptionRows() {
+  return OPTION_ROWS;
+}
 
 const OptionRow* MatchOption(const char* token) {
   const std::string upper = UpperCase(token);

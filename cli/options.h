@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "cli/discovery.h"
@@ -16,23 +17,21 @@ inline constexpr int RUN_EXIT_INVALID_COMMAND_LINE = 1;
 inline constexpr int RUN_EXIT_NO_DEVICE_DETECTED = 2;
 inline constexpr int RUN_EXIT_FAILED_TO_CONNECT = 3;
 inline constexpr int RUN_EXIT_INVALID_PROFILE = 4;
+// The tester opened but did not answer the action's request.
+inline constexpr int RUN_EXIT_NO_ANSWER = RUN_EXIT_FAILED_TO_CONNECT;
 
-enum Action : std::uint8_t {
-  ACTION_NONE = 0,
-  ACTION_CONNECTION = 1,
-  ACTION_PROFILES = 2,
-  ACTION_STATS = 3,
-  ACTION_SET_PROFILE = 4,
-  ACTION_SET_LOAD = 5,
-  ACTION_SET_DEFVOLT = 6,
-  ACTION_SET_DEFLOAD = 7,
-  ACTION_SET_MAXLOAD = 8,
-};
+class TesterSession;
+struct RunOptions;
+
+// An action: what an option has the run do on the open tester (cli/actions.h). Reports go to
+// `out`, messages to `err`; returns the run's exit code.
+using Action = int (*)(TesterSession& session, const RunOptions& options, std::FILE* out,
+                       std::FILE* err);
 
 inline constexpr std::uint16_t PROFILE_DEFAULT_VOLTAGE_MV = 5000;
 
 struct RunOptions {
-  Action action = ACTION_NONE;
+  Action action = nullptr;  // null: no action was chosen
   // Position in the TesterList. Kept wider than a byte so that -i 256 names position 256 (no
   // tester) instead of wrapping round to the first one.
   int selectedIndex = 0;
@@ -66,12 +65,15 @@ struct OptionRow {
   const char* shortForm;  // upper case, as compared
   const char* longForm;   // upper case, as compared
   bool takesArgument;
-  std::size_t maxLength;  // numeric arguments: the longest text accepted as typed
-  long maxValue;          // numeric values: the highest accepted
-  Action action;          // the action the option chooses; ACTION_NONE when it chooses none
+  std::size_t maxLength;             // numeric arguments: the longest text accepted as typed
+  long maxValue;                     // numeric values: the highest accepted
+  Action action;                     // the action the option chooses; null when it chooses none
   std::uint16_t RunOptions::*value;  // where a numeric value is kept, or null
   ScanResult (*apply)(const OptionRow& row, const char* argument, ScanState& state);
 };
+
+// Every option, in the order the usage text lists them.
+std::span<const OptionRow> OptionRows();
 
 // The option a token names, matched case-insensitively against the exact short or long form;
 // null for anything else ("-help", "-cp", "--help=1").

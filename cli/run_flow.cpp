@@ -2,6 +2,7 @@
 
 #include "cli/actions.h"
 #include "cli/options.h"
+#include "cli/tester_session.h"
 #include "cli/usage.h"
 #include "link/tester_link.h"
 #include "platform/win32.h"
@@ -58,7 +59,8 @@ int RunProgram(int argc, const char* const* argv, const RunEnvironment& environm
   const char* serial = SerialAt(testers, startupCount, options.selectedIndex);
   if (serial == nullptr || !OpenWithRetries(link, serial)) return DeviceNotFound(err, startupCount);
 
-  const int exitCode = CarryOutAction(link, options, programName, out, err);
+  LinkSession session(link);
+  const int exitCode = CarryOutAction(session, options, programName, out, err);
   link.Close();
   return exitCode;
 }

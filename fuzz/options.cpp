@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/actions.h"
 #include "cli/options.h"
 
 namespace {
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A run only goes on with values inside their limits.
     const bool valid = options.load <= 5000 && options.defaultVoltage <= 21000 &&
                        options.defaultLoad <= 5000 && options.maxLoad <= 5000 &&
-                       (options.action != ACTION_SET_PROFILE || options.profileIndex >= 1);
+                       (options.action != SetChosenProfile || options.profileIndex >= 1);
     if (!valid) std::abort();
   }
   return 0;

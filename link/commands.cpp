@@ -103,6 +103,12 @@ std::uint16_t SetProfileVoltage(const ProfileEntry& entry, std::uint16_t request
   return IsRangedProfile(entry) ? requestedMv : entry.voltage;
 }
 
+bool ProfileTakesVoltage(const ProfileEntry& entry, std::uint16_t requestedMv,
+                         std::uint8_t versionLevel) {
+  if (!IsRangedProfile(entry) || versionLevel < RANGED_DETAILS_MIN_VERSION) return true;
+  return requestedMv >= entry.minVoltage && requestedMv <= entry.voltage;
+}
+
 std::size_t UsableProfileCount(const ProfileList& list) {
   return list.count < PROFILE_LIST_CAPACITY ? list.count : PROFILE_LIST_CAPACITY;
 }

@@ -106,38 +106,34 @@ bool DecodeSettingFlag(std::span<const std::uint8_t> reply);
 std::uint16_t DecodeSettingValue(std::span<const std::uint8_t> reply);
 
 // How the link exchanges each command: the command byte, whether the reply must repeat it, and
-// what is taken from a reply that does (into the record the caller passes; null: nothing). The
-// commands without a reply test take any reply without looking at it.
-using ReplyDecoder = void (*)(std::span<const std::uint8_t> reply, void* record);
+// the decoder that makes the command's reply record from a reply that does (null: nothing is
+// taken). The commands without a reply test take any reply without looking at it. The record type
+// is part of the description, so an exchange can only decode into a record of its own type.
+struct NoRecord {};
 
+template <class Record>
 struct CommandExchange {
   std::uint8_t command;
   bool replyChecked;
-  ReplyDecoder decode;
+  Record (*decode)(std::span<const std::uint8_t> reply);
 };
 
-template <class Record, Record (*DECODE)(std::span<const std::uint8_t>)>
-void DecodeInto(std::span<const std::uint8_t> reply, void* record) {
-  *static_cast<Record*>(record) = DECODE(reply);
-}
-
-inline constexpr CommandExchange EXCHANGE_HELLO = {CMD_HELLO, true,
-                                                   DecodeInto<HelloReply, DecodeHello>};
-inline constexpr CommandExchange EXCHANGE_GET_CONNECTION = {
-    CMD_GET_CONNECTION, true, DecodeInto<ConnectionReply, DecodeConnection>};
-inline constexpr CommandExchange EXCHANGE_GET_PROFILES = {CMD_GET_PROFILES, true,
-                                                          DecodeInto<ProfileList, DecodeProfiles>};
-inline constexpr CommandExchange EXCHANGE_GET_STATS = {CMD_GET_STATS, true,
-                                                       DecodeInto<StatsReply, DecodeStats>};
-inline constexpr CommandExchange EXCHANGE_SET_PROFILE = {CMD_SET_PROFILE, true, nullptr};
-inline constexpr CommandExchange EXCHANGE_SET_DEFVOLT = {CMD_SET_DEFVOLT, false, nullptr};
-inline constexpr CommandExchange EXCHANGE_SET_DEFLOAD = {CMD_SET_DEFLOAD, false, nullptr};
-inline constexpr CommandExchange EXCHANGE_SET_LOAD = {CMD_SET_LOAD, false, nullptr};
-inline constexpr CommandExchange EXCHANGE_SET_SETTING = {CMD_SET_SETTING, false, nullptr};
-inline constexpr CommandExchange EXCHANGE_GET_SETTING_FLAG = {CMD_GET_SETTING, true,
-                                                              DecodeInto<bool, DecodeSettingFlag>};
-inline constexpr CommandExchange EXCHANGE_GET_SETTING_VALUE = {
-    CMD_GET_SETTING, true, DecodeInto<std::uint16_t, DecodeSettingValue>};
+inline constexpr CommandExchange<HelloReply> EXCHANGE_HELLO = {CMD_HELLO, true, DecodeHello};
+inline constexpr CommandExchange<ConnectionReply> EXCHANGE_GET_CONNECTION = {
+    CMD_GET_CONNECTION, true, DecodeConnection};
+inline constexpr CommandExchange<ProfileList> EXCHANGE_GET_PROFILES = {CMD_GET_PROFILES, true,
+                                                                       DecodeProfiles};
+inline constexpr CommandExchange<StatsReply> EXCHANGE_GET_STATS = {CMD_GET_STATS, true,
+                                                                   DecodeStats};
+inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_PROFILE = {CMD_SET_PROFILE, true, nullptr};
+inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_DEFVOLT = {CMD_SET_DEFVOLT, false, nullptr};
+inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_DEFLOAD = {CMD_SET_DEFLOAD, false, nullptr};
+inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_LOAD = {CMD_SET_LOAD, false, nullptr};
+inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_SETTING = {CMD_SET_SETTING, false, nullptr};
+inline constexpr CommandExchange<bool> EXCHANGE_GET_SETTING_FLAG = {CMD_GET_SETTING, true,
+                                                                    DecodeSettingFlag};
+inline constexpr CommandExchange<std::uint16_t> EXCHANGE_GET_SETTING_VALUE = {CMD_GET_SETTING, true,
+                                                                              DecodeSettingValue};
 
 // Most argument bytes a request carries after its command byte (CMD_SET_SETTING with a value).
 inline constexpr std::size_t REQUEST_MAX_ARGUMENTS = 4;
@@ -182,9 +178,16 @@ constexpr bool IsRangedProfile(const ProfileEntry& entry) {
   return IsRangedProfile(entry.descriptor);
 }
 
-// Voltage that CMD_SET_PROFILE sends for `entry`: the requested one for a ranged profile (not
-// compared with the range), the entry's own voltage for a fixed one.
+// Voltage that CMD_SET_PROFILE sends for `entry`: the requested one for a ranged profile, the
+// entry's own voltage for a fixed one.
 std::uint16_t SetProfileVoltage(const ProfileEntry& entry, std::uint16_t requestedMv);
+
+// Whether `entry` may be requested at `requestedMv`: a fixed profile always (its own voltage goes
+// out), a ranged one when the voltage lies in its minVoltage..voltage. Below
+// RANGED_DETAILS_MIN_VERSION the list's ranges mean nothing, so there is nothing to judge against
+// and every voltage is taken.
+bool ProfileTakesVoltage(const ProfileEntry& entry, std::uint16_t requestedMv,
+                         std::uint8_t versionLevel);
 
 // Entry number `index` (1-based) of `list`, or nullptr when index is 0, above the count, or beyond
 // the seven entries the record holds.

@@ -33,6 +33,11 @@ class ReceiveParser {
   // after the byte that completes a frame; with reads sized by readLength that is always the last
   // byte delivered, so `consumed` only falls short for callers that deliver more than was asked.
   // A frame whose last byte is not ETX, or whose payload is empty, is discarded.
+  //
+  // The checksum byte is stored and never compared, so a frame with a wrong checksum is taken.
+  // A frame is told by its start byte, length and end byte, and a reply by the command byte it
+  // repeats (ReplyRepeats); a tester whose checksum does not match FrameChecksum is still heard
+  // rather than every answer of it ending in a timed-out exchange.
   ParseResult Feed(std::span<const std::uint8_t> delivery);
 
   // Payload of the last complete reply frame (command byte first). Notification frames are not
@@ -42,10 +47,7 @@ class ReceiveParser {
   // Back to the state at construction, reply included.
   void Reset();
 
-  // Observers for the link's diagnostics and tests.
-  std::uint16_t Position() const { return position_; }
-  std::uint16_t Remaining() const { return remaining_; }
-  std::uint16_t PayloadLength() const { return payloadLength_; }
+  // True between frames, while looking for a start byte: no frame is in progress.
   bool Hunting() const { return position_ == 0; }
 
  private:

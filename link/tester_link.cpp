@@ -15,6 +15,46 @@ void IgnoreNotification(int) {}
 
 }  // namespace
 
+template <class Record>
+bool TesterLink::Exchange(const CommandExchange<Record>& command,
+                          std::span<const std::uint8_t> arguments,
+                          std::type_identity_t<Record>* record) {
+  EnterCriticalSection(&lock_);
+  const bool ok = ExchangeLocked(command, arguments, record);
+  LeaveCriticalSection(&lock_);
+  return ok;
+}
+
+template <class Record>
+bool TesterLink::ExchangeLocked(const CommandExchange<Record>& command,
+                                std::span<const std::uint8_t> arguments,
+                                std::type_identity_t<Record>* record) {
+  if (!SendAndWaitLocked(command.command, arguments)) return false;
+  if (!command.replyChecked) return true;
+
+  EnterCriticalSection(&replyLock_);
+  const std::span<const std::uint8_t> reply(reply_, replyLength_);
+  const bool ok = ReplyRepeats(reply, command.command);
+  if (ok && command.decode != nullptr && record != nullptr) *record = command.decode(reply);
+  LeaveCriticalSection(&replyLock_);
+  return ok;
+}
+
+bool TesterLink::SendAndWaitLocked(std::uint8_t command, std::span<const std::uint8_t> arguments) {
+  // Without a context (closed, or never opened) there is no thread to answer: fail at once.
+  if (context_ == nullptr || arguments.size() > REQUEST_MAX_ARGUMENTS) return false;
+  std::uint8_t payload[1 + REQUEST_MAX_ARGUMENTS] = {command};
+  std::copy(arguments.begin(), arguments.end(), payload + 1);
+  std::uint8_t frame[FRAME_MAX_REQUEST_LENGTH];
+  const std::size_t length = BuildFrame(std::span(payload).first(1 + arguments.size()), frame);
+
+  // A dropped frame (a write still pending) goes on to the waits: the earlier write's completion
+  // or reply may still arrive.
+  context_->QueueWrite(std::span(frame).first(length));
+  if (WaitForSingleObject(writeDoneEvent_, LINK_EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
+  return WaitForSingleObject(replyEvent_, LINK_EXCHANGE_WAIT_MS) == WAIT_OBJECT_0;
+}
+
 TesterLink::TesterLink() {
   notificationHandler_ = IgnoreNotification;
   replyEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -75,7 +115,8 @@ void TesterLink::Close() {
 bool TesterLink::ReadSettings() {
   // Each reply is decoded straight into its field, so a failed read leaves its field, and those
   // after it, as they were.
-  const auto read = [this](std::uint8_t id, const CommandExchange& command, void* field) {
+  const auto read = [this]<class Record>(std::uint8_t id, const CommandExchange<Record>& command,
+                                         Record* field) {
     const std::uint8_t arguments[] = {id};
     return ExchangeLocked(command, arguments, field);
   };
@@ -105,62 +146,32 @@ bool TesterLink::SetProfile(std::uint8_t profileId, std::uint16_t voltageMv) {
   return Exchange(EXCHANGE_SET_PROFILE, arguments, nullptr);
 }
 
-void TesterLink::SendValue(const CommandExchange& command, std::uint16_t value) {
+bool TesterLink::SendValue(const CommandExchange<NoRecord>& command, std::uint16_t value) {
   const std::uint8_t arguments[] = {LowByte(value), HighByte(value)};
-  Exchange(command, arguments, nullptr);
+  return Exchange(command, arguments, nullptr);
 }
 
-void TesterLink::SetDefaultVoltage(std::uint16_t voltageMv) {
-  SendValue(EXCHANGE_SET_DEFVOLT, voltageMv);
+bool TesterLink::SetDefaultVoltage(std::uint16_t voltageMv) {
+  return SendValue(EXCHANGE_SET_DEFVOLT, voltageMv);
 }
 
-void TesterLink::SetDefaultLoad(std::uint16_t loadMa) {
-  SendValue(EXCHANGE_SET_DEFLOAD, loadMa);
+bool TesterLink::SetDefaultLoad(std::uint16_t loadMa) {
+  return SendValue(EXCHANGE_SET_DEFLOAD, loadMa);
 }
 
-void TesterLink::SetLoad(std::uint16_t loadMa) {
-  SendValue(EXCHANGE_SET_LOAD, loadMa);
+bool TesterLink::SetLoad(std::uint16_t loadMa) {
+  return SendValue(EXCHANGE_SET_LOAD, loadMa);
 }
 
-void TesterLink::SetMaxLoad(std::uint16_t maxLoadMa) {
+bool TesterLink::SetMaxLoad(std::uint16_t maxLoadMa) {
   EnterCriticalSection(&lock_);
   maxLoad_ = MakeMaxLoadSetting(maxLoadMa);
   std::uint8_t arguments[REQUEST_MAX_ARGUMENTS];
   const std::size_t length = MaxLoadArguments(maxLoad_, arguments);
-  ExchangeLocked(EXCHANGE_SET_SETTING, std::span(arguments).first(length), nullptr);
+  const bool answered =
+      ExchangeLocked(EXCHANGE_SET_SETTING, std::span(arguments).first(length), nullptr);
   LeaveCriticalSection(&lock_);
-}
-
-bool TesterLink::Exchange(const CommandExchange& command, std::span<const std::uint8_t> arguments,
-                          void* record) {
-  EnterCriticalSection(&lock_);
-  const bool ok = ExchangeLocked(command, arguments, record);
-  LeaveCriticalSection(&lock_);
-  return ok;
-}
-
-bool TesterLink::ExchangeLocked(const CommandExchange& command,
-                                std::span<const std::uint8_t> arguments, void* record) {
-  // Without a context (closed, or never opened) there is no thread to answer: fail at once.
-  if (context_ == nullptr || arguments.size() > REQUEST_MAX_ARGUMENTS) return false;
-  std::uint8_t payload[1 + REQUEST_MAX_ARGUMENTS] = {command.command};
-  std::copy(arguments.begin(), arguments.end(), payload + 1);
-  std::uint8_t frame[FRAME_MAX_REQUEST_LENGTH];
-  const std::size_t length = BuildFrame(std::span(payload).first(1 + arguments.size()), frame);
-
-  // A dropped frame (a write still pending) goes on to the waits: the earlier write's completion
-  // or reply may still arrive.
-  context_->QueueWrite(std::span(frame).first(length));
-  if (WaitForSingleObject(writeDoneEvent_, LINK_EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
-  if (WaitForSingleObject(replyEvent_, LINK_EXCHANGE_WAIT_MS) != WAIT_OBJECT_0) return false;
-  if (!command.replyChecked) return true;
-
-  EnterCriticalSection(&replyLock_);
-  const std::span<const std::uint8_t> reply(reply_, replyLength_);
-  const bool ok = ReplyRepeats(reply, command.command);
-  if (ok && command.decode != nullptr) command.decode(reply, record);
-  LeaveCriticalSection(&replyLock_);
-  return ok;
+  return answered;
 }
 
 void TesterLink::ForwardIoEvent(IoContext& context, void* link, IoEvent event) {

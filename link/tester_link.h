@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 
 #include "link/commands.h"
 #include "link/frame.h"
@@ -49,11 +50,11 @@ class TesterLink {
   // True when a reply repeating 0x0D arrived.
   bool SetProfile(std::uint8_t profileId, std::uint16_t voltageMv);
 
-  // Send and wait like any exchange; the outcome is not reported.
-  void SetDefaultVoltage(std::uint16_t voltageMv);
-  void SetDefaultLoad(std::uint16_t loadMa);
-  void SetLoad(std::uint16_t loadMa);
-  void SetMaxLoad(std::uint16_t maxLoadMa);
+  // Send and wait like any exchange: true when a reply frame arrived in time, whatever it holds.
+  bool SetDefaultVoltage(std::uint16_t voltageMv);
+  bool SetDefaultLoad(std::uint16_t loadMa);
+  bool SetLoad(std::uint16_t loadMa);
+  bool SetMaxLoad(std::uint16_t maxLoadMa);
 
   // From the CMD_HELLO reply; ranged-profile details are meaningful from version 20 on.
   std::uint8_t VersionLevel() const { return versionLevel_; }
@@ -74,13 +75,19 @@ class TesterLink {
   void OnDelivery(IoContext& context);
 
   // One command: frame it with its arguments, queue it, wait for the write and for a reply, and
-  // for a checked command test the reply and decode it into `record`. Exchange takes the link
-  // lock; ExchangeLocked expects it held.
-  bool Exchange(const CommandExchange& command, std::span<const std::uint8_t> arguments,
-                void* record);
-  bool ExchangeLocked(const CommandExchange& command, std::span<const std::uint8_t> arguments,
-                      void* record);
-  void SendValue(const CommandExchange& command, std::uint16_t value);
+  // for a checked command test the reply and decode it into `record` (null for NoRecord). The
+  // record's type comes from the description alone. Exchange takes the link lock;
+  // ExchangeLocked expects it held.
+  template <class Record>
+  bool Exchange(const CommandExchange<Record>& command, std::span<const std::uint8_t> arguments,
+                std::type_identity_t<Record>* record);
+  template <class Record>
+  bool ExchangeLocked(const CommandExchange<Record>& command,
+                      std::span<const std::uint8_t> arguments,
+                      std::type_identity_t<Record>* record);
+  // Frames the command, queues it and waits: true when the write completed and a reply arrived.
+  bool SendAndWaitLocked(std::uint8_t command, std::span<const std::uint8_t> arguments);
+  bool SendValue(const CommandExchange<NoRecord>& command, std::uint16_t value);
 
   IoContext* context_ = nullptr;
   ReceiveParser parser_;  // I/O thread only

@@ -1,7 +1,7 @@
 // Word map of the 2232 image. Rows read like the image table: byte, bit, record field.
-#include "bridge/eeprom/chip_2232.h"
-
 #include <cstddef>
+
+#include "bridge/eeprom/chip_registry.h"
 
 namespace ralvex::bridge::eeprom {
 namespace {
@@ -47,54 +47,26 @@ constexpr RecordRange DECODE_CLEARS[] = {
     MAP_RANGE(FT_PROGRAM_DATA, Rev4, USBVersion),
 };
 
-constexpr uint32_t STRING_BASE = 0x16;
-
-constexpr ChipLayout LAYOUT_2232 = {
-    .deviceType = FT_DEVICE_2232C,
-    .programDataVersion = 1,
-    .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, BIsVCP) + 1,
-    .recordSize = sizeof(FT_EEPROM_2232),
-    .wordCount = 128,
-    .checksumOffset = SMALL_CHECKSUM_OFFSET,
-    .stringBase = STRING_BASE,
-    .stringEnd = STRING_AREA_END,
-    .emptyDescriptor = true,
-    .programRelease = 0x0500,
-    .encodeRelease = 0x0500,
-    .encodeVendorId = 0x0403,
-    .encodeProductId = 0x6010,
-    .encodeAttributes = 0xA0,
-    .encodePower = 0x2D,
-    .usbVersionWord = 0x0200,
-    .typeWordByte = 0x14,
-    .typeWhenUnknown = EEPROM_TYPE_64,
-    .cbusOffset = 0,
-    .cbusCount = 0,
-    .cbusMax = 0,
-    .recordFields = RECORD_FIELDS,
-    .programDataFields = PROGRAM_DATA_FIELDS,
-    .decodeClears = DECODE_CLEARS,
-};
-
-// On a large EEPROM the first user region is the 128 bytes the moved strings left.
-constexpr uint32_t USER_AREA_FIRST_REGION_BYTES = 0x80;
+// A decode marks the 2232 block as the one filled in.
+void MarkRev5(const uint8_t*, FT_PROGRAM_DATA* data) {
+  data->Rev5 = 1;
+}
 
 }  // namespace
 
-TFtEE2232::TFtEE2232(const FtHandleRecord* record) : TFtE2Data(record, LAYOUT_2232) {}
-
-void TFtEE2232::ProbeEepromType() {
-  ProbeByWrapAround();
-}
-
-UserAreaRegions TFtEE2232::UserArea() {
-  if (!IsLargeEeprom()) return GenericUserArea();
-  return SplitUserArea(STRING_BASE, USER_AREA_FIRST_REGION_BYTES, USER_AREA_FIRST_REGION_BYTES);
-}
-
-void TFtEE2232::DecodeOptions(FT_PROGRAM_DATA* data) {
-  TFtE2Data::DecodeOptions(data);
-  data->Rev5 = 1;
-}
+constexpr ChipLayout LAYOUT_2232 = MultiPort({
+    .deviceType = FT_DEVICE_2232C,
+    .recordSize = sizeof(FT_EEPROM_2232),
+    .programDataVersion = 1,
+    .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, BIsVCP) + 1,
+    .finishDecode = MarkRev5,
+    .stringBase = 0x16,
+    .release = 0x0500,
+    .usbVersionWord = 0x0200,
+    .typeWordByte = 0x14,
+    .recordFields = RECORD_FIELDS,
+    .programDataFields = PROGRAM_DATA_FIELDS,
+    .decodeClears = DECODE_CLEARS,
+});
 
 }  // namespace ralvex::bridge::eeprom

@@ -1,7 +1,7 @@
 // Word map of the 2232H image. Rows read like the image table: byte, bit, record field.
-#include "bridge/eeprom/chip_2232h.h"
-
 #include <cstddef>
+
+#include "bridge/eeprom/chip_registry.h"
 
 namespace ralvex::bridge::eeprom {
 namespace {
@@ -63,49 +63,17 @@ constexpr RecordRange DECODE_CLEARS[] = {
     MAP_RANGE(FT_PROGRAM_DATA, Rev4, RIsD2XX),
 };
 
-constexpr uint32_t STRING_BASE = 0x1A;
+}  // namespace
 
-constexpr ChipLayout LAYOUT_2232H = {
+constexpr ChipLayout LAYOUT_2232H = HighSpeedMultiPort({
     .deviceType = FT_DEVICE_2232H,
+    .recordSize = sizeof(FT_EEPROM_2232H),
     .programDataVersion = 3,
     .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, PowerSaveEnable) + 1,
-    .recordSize = sizeof(FT_EEPROM_2232H),
-    .wordCount = 128,
-    .checksumOffset = SMALL_CHECKSUM_OFFSET,
-    .stringBase = STRING_BASE,
-    .stringEnd = STRING_AREA_END,
-    .emptyDescriptor = true,
-    .programRelease = 0x0700,
-    .encodeRelease = 0x0700,
-    .encodeVendorId = 0x0403,
-    .encodeProductId = 0x6010,
-    .encodeAttributes = 0xA0,
-    .encodePower = 0x64,
-    .usbVersionWord = 0,
-    .typeWordByte = 0x18,
-    .typeWhenUnknown = EEPROM_TYPE_64,
-    .cbusOffset = 0,
-    .cbusCount = 0,
-    .cbusMax = 0,
+    .release = 0x0700,
     .recordFields = RECORD_FIELDS,
     .programDataFields = PROGRAM_DATA_FIELDS,
     .decodeClears = DECODE_CLEARS,
-};
-
-// On a large EEPROM the first user region is the 128 bytes the moved strings left.
-constexpr uint32_t USER_AREA_FIRST_REGION_BYTES = 0x80;
-
-}  // namespace
-
-TFtEE2232H::TFtEE2232H(const FtHandleRecord* record) : TFtE2Data(record, LAYOUT_2232H) {}
-
-void TFtEE2232H::ProbeEepromType() {
-  ProbeByWrapAround();
-}
-
-UserAreaRegions TFtEE2232H::UserArea() {
-  if (!IsLargeEeprom()) return GenericUserArea();
-  return SplitUserArea(STRING_BASE, USER_AREA_FIRST_REGION_BYTES, USER_AREA_FIRST_REGION_BYTES);
-}
+});
 
 }  // namespace ralvex::bridge::eeprom

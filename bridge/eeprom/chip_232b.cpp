@@ -1,6 +1,7 @@
-#include "bridge/eeprom/chip_232b.h"
-
+// Word map of the 232B image, and the 232B block of FT_PROGRAM_DATA that the 232R decodes too.
 #include <cstddef>
+
+#include "bridge/eeprom/chip_registry.h"
 
 namespace ralvex::bridge::eeprom {
 
@@ -29,57 +30,31 @@ constexpr RecordRange DECODE_CLEARS[] = {MAP_RANGE(PD, Rev5, Rev5),
                                          MAP_RANGE(PD, PullDownEnable5, BIsVCP)};
 
 constexpr uint8_t RELEASE_BM = 0x04;
-constexpr uint16_t RELEASE_WITHOUT_REV4 = 0x0200;
 constexpr uint16_t USB_VERSION_OLD = 0x0110;
-
-constexpr ChipLayout LAYOUT_232B = {
-    .deviceType = FT_DEVICE_BM,
-    .programDataVersion = 0,
-    .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, USBVersion) + 2,
-    .recordSize = sizeof(FT_EEPROM_232B),
-    .wordCount = 64,
-    .checksumOffset = SMALL_CHECKSUM_OFFSET,
-    .stringBase = 0x14,
-    .stringEnd = STRING_AREA_END,
-    .emptyDescriptor = true,
-    .programRelease = 0x0400,
-    .encodeRelease = 0x0400,
-    .encodeVendorId = 0x0403,
-    .encodeProductId = 0x6001,
-    .encodeAttributes = 0xA0,
-    .encodePower = 0x2D,
-    .usbVersionWord = 0x0200,
-    .typeWordByte = 0,
-    .typeWhenUnknown = EEPROM_TYPE_NONE,
-    .cbusOffset = 0,
-    .cbusCount = 0,
-    .cbusMax = 0,
-    .recordFields = {},
-    .programDataFields = PROGRAM_DATA_FIELDS,
-    .decodeClears = DECODE_CLEARS,
-};
 
 }  // namespace
 
-TFtEE232::TFtEE232(const FtHandleRecord* record) : TFtE2Data(record, LAYOUT_232B) {}
-
-void TFtEE232::EncodeOptions(const ChipSettings& settings) {
-  TFtE2Data::EncodeOptions(settings);
-  if (settings.options.Rev4 == 0) SetWord(IMAGE_RELEASE / 2, RELEASE_WITHOUT_REV4);
-}
-
-void TFtEE232::DecodeOptions(FT_PROGRAM_DATA* data) {
-  ClearRanges(DECODE_CLEARS, data, sizeof *data);
-  FillBmBlock(*this, data);
-}
-
-void TFtEE232::FillBmBlock(const TFtE2Data& chip, FT_PROGRAM_DATA* data) {
-  const bool bm = chip.image[IMAGE_RELEASE + 1] == RELEASE_BM;
+void DecodeBmBlock(const uint8_t* image, FT_PROGRAM_DATA* data) {
+  const bool bm = image[IMAGE_RELEASE + 1] == RELEASE_BM;
   data->Rev4 = bm ? 1 : 0;
   data->IsoIn = data->IsoOut = data->SerNumEnable = data->USBVersionEnable = 0;
   data->USBVersion = USB_VERSION_OLD;
-  if (bm) DecodeFields(BM_ONLY_FIELDS, chip.image, IMAGE_BYTES, data);
-  DecodeFields(PULL_DOWN_FIELD, chip.image, IMAGE_BYTES, data);
+  if (bm) DecodeFields(BM_ONLY_FIELDS, image, IMAGE_BYTES, data);
+  DecodeFields(PULL_DOWN_FIELD, image, IMAGE_BYTES, data);
 }
+
+// A decode reads the map's fields, then DecodeBmBlock replaces every one of them.
+constexpr ChipLayout LAYOUT_232B = {
+    .deviceType = FT_DEVICE_BM,
+    .recordSize = sizeof(FT_EEPROM_232B),
+    .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, USBVersion) + 2,
+    .releaseWithoutRev4 = 0x0200,
+    .finishDecode = DecodeBmBlock,
+    .stringBase = 0x14,
+    .release = 0x0400,
+    .usbVersionWord = 0x0200,
+    .programDataFields = PROGRAM_DATA_FIELDS,
+    .decodeClears = DECODE_CLEARS,
+};
 
 }  // namespace ralvex::bridge::eeprom

@@ -2,15 +2,14 @@
 
 #include <cstddef>
 
+#include "bridge/eeprom/chip_registry.h"
+
 namespace ralvex::bridge::eeprom {
 
 namespace {
 
 using PD = FT_PROGRAM_DATA;
 using HR = FT_EEPROM_232H;
-
-constexpr uint32_t FIXED_BYTE = 0x8A;
-constexpr uint8_t FIXED_VALUE = 0x48;
 
 constexpr FieldSpec RECORD_FIELDS[] = {
     MAP_FLAG(0x00, 0, HR, IsFifo),
@@ -61,33 +60,6 @@ constexpr RecordRange DECODE_CLEARS[] = {MAP_RANGE(PD, Rev4, RIsD2XX),
                                          MAP_RANGE(PD, ALSlowSlew, BIsVCP7),
                                          MAP_RANGE(PD, PullDownEnable8, DIsVCP8)};
 
-constexpr ChipLayout LAYOUT_232H = {
-    .deviceType = FT_DEVICE_232H,
-    .programDataVersion = 5,
-    .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, PowerSaveEnableH) + 1,
-    .recordSize = sizeof(FT_EEPROM_232H),
-    .wordCount = 128,
-    .checksumOffset = LARGE_CHECKSUM_OFFSET,
-    .stringBase = 0x20,
-    .stringEnd = STRING_AREA_END,
-    .emptyDescriptor = true,
-    .programRelease = 0x0900,
-    .encodeRelease = 0x0900,
-    .encodeVendorId = 0x0403,
-    .encodeProductId = 0x6010,
-    .encodeAttributes = 0xA0,
-    .encodePower = 0x64,
-    .usbVersionWord = 0,
-    .typeWordByte = 0x1E,
-    .typeWhenUnknown = EEPROM_TYPE_128,
-    .cbusOffset = offsetof(FT_EEPROM_232H, Cbus0),
-    .cbusCount = 10,
-    .cbusMax = 12,
-    .recordFields = RECORD_FIELDS,
-    .programDataFields = PROGRAM_DATA_FIELDS,
-    .decodeClears = DECODE_CLEARS,
-};
-
 // Of the four interface modes only the first one set is stored.
 void KeepFirstMode(UCHAR* modes[4]) {
   bool seen = false;
@@ -99,34 +71,48 @@ void KeepFirstMode(UCHAR* modes[4]) {
 
 }  // namespace
 
+constexpr ChipLayout LAYOUT_232H = {
+    .deviceType = FT_DEVICE_232H,
+    .recordSize = sizeof(FT_EEPROM_232H),
+    .hasConfigurationBytes = true,
+    .programDataVersion = 5,
+    .legacyBytes = offsetof(FT_PROGRAM_DATA_LEGACY, PowerSaveEnableH) + 1,
+    .encodeProductId = 0x6010,
+    .encodePower = 0x64,
+    .wordCount = 128,
+    .checksumOffset = LARGE_CHECKSUM_OFFSET,
+    .stringBase = 0x20,
+    .release = 0x0900,
+    .typeWordByte = 0x1E,
+    .typeWhenUnknown = EEPROM_TYPE_128,
+    .movedStringsUserBytes = 0x60,
+    .fixedByte = {.imageByte = 0x8A, .value = 0x48},
+    .cbusOffset = offsetof(FT_EEPROM_232H, Cbus0),
+    .cbusCount = 10,
+    .cbusMax = 12,
+    .recordFields = RECORD_FIELDS,
+    .programDataFields = PROGRAM_DATA_FIELDS,
+    .decodeClears = DECODE_CLEARS,
+};
+
 TFtEE232H::TFtEE232H(const FtHandleRecord* record) : TFtE2Data(record, LAYOUT_232H) {}
 
 bool TFtEE232H::IsLargeEeprom() const {
-  return TFtE2Data::IsLargeEeprom() || eepromType == EEPROM_TYPE_INTERNAL;
+  return TFtE2Data::IsLargeEeprom() || eepromType_ == EEPROM_TYPE_INTERNAL;
 }
 
 void TFtEE232H::ProbeEepromType() {
-  constexpr uint32_t TEST_WORD = 0xC0;
-  constexpr uint16_t TEST_VALUE = 0x00C0;
-  Erase();
-  WriteWord(TEST_WORD, TEST_VALUE);
-  uint16_t value = 0;
-  if (ReadWord(0x40, &value) && value == TEST_VALUE) {
-    eepromType = EEPROM_TYPE_128;
-  } else if (ReadWord(TEST_WORD, &value) && value == TEST_VALUE) {
-    eepromType = EEPROM_TYPE_256;
-  } else {
+  // Word 0 is not looked at: a 64-word EEPROM shows the test word at 0x40 as well and is taken
+  // for the 128-word type.
+  static constexpr ProbeStep STEPS[] = {{0x40, EEPROM_TYPE_128}, {0xC0, EEPROM_TYPE_256}};
+  eepromType_ = ProbeByTestWord(STEPS);
+  if (eepromType_ == EEPROM_TYPE_NONE) {
     // Nothing answered: the image is laid out as the 128-word type it will declare, strings
     // moved up, so that reading it back finds them.
-    eepromType = EEPROM_TYPE_128;
-    wordCount = 128;
+    eepromType_ = EEPROM_TYPE_128;
+    wordCount_ = 128;
   }
-  checksumOffset = LARGE_CHECKSUM_OFFSET;
-}
-
-UserAreaRegions TFtEE232H::UserArea() {
-  if (!IsLargeEeprom()) return GenericUserArea();
-  return SplitUserArea(0x20, 96, 0x30 * 2);
+  checksumOffset_ = LARGE_CHECKSUM_OFFSET;
 }
 
 void TFtEE232H::EncodeOptions(const ChipSettings& settings) {
@@ -135,7 +121,6 @@ void TFtEE232H::EncodeOptions(const ChipSettings& settings) {
                      &fixed.options.IsFT1248H};
   KeepFirstMode(modes);
   TFtE2Data::EncodeOptions(fixed);
-  image[FIXED_BYTE] = FIXED_VALUE;
 }
 
 void TFtEE232H::PutChipWords(const void* record) {
@@ -143,7 +128,6 @@ void TFtEE232H::PutChipWords(const void* record) {
   UCHAR* modes[4] = {&fixed.IsFifo, &fixed.IsFifoTar, &fixed.IsFastSer, &fixed.IsFT1248};
   KeepFirstMode(modes);
   TFtE2Data::PutChipWords(&fixed);
-  image[FIXED_BYTE] = FIXED_VALUE;
 }
 
 }  // namespace ralvex::bridge::eeprom

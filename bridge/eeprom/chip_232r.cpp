@@ -1,9 +1,8 @@
-#include "bridge/eeprom/chip_232r.h"
-
+// Word map of the 232R image. Its two record kinds place two option flags on opposite bits and
+// give the driver bit opposite senses.
 #include <cstddef>
 
-#include "bridge/eeprom/chip_232b.h"
-#include "bridge/eeprom/latency_guard.h"
+#include "bridge/eeprom/chip_registry.h"
 
 namespace ralvex::bridge::eeprom {
 
@@ -11,9 +10,6 @@ namespace {
 
 using PD = FT_PROGRAM_DATA;
 using RR = FT_EEPROM_232R;
-
-constexpr uint32_t FACTORY_WORD = 0x42;
-constexpr uint8_t ENDPOINT_SIZE = 0x40;  // byte 0x01
 
 constexpr FieldSpec RECORD_FIELDS[] = {
     MAP_FLAG(0x00, 1, RR, HighDriveIOs),    MAP_FLAG(0x00, 2, RR, UseExtOsc),
@@ -42,25 +38,19 @@ constexpr FieldSpec PROGRAM_DATA_FIELDS[] = {
 constexpr RecordRange DECODE_CLEARS[] = {MAP_RANGE(PD, Rev5, Rev5),
                                          MAP_RANGE(PD, PullDownEnable5, BIsVCP)};
 
+}  // namespace
+
 constexpr ChipLayout LAYOUT_232R = {
     .deviceType = FT_DEVICE_232R,
-    .programDataVersion = 0,
-    .legacyBytes = 0,
     .recordSize = sizeof(FT_EEPROM_232R),
-    .wordCount = 64,
-    .checksumOffset = SMALL_CHECKSUM_OFFSET,
+    .raisesLatencyWhileWriting = true,
+    .finishDecode = DecodeBmBlock,
     .stringBase = 0x18,
-    .stringEnd = STRING_AREA_END,
-    .emptyDescriptor = true,
-    .programRelease = 0x0600,
-    .encodeRelease = 0x0600,
-    .encodeVendorId = 0x0403,
-    .encodeProductId = 0x6001,
-    .encodeAttributes = 0xA0,
-    .encodePower = 0x2D,
+    .release = 0x0600,
     .usbVersionWord = 0x0200,
-    .typeWordByte = 0,
-    .typeWhenUnknown = EEPROM_TYPE_NONE,
+    // The endpoint size is the chip's, whatever the caller asks for.
+    .fixedByte = {.imageByte = 0x01, .value = 0x40},
+    .factoryWord = 0x42,
     .cbusOffset = offsetof(FT_EEPROM_232R, Cbus0),
     .cbusCount = 5,
     .cbusMax = 12,
@@ -68,40 +58,5 @@ constexpr ChipLayout LAYOUT_232R = {
     .programDataFields = PROGRAM_DATA_FIELDS,
     .decodeClears = DECODE_CLEARS,
 };
-
-}  // namespace
-
-TFtEE232R::TFtEE232R(const FtHandleRecord* record) : TFtE2Data(record, LAYOUT_232R) {}
-
-uint8_t TFtEE232R::FactoryBit() {
-  uint16_t word = 0;
-  return ReadWord(FACTORY_WORD, &word) && word != 0xFFFF && (word & 1) != 0 ? 1 : 0;
-}
-
-void TFtEE232R::EncodeOptions(const ChipSettings& settings) {
-  ChipSettings fixed = settings;
-  // The endpoint size is the chip's, whatever the caller asks for.
-  fixed.options.EndpointSize = ENDPOINT_SIZE;
-  TFtE2Data::EncodeOptions(fixed);
-  image[0] |= FactoryBit();
-}
-
-void TFtEE232R::DecodeOptions(FT_PROGRAM_DATA* data) {
-  TFtE2Data::DecodeOptions(data);
-  TFtEE232::FillBmBlock(*this, data);
-}
-
-void TFtEE232R::PutChipWords(const void* record) {
-  TFtE2Data::PutChipWords(record);
-  image[1] = ENDPOINT_SIZE;
-  image[0] |= FactoryBit();
-}
-
-FT_STATUS TFtEE232R::WriteImage() {
-  LatencyGuard latency(HandleOf(record_));
-  const FT_STATUS status = TFtE2Data::WriteImage();
-  const FT_STATUS restored = latency.Restore();
-  return status != FT_OK ? status : restored;
-}
 
 }  // namespace ralvex::bridge::eeprom

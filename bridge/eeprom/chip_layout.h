@@ -1,11 +1,13 @@
-// What sets one chip family's EEPROM image apart, gathered in one constant per chip so that the
-// framework's program, read, encode and decode paths work from it.
+// Every fact about one chip family's EEPROM, gathered in one constant per chip so that the
+// registry and the framework's program, read, encode and decode paths work from it.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "bridge/eeprom/ee_data.h"
 #include "bridge/eeprom/field_map.h"
+#include "ralvex/bridge.h"
 
 namespace ralvex::bridge::eeprom {
 
@@ -42,31 +44,67 @@ inline constexpr uint32_t LARGE_CHECKSUM_OFFSET = 0xFE;
 // them must not pass it.
 inline constexpr uint32_t STRING_AREA_END = 0x7C;
 
+// What a decode sets that the field map cannot say, run after the map's fields went in.
+using DecodeHook = void (*)(const uint8_t* image, FT_PROGRAM_DATA* data);
+
+// A byte both program paths always give the same value, whatever the record says.
+struct FixedByte {
+  uint32_t imageByte = 0;  // 0: none
+  uint8_t value = 0;
+};
+
+// Every fact about one chip family. The defaults describe the plainest image: 64 words, the
+// checksum at 0x7E, strings up to 0x7C followed by an empty descriptor and the PnP word, no type
+// word, no probe, no CBUS range check; a layout names only what sets its chip apart.
 struct ChipLayout {
-  uint32_t deviceType;          // FT_DEVICE
-  uint32_t programDataVersion;  // FT_PROGRAM_DATA.Version of a converted legacy record
-  uint32_t legacyBytes;         // bytes of FT_PROGRAM_DATA_LEGACY the chip reads; 0: refused
-  uint32_t recordSize;          // sizeof its FT_EEPROM_* record
-  uint32_t wordCount;           // at construction
-  uint32_t checksumOffset;      // at construction
-  uint32_t stringBase;          // first descriptor, before any move
-  uint32_t stringEnd;           // the descriptors (and the empty one) end at or before this byte
-  bool emptyDescriptor;         // an empty descriptor and the PnP word follow the serial number
-  uint16_t programRelease;      // device release of the FT_EEPROM_Program path
-  uint16_t encodeRelease;       // device release of the FT_EE_Program path
-  uint16_t encodeVendorId;      // defaults the FT_EE_Program path starts from
-  uint16_t encodeProductId;
-  uint8_t encodeAttributes;
-  uint8_t encodePower;
-  uint16_t usbVersionWord;   // word 6 when the chip keeps a USB version there; 0: option bits
-  uint32_t typeWordByte;     // where the EEPROM type is stored; 0: nowhere
-  uint16_t typeWhenUnknown;  // type written when the probe found none
-  uint32_t cbusOffset;       // first CBUS field of the FT_EEPROM_* record (with cbusCount)
-  uint32_t cbusCount;        // 0: no range check
-  uint8_t cbusMax;
-  std::span<const FieldSpec> recordFields;       // FT_EEPROM_* record <-> image
-  std::span<const FieldSpec> programDataFields;  // FT_PROGRAM_DATA <-> image
-  std::span<const RecordRange> decodeClears;     // FT_PROGRAM_DATA bytes its Decode clears
+  // ---- what the registry reads ----
+  uint32_t deviceType = FT_DEVICE_UNKNOWN;  // FT_DEVICE
+  uint32_t recordSize = 0;                  // sizeof its FT_EEPROM_* record
+
+  // ---- the device ----
+  bool hasConfigurationBytes = false;      // FT_EE_ReadConfig, FT_EE_WriteConfig, FT_EE_ReadECC
+  bool raisesLatencyWhileWriting = false;  // the latency timer is raised while it is written
+
+  // ---- the FT_PROGRAM_DATA paths (FT_EE_Read, FT_EE_Program) ----
+  bool takesProgramData = true;      // false: both refuse the type
+  uint32_t programDataVersion = 0;   // FT_PROGRAM_DATA.Version of a converted legacy record
+  uint32_t legacyBytes = 0;          // bytes of FT_PROGRAM_DATA_LEGACY the chip reads; 0: refused
+  uint16_t encodeVendorId = 0x0403;  // defaults the FT_EE_Program path starts from
+  uint16_t encodeProductId = 0x6001;
+  uint8_t encodeAttributes = 0xA0;
+  uint8_t encodePower = 0x2D;
+  uint16_t releaseWithoutRev4 = 0;  // release word when the record's Rev4 is clear; 0: release
+  DecodeHook finishDecode = nullptr;
+
+  // ---- the image ----
+  uint32_t wordCount = IMAGE_DEFAULT_WORDS;         // at construction
+  uint32_t checksumOffset = SMALL_CHECKSUM_OFFSET;  // at construction
+  uint32_t stringBase = 0;                          // first descriptor, before any move
+  // The descriptors (and the empty one) end at or before this byte.
+  uint32_t stringEnd = STRING_AREA_END;
+  bool emptyDescriptor = true;  // an empty descriptor and the PnP word follow the serial number
+  uint16_t release = 0;         // device release word of both program paths
+  uint16_t usbVersionWord = 0;  // word 6 when the chip keeps a USB version there; 0: option bits
+  uint32_t typeWordByte = 0;    // where the EEPROM type is stored; 0: nowhere
+  uint16_t typeWhenUnknown = EEPROM_TYPE_NONE;  // type written when the probe found none
+  // The probe writes a test word at 0xC0 and tells the size by where it lands; else the probe
+  // sends nothing and takes the 64-word type.
+  bool wrapAroundProbe = false;
+  // On a large EEPROM the user area begins with this many bytes from the string base, the space
+  // the moved strings left, and is that much larger; 0: the generic rule alone.
+  uint32_t movedStringsUserBytes = 0;
+  FixedByte fixedByte = {};
+  // A word outside the image whose bit 0, when programmed, both program paths put into bit 0 of
+  // byte 0; 0: none.
+  uint32_t factoryWord = 0;
+
+  // ---- the FT_EEPROM_* record ----
+  uint32_t cbusOffset = 0;  // first CBUS field of the record (with cbusCount)
+  uint32_t cbusCount = 0;   // 0: no range check
+  uint8_t cbusMax = 0;
+  std::span<const FieldSpec> recordFields = {};       // FT_EEPROM_* record <-> image
+  std::span<const FieldSpec> programDataFields = {};  // FT_PROGRAM_DATA <-> image
+  std::span<const RecordRange> decodeClears = {};     // FT_PROGRAM_DATA bytes its Decode clears
 };
 
 }  // namespace ralvex::bridge::eeprom

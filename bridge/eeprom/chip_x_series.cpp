@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "bridge/eeprom/chip_registry.h"
+
 namespace ralvex::bridge::eeprom {
 
 namespace {
@@ -45,34 +47,6 @@ constexpr FieldSpec RECORD_FIELDS[] = {
     MAP_VALUE(0x20, 0, 8, XR, Cbus6),
 };
 
-constexpr ChipLayout LAYOUT_X_SERIES = {
-    .deviceType = FT_DEVICE_X_SERIES,
-    .programDataVersion = 0,
-    .legacyBytes = 0,
-    .recordSize = sizeof(FT_EEPROM_X_SERIES),
-    .wordCount = 1024,
-    .checksumOffset = LARGE_CHECKSUM_OFFSET,
-    .stringBase = 0xA0,
-    .stringEnd = 0xFE,
-    .emptyDescriptor = false,
-    .programRelease = 0x1000,
-    // No FT_EE_Program path reaches this chip.
-    .encodeRelease = 0,
-    .encodeVendorId = 0,
-    .encodeProductId = 0,
-    .encodeAttributes = 0,
-    .encodePower = 0,
-    .usbVersionWord = 0,
-    .typeWordByte = 0,
-    .typeWhenUnknown = EEPROM_TYPE_NONE,
-    .cbusOffset = offsetof(FT_EEPROM_X_SERIES, Cbus0),
-    .cbusCount = 7,
-    .cbusMax = 21,
-    .recordFields = RECORD_FIELDS,
-    .programDataFields = {},
-    .decodeClears = {},
-};
-
 // Words outside the checksum: the first user-area region.
 constexpr uint32_t UNCHECKED_FIRST = 0x12;
 constexpr uint32_t UNCHECKED_END = 0x40;
@@ -88,26 +62,45 @@ constexpr UserAreaRegions USER_AREA = {0x24, 92, 0x100, 0x3AE * 2};
 
 }  // namespace
 
+constexpr ChipLayout LAYOUT_X_SERIES = {
+    .deviceType = FT_DEVICE_X_SERIES,
+    .recordSize = sizeof(FT_EEPROM_X_SERIES),
+    .hasConfigurationBytes = true,
+    // Its image has nothing in common with FT_PROGRAM_DATA: FT_EEPROM_Read and FT_EEPROM_Program
+    // serve it.
+    .takesProgramData = false,
+    .wordCount = 1024,
+    .checksumOffset = LARGE_CHECKSUM_OFFSET,
+    .stringBase = 0xA0,
+    .stringEnd = 0xFE,
+    .emptyDescriptor = false,
+    .release = 0x1000,
+    .cbusOffset = offsetof(FT_EEPROM_X_SERIES, Cbus0),
+    .cbusCount = 7,
+    .cbusMax = 21,
+    .recordFields = RECORD_FIELDS,
+};
+
 TFtEEFTX::TFtEEFTX(const FtHandleRecord* record) : TFtE2Data(record, LAYOUT_X_SERIES) {}
 
 bool TFtEEFTX::Load() {
   if (!TFtE2Data::Load()) return false;
   // The strings always lie in the upper half of the first 256 bytes.
-  manufacturerOffset += STRING_MOVE;
-  productOffset += STRING_MOVE;
-  serialOffset += STRING_MOVE;
+  manufacturerOffset_ += STRING_MOVE;
+  productOffset_ += STRING_MOVE;
+  serialOffset_ += STRING_MOVE;
   return true;
 }
 
 void TFtEEFTX::UpdateChecksum() {
   uint16_t value = 0xAAAA;
-  for (uint32_t i = 0; i < checksumOffset / 2; ++i) {
+  for (uint32_t i = 0; i < checksumOffset_ / 2; ++i) {
     if (i >= UNCHECKED_FIRST && i < UNCHECKED_END) continue;
     value = static_cast<uint16_t>(value ^ Word(i));
     value = static_cast<uint16_t>(value << 1 | value >> 15);
   }
-  checksum = value;
-  SetWord(checksumOffset / 2, value);
+  checksum_ = value;
+  SetWord(checksumOffset_ / 2, value);
 }
 
 UserAreaRegions TFtEEFTX::UserArea() {
@@ -115,11 +108,11 @@ UserAreaRegions TFtEEFTX::UserArea() {
 }
 
 void TFtEEFTX::ProbeEepromType() {
-  eepromType = EEPROM_TYPE_X_SERIES;
+  eepromType_ = EEPROM_TYPE_X_SERIES;
 }
 
 bool TFtEEFTX::PrepareImage() {
-  std::memset(image, 0, sizeof image);
+  std::memset(image_, 0, sizeof image_);
   ProbeEepromType();
   for (const WordRange& range : PRESERVED_WORDS) {
     for (uint32_t i = range.first; i < range.end; ++i) {

@@ -11,93 +11,98 @@ namespace ralvex::bridge::eeprom {
 
 TFtE2Data::TFtE2Data(const FtHandleRecord* record, const ChipLayout& layout)
     : TEeData(record),
-      checksum(0),
-      eepromType(EEPROM_TYPE_NONE),
-      manufacturerOffset(0),
-      productOffset(0),
-      serialOffset(0),
-      checksumOffset(layout.checksumOffset),
+      checksum_(0),
+      eepromType_(EEPROM_TYPE_NONE),
+      manufacturerOffset_(0),
+      productOffset_(0),
+      serialOffset_(0),
+      checksumOffset_(layout.checksumOffset),
       layout_(layout) {
-  wordCount = layout.wordCount;
+  wordCount_ = layout.wordCount;
 }
 
 int32_t TFtE2Data::SignedByte(int64_t offset) const {
   if (offset < 0 || offset >= static_cast<int64_t>(IMAGE_BYTES)) return 0;
-  return static_cast<signed char>(image[offset]);
+  return static_cast<signed char>(image_[offset]);
 }
 
 bool TFtE2Data::Load() {
   if (!ReadAll()) return false;
-  manufacturerOffset = image[IMAGE_MANUFACTURER_POINTER] & 0x7F;
-  productOffset = image[IMAGE_PRODUCT_POINTER] & 0x7F;
-  serialOffset = image[IMAGE_SERIAL_POINTER] & 0x7F;
+  manufacturerOffset_ = image_[IMAGE_MANUFACTURER_POINTER] & 0x7F;
+  productOffset_ = image_[IMAGE_PRODUCT_POINTER] & 0x7F;
+  serialOffset_ = image_[IMAGE_SERIAL_POINTER] & 0x7F;
   if (layout_.typeWordByte != 0) {
-    eepromType = Word(layout_.typeWordByte / 2);
+    eepromType_ = Word(layout_.typeWordByte / 2);
     if (IsLargeEeprom()) {
-      manufacturerOffset += STRING_MOVE;
-      productOffset += STRING_MOVE;
-      serialOffset += STRING_MOVE;
-      checksumOffset = LARGE_CHECKSUM_OFFSET;
+      manufacturerOffset_ += STRING_MOVE;
+      productOffset_ += STRING_MOVE;
+      serialOffset_ += STRING_MOVE;
+      checksumOffset_ = LARGE_CHECKSUM_OFFSET;
     } else {
-      wordCount = IMAGE_DEFAULT_WORDS;
+      wordCount_ = IMAGE_DEFAULT_WORDS;
     }
   }
   return true;
 }
 
 void TFtE2Data::UpdateChecksum() {
-  const uint32_t end = std::min<uint32_t>(checksumOffset, IMAGE_BYTES - 2);
+  const uint32_t end = std::min<uint32_t>(checksumOffset_, IMAGE_BYTES - 2);
   uint16_t value = 0xAAAA;
   for (uint32_t i = 0; i < (end + 1) / 2; ++i) {
     value = static_cast<uint16_t>(value ^ Word(i));
     value = static_cast<uint16_t>(value << 1 | value >> 15);
   }
-  checksum = value;
-  image[end] = static_cast<uint8_t>(value);
-  image[end + 1] = static_cast<uint8_t>(value >> 8);
+  checksum_ = value;
+  image_[end] = static_cast<uint8_t>(value);
+  image_[end + 1] = static_cast<uint8_t>(value >> 8);
 }
 
 void TFtE2Data::ProbeEepromType() {
-  eepromType = EEPROM_TYPE_64;
+  if (layout_.wrapAroundProbe) {
+    ProbeByWrapAround();
+  } else {
+    eepromType_ = EEPROM_TYPE_64;
+  }
 }
 
 bool TFtE2Data::IsLargeEeprom() const {
-  return eepromType == EEPROM_TYPE_128 || eepromType == EEPROM_TYPE_256;
+  return eepromType_ == EEPROM_TYPE_128 || eepromType_ == EEPROM_TYPE_256;
 }
 
 void TFtE2Data::RelocateStrings() {
   if (layout_.typeWordByte != 0 && IsLargeEeprom()) MoveStringsUp(layout_.stringBase);
 }
 
-void TFtE2Data::ProbeByWrapAround() {
+uint16_t TFtE2Data::ProbeByTestWord(std::span<const ProbeStep> steps) {
   constexpr uint32_t TEST_WORD = 0xC0;
   constexpr uint16_t TEST_VALUE = 0x00C0;
   Erase();
   WriteWord(TEST_WORD, TEST_VALUE);
-  uint16_t value = 0;
-  if (ReadWord(0, &value) && value == TEST_VALUE) {
-    eepromType = EEPROM_TYPE_64;
-    wordCount = IMAGE_DEFAULT_WORDS;
-    checksumOffset = SMALL_CHECKSUM_OFFSET;
-  } else if (ReadWord(0x40, &value) && value == TEST_VALUE) {
-    eepromType = EEPROM_TYPE_128;
-    checksumOffset = LARGE_CHECKSUM_OFFSET;
-  } else if (ReadWord(TEST_WORD, &value) && value == TEST_VALUE) {
-    eepromType = EEPROM_TYPE_256;
-    checksumOffset = LARGE_CHECKSUM_OFFSET;
+  for (const ProbeStep& step : steps) {
+    uint16_t value = 0;
+    if (ReadWord(step.word, &value) && value == TEST_VALUE) return step.type;
+  }
+  return EEPROM_TYPE_NONE;
+}
+
+void TFtE2Data::ProbeByWrapAround() {
+  static constexpr ProbeStep STEPS[] = {
+      {0, EEPROM_TYPE_64}, {0x40, EEPROM_TYPE_128}, {0xC0, EEPROM_TYPE_256}};
+  eepromType_ = ProbeByTestWord(STEPS);
+  if (TFtE2Data::IsLargeEeprom()) {
+    checksumOffset_ = LARGE_CHECKSUM_OFFSET;
   } else {
-    eepromType = EEPROM_TYPE_NONE;
-    wordCount = IMAGE_DEFAULT_WORDS;
-    checksumOffset = SMALL_CHECKSUM_OFFSET;
+    wordCount_ = IMAGE_DEFAULT_WORDS;
+    checksumOffset_ = SMALL_CHECKSUM_OFFSET;
   }
 }
 
 void TFtE2Data::MoveStringsUp(uint32_t base) {
   for (uint32_t at = base & ~1u; at < 0x80; at += 2) {
-    image[at + STRING_MOVE] = image[at];
-    image[at + STRING_MOVE + 1] = image[at + 1];
-    image[at] = 0;
-    image[at + 1] = 0;
+    image_[at + STRING_MOVE] = image_[at];
+    image_[at + STRING_MOVE + 1] = image_[at + 1];
+    image_[at] = 0;
+    image_[at + 1] = 0;
   }
   UpdateChecksum();
 }
@@ -113,53 +118,47 @@ void TFtE2Data::SetProductId(uint16_t value) {
 }
 
 void TFtE2Data::SetAttributes(uint8_t value) {
-  image[IMAGE_ATTRIBUTES] = value;
+  image_[IMAGE_ATTRIBUTES] = value;
   UpdateChecksum();
 }
 
 void TFtE2Data::SetMaxPower(uint32_t milliamps) {
-  image[IMAGE_MAX_POWER] = static_cast<uint8_t>(std::min<uint32_t>(milliamps, 500) / 2);
+  image_[IMAGE_MAX_POWER] = static_cast<uint8_t>(std::min<uint32_t>(milliamps, 500) / 2);
   UpdateChecksum();
 }
 
-// The PnP word follows the serial descriptor and the descriptor after it.
-static int64_t PnpPosition(const TFtE2Data& data) {
-  const int64_t serial = data.serialOffset;
-  const int64_t afterSerial =
-      serial +
-      (serial >= 0 && serial < IMAGE_BYTES ? static_cast<signed char>(data.image[serial]) : 0);
-  const int64_t second = afterSerial >= 0 && afterSerial < IMAGE_BYTES
-                             ? static_cast<signed char>(data.image[afterSerial])
-                             : 0;
-  return afterSerial + second;
+int64_t TFtE2Data::PnpPosition() const {
+  const int64_t afterSerial = static_cast<int64_t>(serialOffset_) + SignedByte(serialOffset_);
+  return afterSerial + SignedByte(afterSerial);
 }
 
 void TFtE2Data::SetPnpWord(uint16_t value) {
-  const int64_t at = PnpPosition(*this);
+  const int64_t at = PnpPosition();
   if (at >= 0 && at + 1 < static_cast<int64_t>(IMAGE_BYTES)) {
-    image[at] = static_cast<uint8_t>(value);
-    image[at + 1] = static_cast<uint8_t>(value >> 8);
+    image_[at] = static_cast<uint8_t>(value);
+    image_[at + 1] = static_cast<uint8_t>(value >> 8);
   }
   UpdateChecksum();
 }
 
 uint16_t TFtE2Data::GetPnpWord() const {
-  const int64_t at = PnpPosition(*this);
+  const int64_t at = PnpPosition();
   if (at < 0 || at + 1 >= static_cast<int64_t>(IMAGE_BYTES)) return 0;
-  return static_cast<uint16_t>(image[at] | image[at + 1] << 8);
+  return static_cast<uint16_t>(image_[at] | image_[at + 1] << 8);
 }
 
 bool TFtE2Data::AppendAfterSerial(const uint8_t* descriptor) {
-  const int64_t at = static_cast<int64_t>(serialOffset) + SignedByte(serialOffset);
+  const int64_t at = static_cast<int64_t>(serialOffset_) + SignedByte(serialOffset_);
   if (at < 0 || at + descriptor[0] > STRING_AREA_END) return false;
-  std::memcpy(image + at, descriptor, descriptor[0]);
+  std::memcpy(image_ + at, descriptor, descriptor[0]);
   return true;
 }
 
 void TFtE2Data::PutSerialDescriptor(const uint8_t* descriptor) {
-  if (serialOffset < 0 || serialOffset + descriptor[0] > static_cast<int64_t>(IMAGE_BYTES)) return;
-  std::memcpy(image + serialOffset, descriptor, descriptor[0]);
-  image[IMAGE_SERIAL_POINTER + 1] = descriptor[0];
+  if (serialOffset_ < 0 || serialOffset_ + descriptor[0] > static_cast<int64_t>(IMAGE_BYTES))
+    return;
+  std::memcpy(image_ + serialOffset_, descriptor, descriptor[0]);
+  image_[IMAGE_SERIAL_POINTER + 1] = descriptor[0];
 }
 
 uint16_t TFtE2Data::GetVendorId() const {
@@ -171,31 +170,31 @@ uint16_t TFtE2Data::GetProductId() const {
 }
 
 uint32_t TFtE2Data::GetMaxPower() const {
-  return image[IMAGE_MAX_POWER] * 2u;
+  return image_[IMAGE_MAX_POWER] * 2u;
 }
 
 uint8_t TFtE2Data::GetAttributes() const {
-  return image[IMAGE_ATTRIBUTES];
+  return image_[IMAGE_ATTRIBUTES];
 }
 
 void TFtE2Data::ReadText(int32_t offset, char* text) const {
-  if (blank) {
+  if (blank_) {
     text[0] = '\0';
     return;
   }
-  ReadDescriptor(image, IMAGE_BYTES, offset, text);
+  ReadDescriptor(image_, IMAGE_BYTES, offset, text);
 }
 
 void TFtE2Data::GetManufacturer(char* text) const {
-  ReadText(manufacturerOffset, text);
+  ReadText(manufacturerOffset_, text);
 }
 
 void TFtE2Data::GetDescription(char* text) const {
-  ReadText(productOffset, text);
+  ReadText(productOffset_, text);
 }
 
 void TFtE2Data::GetSerial(char* text) const {
-  ReadText(serialOffset, text);
+  ReadText(serialOffset_, text);
 }
 
 void TFtE2Data::GetManufacturerId(char* text) const {
@@ -222,17 +221,17 @@ void TFtE2Data::PutStrings(const char* manufacturer, const char* description,
   uint8_t descriptor[DESCRIPTOR_MAX_BYTES];
   uint8_t at = static_cast<uint8_t>(layout_.stringBase);
   const char* texts[3] = {manufacturer, description, serialNumber};
-  int32_t* offsets[3] = {&manufacturerOffset, &productOffset, &serialOffset};
+  int32_t* offsets[3] = {&manufacturerOffset_, &productOffset_, &serialOffset_};
   for (int i = 0; i < 3; ++i) {
     const size_t length = BuildDescriptor(texts[i], descriptor);
     // Pointer bytes are 8 bits wide; callers check the fit first, so the sums do not wrap.
-    image[IMAGE_MANUFACTURER_POINTER + 2 * i] = at;
-    image[IMAGE_MANUFACTURER_POINTER + 2 * i + 1] = static_cast<uint8_t>(length);
-    std::memcpy(image + at, descriptor, length);
+    image_[IMAGE_MANUFACTURER_POINTER + 2 * i] = at;
+    image_[IMAGE_MANUFACTURER_POINTER + 2 * i + 1] = static_cast<uint8_t>(length);
+    std::memcpy(image_ + at, descriptor, length);
     *offsets[i] = at;
     at = static_cast<uint8_t>(at + length);
   }
-  for (int i = 0; i < 3; ++i) image[IMAGE_MANUFACTURER_POINTER + 2 * i] |= STRING_POINTER_FLAG;
+  for (int i = 0; i < 3; ++i) image_[IMAGE_MANUFACTURER_POINTER + 2 * i] |= STRING_POINTER_FLAG;
 }
 
 const char* TFtE2Data::SerialText(const char* given, const char* manufacturerId, uint16_t productId,

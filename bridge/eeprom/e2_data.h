@@ -1,7 +1,7 @@
 // The EEPROM image as a chip sees it: the common header words, string descriptors, checksum, user
-// area and the read, program, encode and decode paths shared by every chip family. A chip class
-// supplies its ChipLayout (word map tables and constants) and overrides the few steps where its
-// family differs.
+// area and the read, program, encode and decode paths shared by every chip family. Each chip
+// supplies its ChipLayout (word map tables, constants, flags and hooks); a chip class overrides
+// only the few steps its layout cannot say.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "bridge/eeprom/chip_layout.h"
 #include "bridge/eeprom/ee_data.h"
+#include "bridge/eeprom/latency_guard.h"
 #include "ralvex/bridge.h"
 
 namespace ralvex::bridge::eeprom {
@@ -58,37 +59,33 @@ class TFtE2Data : public TEeData {
 
   const ChipLayout& Layout() const { return layout_; }
 
-  // ---- what a chip family may change ----
+  // ---- what a chip family may change where its layout cannot say it ----
 
   // ReadAll, then the string offsets; chips with a type word take it and, on a large EEPROM, move
   // the offsets up and the checksum to 0xFE (else they cover 64 words).
   virtual bool Load();
-  // The checksum over the words before checksumOffset, stored there.
+  // The checksum over the words before the checksum offset, stored there.
   virtual void UpdateChecksum();
-  // The generic rule: from after the PnP word to the checksum.
+  // The generic rule, or on a large EEPROM the space the moved strings left before it where the
+  // layout says so.
   virtual UserAreaRegions UserArea();
-  // Sets eepromType (and what follows from it). Base: 64 words, nothing sent.
+  // Sets the EEPROM type (and what follows from it): the wrap-around probe where the layout asks
+  // for it, else the 64-word type with nothing sent.
   virtual void ProbeEepromType();
   // Type 0x56 and 0x66 (the 232H adds its internal type).
   virtual bool IsLargeEeprom() const;
-  // On a large EEPROM of a chip with a type word: moves the strings up by 0x80.
-  virtual void RelocateStrings();
 
-  // FT_EE_Program path, step 2 of Encode: the option bits from the settings.
+  // FT_EE_Program path, step 2 of Encode: the option bits from the settings, the release word of
+  // a record without Rev4 and the layout's fixed bits.
   virtual void EncodeOptions(const ChipSettings& settings);
-  // FT_EE_Read path: the chip block of the record, and the other blocks it clears.
-  virtual void DecodeOptions(FT_PROGRAM_DATA* data);
-
-  // FT_EEPROM_Program path: the chip's range checks (base: the CBUS fields of the layout).
-  virtual FT_STATUS CheckRecord(const void* record) const;
-  // Step 2: clear the image and probe; false when the device cannot be reached.
+  // FT_EEPROM_Program path, step 2: clear the image and probe; false when the device cannot be
+  // reached.
   virtual bool PrepareImage();
-  // Step 8: the chip's own words from its record (base: the record field map and type word).
+  // Step 8: the chip's own words from its record: the record field map, the type word and the
+  // layout's fixed bits.
   virtual void PutChipWords(const void* record);
-  // Step 11: prepare the device (erase or probe), write and verify.
+  // Step 11: prepare the device (probe or erase), write and verify, under the programming latency.
   virtual FT_STATUS WriteImage();
-  // Read routine: the chip fields of the record from the image.
-  virtual void ReadChipFields(void* record);
 
   // ---- the paths of the exported functions ----
 
@@ -101,6 +98,14 @@ class TFtE2Data : public TEeData {
   // type and size by the caller.
   FT_STATUS ProgramRecord(const void* record, const EepromTexts& texts);
   FT_STATUS ReadRecord(void* record, const TextBuffers& buffers);
+  // On a large EEPROM of a chip with a type word: moves the strings up by 0x80.
+  void RelocateStrings();
+  // Erases the device, writes the image and reads it back: FT_EEPROM_ERASE_FAILED or
+  // FT_EEPROM_WRITE_FAILED for the step that failed.
+  FT_STATUS EraseAndWrite();
+  // The latency timer raise the layout asks for while the device is written; one that changes
+  // nothing for the other chips.
+  LatencyGuard ProgrammingLatency() const;
 
   // Whether three descriptors of these texts (and the empty one, where the chip has it) fit the
   // string area counted from the chip's string base. A text of more than 126 characters never
@@ -128,7 +133,7 @@ class TFtE2Data : public TEeData {
   // The descriptor d (d[0] bytes) right after the serial number descriptor; false, changing
   // nothing, when it would pass byte 124.
   bool AppendAfterSerial(const uint8_t* descriptor);
-  // The descriptor d at serialOffset, its length into byte 0x13.
+  // The descriptor d at the serial offset, its length into byte 0x13.
   void PutSerialDescriptor(const uint8_t* descriptor);
   uint16_t GetVendorId() const;
   uint16_t GetProductId() const;
@@ -141,21 +146,21 @@ class TFtE2Data : public TEeData {
   void GetSerial(char* text) const;
   void GetManufacturerId(char* text) const;  // the serial number's first two characters
 
-  uint16_t checksum;
-  uint16_t eepromType;
-  int32_t manufacturerOffset;
-  int32_t productOffset;
-  int32_t serialOffset;
-  uint32_t checksumOffset;
+  // ---- state ----
+  uint16_t Checksum() const { return checksum_; }  // as last stored
+  uint16_t EepromType() const { return eepromType_; }
+  uint32_t ChecksumOffset() const { return checksumOffset_; }
 
  protected:
-  // The generic user area rule, from the serial descriptor, the one after it and the PnP word.
-  UserAreaRegions GenericUserArea();
-  // A chip whose first user region is fixed (the space the moved strings left): `firstByte`,
-  // `split` bytes, followed by the generic area, `extraBytes` more than the generic size in all.
-  UserAreaRegions SplitUserArea(uint32_t firstByte, uint32_t split, uint32_t extraBytes);
-  // The probe of the multi-port chips: erase, a test word at 0xC0, and where it shows up.
-  void ProbeByWrapAround();
+  // Where a probe's test word may show up, and the EEPROM type that tells.
+  struct ProbeStep {
+    uint32_t word;
+    uint16_t type;
+  };
+  // Erases, writes the test word 0x00C0 at word 0xC0 and returns the type of the first step whose
+  // word reads it back (an EEPROM of n words keeps it at 0xC0 mod n); EEPROM_TYPE_NONE when none
+  // does.
+  uint16_t ProbeByTestWord(std::span<const ProbeStep> steps);
   // Every word from `base` up to byte 0x7F goes 0x80 higher and the source is zeroed.
   void MoveStringsUp(uint32_t base);
   // Image byte as a signed value, 0 outside the image.
@@ -163,7 +168,34 @@ class TFtE2Data : public TEeData {
   // Writes the three descriptors from the string base, their pointer bytes and offsets.
   void PutStrings(const char* manufacturer, const char* description, const char* serialNumber);
 
+  uint16_t checksum_;
+  uint16_t eepromType_;
+  int32_t manufacturerOffset_;
+  int32_t productOffset_;
+  int32_t serialOffset_;
+  uint32_t checksumOffset_;
+
  private:
+  // FT_EE_Read path: the chip block of the record, and the other blocks it clears.
+  void DecodeOptions(FT_PROGRAM_DATA* data);
+  // FT_EEPROM_Program path: the range checks of the layout's CBUS fields.
+  FT_STATUS CheckRecord(const void* record) const;
+  // Read routine: the chip fields of the record from the image.
+  void ReadChipFields(void* record);
+  // The probed EEPROM type (or the layout's type for an unknown one) into the type word, if any.
+  void PutTypeWord();
+  // The layout's fixed byte and factory bit.
+  void PutFixedBits();
+  // Bit 0 of the layout's factory word, when it reads programmed.
+  uint8_t FactoryBit();
+  // Write and verify: FT_EEPROM_WRITE_FAILED when either fails.
+  FT_STATUS WriteAndVerify();
+  // The probe of the multi-port chips: 64, 128 or 256 words by where the test word lands.
+  void ProbeByWrapAround();
+  // The generic user area rule, from the serial descriptor, the one after it and the PnP word.
+  UserAreaRegions GenericUserArea();
+  // The PnP word follows the serial descriptor and the descriptor after it.
+  int64_t PnpPosition() const;
   void ReadText(int32_t offset, char* text) const;
 
   const ChipLayout& layout_;

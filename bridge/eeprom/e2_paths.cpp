@@ -1,5 +1,6 @@
 // The four paths every chip shares: encode and decode of FT_PROGRAM_DATA, program and read of the
-// chip's FT_EEPROM_* record. Chip classes hook into the steps where their families differ.
+// chip's FT_EEPROM_* record. Each step reads the chip's layout; chip classes override the few a
+// layout cannot say.
 #include <cstring>
 
 #include "bridge/eeprom/e2_data.h"
@@ -17,33 +18,53 @@ void CopyText(const char* text, char* destination) {
 
 }  // namespace
 
+uint8_t TFtE2Data::FactoryBit() {
+  uint16_t word = 0;
+  return ReadWord(layout_.factoryWord, &word) && word != 0xFFFF && (word & 1) != 0 ? 1 : 0;
+}
+
+void TFtE2Data::PutTypeWord() {
+  if (layout_.typeWordByte != 0) {
+    SetWord(layout_.typeWordByte / 2,
+            eepromType_ != EEPROM_TYPE_NONE ? eepromType_ : layout_.typeWhenUnknown);
+  }
+}
+
+void TFtE2Data::PutFixedBits() {
+  if (layout_.fixedByte.imageByte != 0)
+    image_[layout_.fixedByte.imageByte] = layout_.fixedByte.value;
+  if (layout_.factoryWord != 0) image_[0] |= FactoryBit();
+}
+
 void TFtE2Data::EncodeOptions(const ChipSettings& settings) {
-  EncodeFields(layout_.programDataFields, &settings.options, image, IMAGE_BYTES);
+  EncodeFields(layout_.programDataFields, &settings.options, image_, IMAGE_BYTES);
+  if (layout_.releaseWithoutRev4 != 0 && settings.options.Rev4 == 0) {
+    SetWord(IMAGE_RELEASE / 2, layout_.releaseWithoutRev4);
+  }
+  PutFixedBits();
 }
 
 void TFtE2Data::DecodeOptions(FT_PROGRAM_DATA* data) {
   ClearRanges(layout_.decodeClears, data, sizeof *data);
-  DecodeFields(layout_.programDataFields, image, IMAGE_BYTES, data);
+  DecodeFields(layout_.programDataFields, image_, IMAGE_BYTES, data);
+  if (layout_.finishDecode != nullptr) layout_.finishDecode(image_, data);
 }
 
 void TFtE2Data::Encode(const ChipSettings& settings) {
-  std::memset(image, 0, sizeof image);
+  std::memset(image_, 0, sizeof image_);
   SetWord(IMAGE_VENDOR_ID / 2, layout_.encodeVendorId);
   SetWord(IMAGE_PRODUCT_ID / 2, layout_.encodeProductId);
-  SetWord(IMAGE_RELEASE / 2, layout_.encodeRelease);
-  image[IMAGE_ATTRIBUTES] = layout_.encodeAttributes;
-  image[IMAGE_MAX_POWER] = layout_.encodePower;
+  SetWord(IMAGE_RELEASE / 2, layout_.release);
+  image_[IMAGE_ATTRIBUTES] = layout_.encodeAttributes;
+  image_[IMAGE_MAX_POWER] = layout_.encodePower;
   if (layout_.usbVersionWord != 0) SetWord(IMAGE_USB_VERSION / 2, layout_.usbVersionWord);
   EncodeOptions(settings);
   PutStrings(settings.manufacturer, settings.description, settings.serialNumber);
-  if (layout_.typeWordByte != 0) {
-    SetWord(layout_.typeWordByte / 2,
-            eepromType != EEPROM_TYPE_NONE ? eepromType : layout_.typeWhenUnknown);
-  }
+  PutTypeWord();
   AppendAfterSerial(EMPTY_DESCRIPTOR);
   SetPnpWord(0);
   UpdateChecksum();
-  blank = false;
+  blank_ = false;
 }
 
 FT_STATUS TFtE2Data::Decode(FT_PROGRAM_DATA* data) {
@@ -79,31 +100,45 @@ FT_STATUS TFtE2Data::CheckRecord(const void* record) const {
 }
 
 bool TFtE2Data::PrepareImage() {
-  std::memset(image, 0, sizeof image);
+  std::memset(image_, 0, sizeof image_);
   ProbeEepromType();
   return true;
 }
 
 void TFtE2Data::PutChipWords(const void* record) {
-  EncodeFields(layout_.recordFields, record, image, IMAGE_BYTES);
-  if (layout_.typeWordByte != 0) {
-    SetWord(layout_.typeWordByte / 2,
-            eepromType != EEPROM_TYPE_NONE ? eepromType : layout_.typeWhenUnknown);
-  }
+  EncodeFields(layout_.recordFields, record, image_, IMAGE_BYTES);
+  PutTypeWord();
+  PutFixedBits();
+}
+
+LatencyGuard TFtE2Data::ProgrammingLatency() const {
+  return LatencyGuard(HandleOf(record_), layout_.raisesLatencyWhileWriting);
+}
+
+FT_STATUS TFtE2Data::WriteAndVerify() {
+  return WriteAll() && Verify() ? FT_OK : FT_EEPROM_WRITE_FAILED;
+}
+
+FT_STATUS TFtE2Data::EraseAndWrite() {
+  return Erase() ? WriteAndVerify() : FT_EEPROM_ERASE_FAILED;
 }
 
 FT_STATUS TFtE2Data::WriteImage() {
+  LatencyGuard latency = ProgrammingLatency();
+  FT_STATUS status = FT_OK;
   if (layout_.typeWordByte != 0) {
+    // The probe erases.
     ProbeEepromType();
-  } else if (!Erase()) {
-    return FT_EEPROM_ERASE_FAILED;
+    status = WriteAndVerify();
+  } else {
+    status = EraseAndWrite();
   }
-  if (!WriteAll() || !Verify()) return FT_EEPROM_WRITE_FAILED;
-  return FT_OK;
+  const FT_STATUS restored = latency.Restore();
+  return status != FT_OK ? status : restored;
 }
 
 void TFtE2Data::ReadChipFields(void* record) {
-  DecodeFields(layout_.recordFields, image, IMAGE_BYTES, record);
+  DecodeFields(layout_.recordFields, image_, IMAGE_BYTES, record);
 }
 
 FT_STATUS TFtE2Data::ProgramRecord(const void* record, const EepromTexts& texts) {
@@ -120,16 +155,16 @@ FT_STATUS TFtE2Data::ProgramRecord(const void* record, const EepromTexts& texts)
   if (!StringsFit(texts.manufacturer, texts.description, serial)) return FT_INVALID_PARAMETER;
 
   PrepareImage();
-  SetWord(IMAGE_RELEASE / 2, layout_.programRelease);
+  SetWord(IMAGE_RELEASE / 2, layout_.release);
   if (layout_.usbVersionWord != 0) SetWord(IMAGE_USB_VERSION / 2, layout_.usbVersionWord);
   SetVendorId(header->VendorId);
   SetProductId(header->ProductId);
-  if (header->SerNumEnable != 0) image[IMAGE_OPTIONS] |= OPTION_SERIAL_NUMBER;
+  if (header->SerNumEnable != 0) image_[IMAGE_OPTIONS] |= OPTION_SERIAL_NUMBER;
   SetMaxPower(header->MaxPower);
   SetAttributes(static_cast<uint8_t>(ATTRIBUTE_BASE |
                                      (header->SelfPowered != 0 ? ATTRIBUTE_SELF_POWERED : 0) |
                                      (header->RemoteWakeup != 0 ? ATTRIBUTE_REMOTE_WAKEUP : 0)));
-  if (header->PullDownEnable != 0) image[IMAGE_OPTIONS] |= OPTION_PULL_DOWN;
+  if (header->PullDownEnable != 0) image_[IMAGE_OPTIONS] |= OPTION_PULL_DOWN;
   PutStrings(texts.manufacturer, texts.description, serial);
   RelocateStrings();
   PutChipWords(record);
@@ -138,7 +173,7 @@ FT_STATUS TFtE2Data::ProgramRecord(const void* record, const EepromTexts& texts)
     SetPnpWord(0);
   }
   UpdateChecksum();
-  blank = false;
+  blank_ = false;
   return WriteImage();
 }
 
@@ -154,8 +189,8 @@ FT_STATUS TFtE2Data::ReadRecord(void* record, const TextBuffers& buffers) {
   auto* header = static_cast<FT_EEPROM_HEADER*>(record);
   header->VendorId = vendorId;
   header->ProductId = GetProductId();
-  header->SerNumEnable = (image[IMAGE_OPTIONS] & OPTION_SERIAL_NUMBER) != 0 ? 1 : 0;
-  header->PullDownEnable = (image[IMAGE_OPTIONS] & OPTION_PULL_DOWN) != 0 ? 1 : 0;
+  header->SerNumEnable = (image_[IMAGE_OPTIONS] & OPTION_SERIAL_NUMBER) != 0 ? 1 : 0;
+  header->PullDownEnable = (image_[IMAGE_OPTIONS] & OPTION_PULL_DOWN) != 0 ? 1 : 0;
   header->MaxPower = static_cast<WORD>(GetMaxPower());
   header->SelfPowered = (GetAttributes() & ATTRIBUTE_SELF_POWERED) != 0 ? 1 : 0;
   header->RemoteWakeup = (GetAttributes() & ATTRIBUTE_REMOTE_WAKEUP) != 0 ? 1 : 0;

@@ -8,24 +8,20 @@ namespace ralvex::bridge::eeprom {
 
 UserAreaRegions TFtE2Data::GenericUserArea() {
   // After the serial descriptor, the descriptor that follows it and the PnP word.
-  const int64_t serial = serialOffset;
-  const int64_t afterSerial = serial + SignedByte(serial);
-  const int64_t end = afterSerial + SignedByte(afterSerial) + 2;
-  if (end < 0 || end >= static_cast<int64_t>(checksumOffset) || end / 2 == 0) {
+  const int64_t end = PnpPosition() + 2;
+  if (end < 0 || end >= static_cast<int64_t>(checksumOffset_) || end / 2 == 0) {
     return UserAreaRegions{0, 0, 0, 0};
   }
   const uint32_t start = static_cast<uint32_t>(end / 2);
-  const uint32_t bytes = (checksumOffset / 2 - start) * 2;
+  const uint32_t bytes = (checksumOffset_ / 2 - start) * 2;
   return UserAreaRegions{start * 2, bytes, start * 2, bytes};
 }
 
-UserAreaRegions TFtE2Data::SplitUserArea(uint32_t firstByte, uint32_t split, uint32_t extraBytes) {
-  const UserAreaRegions generic = GenericUserArea();
-  return UserAreaRegions{firstByte, split, generic.firstByte, generic.totalBytes + extraBytes};
-}
-
 UserAreaRegions TFtE2Data::UserArea() {
-  return GenericUserArea();
+  const uint32_t moved = layout_.movedStringsUserBytes;
+  if (moved == 0 || !IsLargeEeprom()) return GenericUserArea();
+  const UserAreaRegions generic = GenericUserArea();
+  return UserAreaRegions{layout_.stringBase, moved, generic.firstByte, generic.totalBytes + moved};
 }
 
 uint32_t TFtE2Data::UserAreaStart() {
@@ -49,8 +45,8 @@ bool TFtE2Data::UserAreaWrite(const uint8_t* source, uint32_t length) {
   const uint32_t first = std::min(length, area.firstBytes);
   const uint32_t rest = length - first;
   if (!InImage(area.firstByte, first) || !InImage(area.secondByte, rest)) return false;
-  std::memcpy(image + area.firstByte, source, first);
-  std::memcpy(image + area.secondByte, source + first, rest);
+  std::memcpy(image_ + area.firstByte, source, first);
+  std::memcpy(image_ + area.secondByte, source + first, rest);
   UpdateChecksum();
   return true;
 }
@@ -64,8 +60,8 @@ void TFtE2Data::UserAreaRead(uint8_t* destination, uint32_t length, uint32_t* co
     *count = 0;
     return;
   }
-  std::memcpy(destination, image + area.firstByte, first);
-  std::memcpy(destination + first, image + area.secondByte, rest);
+  std::memcpy(destination, image_ + area.firstByte, first);
+  std::memcpy(destination + first, image_ + area.secondByte, rest);
   *count = wanted;
 }
 

@@ -8,10 +8,14 @@
 namespace ralvex::bridge::eeprom {
 
 TEeData::TEeData(const FtHandleRecord* record)
-    : image{}, cursor(0), blank(true), wordCount(IMAGE_DEFAULT_WORDS), record_(record) {}
+    : image_{}, blank_(true), wordCount_(IMAGE_DEFAULT_WORDS), record_(record) {}
 
 bool TEeData::HasDevice() const {
   return record_ != nullptr && record_->deviceHandle != nullptr;
+}
+
+uint32_t TEeData::TransferWords() const {
+  return wordCount_ <= IMAGE_BYTES / 2 ? wordCount_ : IMAGE_BYTES / 2;
 }
 
 bool TEeData::ReadWord(uint32_t index, uint16_t* value) {
@@ -36,54 +40,45 @@ bool TEeData::WriteWord(uint32_t index, uint16_t value) {
 
 bool TEeData::ReadAll() {
   if (!HasDevice()) return false;
-  const uint32_t words = wordCount <= IMAGE_BYTES / 2 ? wordCount : IMAGE_BYTES / 2;
-  cursor = 0;
-  for (uint32_t i = 0; i < words; ++i) {
+  for (uint32_t i = 0; i < TransferWords(); ++i) {
     uint16_t word = 0;
     ReadWord(i, &word);
-    image[cursor] = static_cast<uint8_t>(word);
-    image[cursor + 1] = static_cast<uint8_t>(word >> 8);
-    cursor += 2;
-    if (word != 0xFFFF) blank = false;
+    SetWord(i, word);
+    if (word != 0xFFFF) blank_ = false;
   }
   return true;
 }
 
 bool TEeData::WriteAll() {
   if (!HasDevice()) return false;
-  const uint32_t words = wordCount <= IMAGE_BYTES / 2 ? wordCount : IMAGE_BYTES / 2;
-  cursor = 0;
-  for (uint32_t i = 0; i < words; ++i) {
-    WriteWord(i, static_cast<uint16_t>(image[cursor] | image[cursor + 1] << 8));
-    cursor += 2;
-  }
+  for (uint32_t i = 0; i < TransferWords(); ++i) WriteWord(i, Word(i));
   return true;
 }
 
 bool TEeData::Erase() {
   if (!HasDevice()) return false;
   SendRequest(record_, SLOT_EEPROM_ERASE, {}, {});
-  blank = true;
+  blank_ = true;
   return true;
 }
 
 bool TEeData::Verify() {
-  const uint32_t bytes = (wordCount <= IMAGE_BYTES / 2 ? wordCount : IMAGE_BYTES / 2) * 2;
+  const uint32_t bytes = TransferWords() * 2;
   uint8_t expected[IMAGE_BYTES];
-  std::memcpy(expected, image, bytes);
+  std::memcpy(expected, image_, bytes);
   if (HasDevice()) ReadAll();
-  return std::memcmp(expected, image, bytes) == 0;
+  return std::memcmp(expected, image_, bytes) == 0;
 }
 
 uint16_t TEeData::Word(uint32_t index) const {
   if (index >= IMAGE_BYTES / 2) return 0;
-  return static_cast<uint16_t>(image[2 * index] | image[2 * index + 1] << 8);
+  return static_cast<uint16_t>(image_[2 * index] | image_[2 * index + 1] << 8);
 }
 
 void TEeData::SetWord(uint32_t index, uint16_t value) {
   if (index >= IMAGE_BYTES / 2) return;
-  image[2 * index] = static_cast<uint8_t>(value);
-  image[2 * index + 1] = static_cast<uint8_t>(value >> 8);
+  image_[2 * index] = static_cast<uint8_t>(value);
+  image_[2 * index + 1] = static_cast<uint8_t>(value >> 8);
 }
 
 }  // namespace ralvex::bridge::eeprom

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "bridge/handle_record.h"
 
@@ -22,7 +23,7 @@ class TEeData {
   // One word by index. False only without a device.
   bool ReadWord(uint32_t index, uint16_t* value);
   bool WriteWord(uint32_t index, uint16_t value);
-  // The first `wordCount` words from the device into `image` / from `image` to the device.
+  // The first WordCount() words from the device into the image / from the image to the device.
   bool ReadAll();
   bool WriteAll();
   // Erases the whole EEPROM; the image itself is kept. False only without a device.
@@ -33,14 +34,19 @@ class TEeData {
   uint16_t Word(uint32_t index) const;
   void SetWord(uint32_t index, uint16_t value);
 
-  uint8_t image[IMAGE_BYTES];  // byte 2i low, 2i+1 high byte of word i
-  uint32_t cursor;             // byte position of the whole-image read and write
-  bool blank;                  // nothing but 0xFFFF read since construction or the last erase
-  uint32_t wordCount;          // words of ReadAll, WriteAll, Verify
+  // Byte 2i is the low, 2i+1 the high byte of word i.
+  std::span<const uint8_t, IMAGE_BYTES> Image() const { return image_; }
+  // Words of ReadAll, WriteAll, Verify.
+  uint32_t WordCount() const { return wordCount_; }
 
  protected:
   bool HasDevice() const;
+  // Words ReadAll, WriteAll and Verify move: wordCount_, at most the whole image.
+  uint32_t TransferWords() const;
 
+  uint8_t image_[IMAGE_BYTES];
+  bool blank_;  // nothing but 0xFFFF read since construction or the last erase
+  uint32_t wordCount_;
   const FtHandleRecord* record_;
 };
 

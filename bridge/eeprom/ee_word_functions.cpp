@@ -1,4 +1,5 @@
 // Single-word access, erase, and the configuration and ECC bytes of the chips that have them.
+#include "bridge/eeprom/chip_select.h"
 #include "bridge/handle_record.h"
 #include "bridge/payload.h"
 #include "bridge/request_path.h"
@@ -12,7 +13,8 @@ namespace {
 constexpr uint32_t ERASE_KEY = 0xADEE0BAD;
 
 bool HasConfigurationBytes(const FtHandleRecord* record) {
-  return record->deviceType == FT_DEVICE_232H || record->deviceType == FT_DEVICE_X_SERIES;
+  const eeprom::ChipRow* row = eeprom::FindChipRow(record->deviceType);
+  return row != nullptr && row->layout.hasConfigurationBytes;
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 
 namespace ralvex::bridge::eeprom {
 
-LatencyGuard::LatencyGuard(FT_HANDLE handle) : handle_(handle), saved_(0), changed_(false) {
-  if (FT_GetLatencyTimer(handle_, &saved_) == FT_OK) {
+LatencyGuard::LatencyGuard(FT_HANDLE handle, bool raise)
+    : handle_(handle), saved_(0), changed_(false) {
+  if (raise && FT_GetLatencyTimer(handle_, &saved_) == FT_OK) {
     changed_ = true;
     FT_SetLatencyTimer(handle_, PROGRAMMING_LATENCY);
   }

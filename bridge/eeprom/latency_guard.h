@@ -1,5 +1,6 @@
-// The 232R programs faster with a short latency timer: it is raised to 119 for the write and
-// verify and put back afterwards, on every path once it was changed.
+// A chip whose layout asks for it (the 232R) programs faster with a short latency timer: it is
+// raised to 119 for the write and verify and put back afterwards, on every path once it was
+// changed.
 #pragma once
 
 #include "ralvex/bridge.h"
@@ -10,9 +11,9 @@ inline constexpr UCHAR PROGRAMMING_LATENCY = 119;
 
 class LatencyGuard {
  public:
-  // Saves the handle's latency timer and sets PROGRAMMING_LATENCY. When the timer cannot be read
-  // it is left alone (there would be nothing to put back).
-  explicit LatencyGuard(FT_HANDLE handle);
+  // With `raise`, saves the handle's latency timer and sets PROGRAMMING_LATENCY. Without it, or
+  // when the timer cannot be read, the timer is left alone (there would be nothing to put back).
+  LatencyGuard(FT_HANDLE handle, bool raise);
   // Restores the saved value unless Restore ran.
   ~LatencyGuard();
   LatencyGuard(const LatencyGuard&) = delete;

@@ -1,10 +1,8 @@
 // FT_EE_Read and FT_EE_Program: the device's EEPROM as an FT_PROGRAM_DATA record (or its older
 // layout), and their Ex forms that take the four text buffers separately.
 #include <cstring>
-#include <optional>
 
 #include "bridge/eeprom/chip_select.h"
-#include "bridge/eeprom/latency_guard.h"
 #include "bridge/eeprom/program_data_legacy.h"
 #include "bridge/eeprom/string_descriptor.h"
 #include "bridge/handle_record.h"
@@ -54,7 +52,7 @@ uint8_t Attributes(const FT_PROGRAM_DATA& data) {
 
 // Builds the image of `data` on `chip` and writes it; the device is only touched once every
 // check has passed.
-FT_STATUS Program(const FtHandleRecord* record, TFtE2Data& chip, const FT_PROGRAM_DATA& data) {
+FT_STATUS Program(TFtE2Data& chip, const FT_PROGRAM_DATA& data) {
   if (data.Manufacturer == nullptr || data.ManufacturerId == nullptr ||
       data.Description == nullptr) {
     return FT_INVALID_PARAMETER;
@@ -79,61 +77,65 @@ FT_STATUS Program(const FtHandleRecord* record, TFtE2Data& chip, const FT_PROGRA
   chip.SetMaxPower(data.MaxPower);
   chip.RelocateStrings();
 
-  std::optional<LatencyGuard> latency;
-  if (record->deviceType == FT_DEVICE_232R) latency.emplace(HandleOf(record));
-  if (!chip.Erase()) return FT_EEPROM_ERASE_FAILED;
-  if (!chip.WriteAll() || !chip.Verify()) return FT_EEPROM_WRITE_FAILED;
-  return FT_OK;
+  const LatencyGuard latency = chip.ProgrammingLatency();
+  return chip.EraseAndWrite();
+}
+
+// The checks FT_EE_Read and FT_EE_Program share before `step` runs on the chip of the handle's
+// device and the record in the current layout.
+template <typename Step>
+FT_STATUS OnProgramData(FT_HANDLE handle, FT_PROGRAM_DATA* data, Step step) {
+  const FtHandleRecord* record = LookupHandle(handle);
+  if (record == nullptr) return FT_INVALID_HANDLE;
+  if (data == nullptr) return FT_INVALID_PARAMETER;
+  if (!ChipRowFor(CHIP_FOR_IMAGE, record->deviceType)->layout.takesProgramData) {
+    return FT_NOT_SUPPORTED;
+  }
+  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_IMAGE, record);
+  if (!chip) return FT_INSUFFICIENT_RESOURCES;
+  WorkingRecord working(data, *chip);
+  if (working.Refused()) return FT_INVALID_PARAMETER;
+  return step(*chip, working);
+}
+
+// The Ex forms: the four text buffers go into the record, then the plain call runs.
+FT_STATUS WithTexts(FT_HANDLE handle, FT_PROGRAM_DATA* data, const TextBuffers& texts,
+                    FT_STATUS(FT_CALL* call)(FT_HANDLE, PFT_PROGRAM_DATA)) {
+  if (LookupHandle(handle) == nullptr) return FT_INVALID_HANDLE;
+  if (data == nullptr) return FT_INVALID_ARGS;
+  data->Manufacturer = texts.manufacturer;
+  data->ManufacturerId = texts.manufacturerId;
+  data->Description = texts.description;
+  data->SerialNumber = texts.serialNumber;
+  return call(handle, data);
 }
 
 }  // namespace
 
 FT_STATUS FT_CALL FT_EE_Read(FT_HANDLE ftHandle, PFT_PROGRAM_DATA pData) {
-  const FtHandleRecord* record = LookupHandle(ftHandle);
-  if (record == nullptr) return FT_INVALID_HANDLE;
-  if (pData == nullptr) return FT_INVALID_PARAMETER;
-  // Its image has nothing in common with this record; FT_EEPROM_Read serves it.
-  if (record->deviceType == FT_DEVICE_X_SERIES) return FT_NOT_SUPPORTED;
-  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_PROGRAM_DATA, record);
-  if (!chip) return FT_INSUFFICIENT_RESOURCES;
-  WorkingRecord working(pData, *chip);
-  if (working.Refused()) return FT_INVALID_PARAMETER;
-  const FT_STATUS status = chip->Decode(working.Data());
-  if (status == FT_OK) working.WriteBack();
-  return status;
+  return OnProgramData(ftHandle, pData, [](TFtE2Data& chip, WorkingRecord& working) {
+    const FT_STATUS status = chip.Decode(working.Data());
+    if (status == FT_OK) working.WriteBack();
+    return status;
+  });
 }
 
 FT_STATUS FT_CALL FT_EE_ReadEx(FT_HANDLE ftHandle, PFT_PROGRAM_DATA pData, char* Manufacturer,
                                char* ManufacturerId, char* Description, char* SerialNumber) {
-  if (LookupHandle(ftHandle) == nullptr) return FT_INVALID_HANDLE;
-  if (pData == nullptr) return FT_INVALID_ARGS;
-  pData->Manufacturer = Manufacturer;
-  pData->ManufacturerId = ManufacturerId;
-  pData->Description = Description;
-  pData->SerialNumber = SerialNumber;
-  return FT_EE_Read(ftHandle, pData);
+  return WithTexts(ftHandle, pData,
+                   TextBuffers{Manufacturer, ManufacturerId, Description, SerialNumber},
+                   FT_EE_Read);
 }
 
 FT_STATUS FT_CALL FT_EE_Program(FT_HANDLE ftHandle, PFT_PROGRAM_DATA pData) {
-  const FtHandleRecord* record = LookupHandle(ftHandle);
-  if (record == nullptr) return FT_INVALID_HANDLE;
-  if (pData == nullptr) return FT_INVALID_PARAMETER;
-  // A 64-word image of another layout would overwrite its configuration.
-  if (record->deviceType == FT_DEVICE_X_SERIES) return FT_NOT_SUPPORTED;
-  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_PROGRAM_DATA, record);
-  if (!chip) return FT_INSUFFICIENT_RESOURCES;
-  WorkingRecord working(pData, *chip);
-  if (working.Refused()) return FT_INVALID_PARAMETER;
-  return Program(record, *chip, *working.Data());
+  return OnProgramData(ftHandle, pData, [](TFtE2Data& chip, WorkingRecord& working) {
+    return Program(chip, *working.Data());
+  });
 }
 
 FT_STATUS FT_CALL FT_EE_ProgramEx(FT_HANDLE ftHandle, PFT_PROGRAM_DATA pData, char* Manufacturer,
                                   char* ManufacturerId, char* Description, char* SerialNumber) {
-  if (LookupHandle(ftHandle) == nullptr) return FT_INVALID_HANDLE;
-  if (pData == nullptr) return FT_INVALID_ARGS;
-  pData->Manufacturer = Manufacturer;
-  pData->ManufacturerId = ManufacturerId;
-  pData->Description = Description;
-  pData->SerialNumber = SerialNumber;
-  return FT_EE_Program(ftHandle, pData);
+  return WithTexts(ftHandle, pData,
+                   TextBuffers{Manufacturer, ManufacturerId, Description, SerialNumber},
+                   FT_EE_Program);
 }

@@ -1,8 +1,5 @@
 // FT_EE_UASize, FT_EE_UARead, FT_EE_UAWrite: the EEPROM space the configuration leaves free.
-#include <optional>
-
 #include "bridge/eeprom/chip_select.h"
-#include "bridge/eeprom/latency_guard.h"
 #include "bridge/handle_record.h"
 
 using namespace ralvex::bridge;
@@ -12,7 +9,7 @@ FT_STATUS FT_CALL FT_EE_UASize(FT_HANDLE ftHandle, LPDWORD lpdwSize) {
   const FtHandleRecord* record = LookupHandle(ftHandle);
   if (record == nullptr) return FT_INVALID_HANDLE;
   if (lpdwSize == nullptr) return FT_INVALID_PARAMETER;
-  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_USER_AREA, record);
+  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_IMAGE, record);
   if (!chip) return FT_INSUFFICIENT_RESOURCES;
   if (!chip->Load()) {
     *lpdwSize = 0;
@@ -29,7 +26,7 @@ FT_STATUS FT_CALL FT_EE_UARead(FT_HANDLE ftHandle, PUCHAR pucData, DWORD dwDataL
   if (pucData == nullptr) return FT_INVALID_PARAMETER;
   if (dwDataLen == 0) return FT_OK;
   if (lpdwBytesRead == nullptr) return FT_INVALID_PARAMETER;
-  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_USER_AREA, record);
+  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_IMAGE, record);
   if (!chip) return FT_INSUFFICIENT_RESOURCES;
   if (!chip->Load()) return FT_EEPROM_READ_FAILED;
   uint32_t count = 0;
@@ -42,13 +39,10 @@ FT_STATUS FT_CALL FT_EE_UAWrite(FT_HANDLE ftHandle, PUCHAR pucData, DWORD dwData
   const FtHandleRecord* record = LookupHandle(ftHandle);
   if (record == nullptr) return FT_INVALID_HANDLE;
   if (pucData == nullptr) return FT_INVALID_PARAMETER;
-  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_USER_AREA, record);
+  const std::unique_ptr<TFtE2Data> chip = CreateChip(CHIP_FOR_IMAGE, record);
   if (!chip) return FT_INSUFFICIENT_RESOURCES;
-  std::optional<LatencyGuard> latency;
-  if (record->deviceType == FT_DEVICE_232R) latency.emplace(HandleOf(record));
+  const LatencyGuard latency = chip->ProgrammingLatency();
   if (!chip->Load()) return FT_EEPROM_READ_FAILED;
   if (!chip->UserAreaWrite(pucData, dwDataLen)) return FT_EEPROM_WRITE_FAILED;
-  if (!chip->Erase()) return FT_EEPROM_ERASE_FAILED;
-  if (!chip->WriteAll() || !chip->Verify()) return FT_EEPROM_WRITE_FAILED;
-  return FT_OK;
+  return chip->EraseAndWrite();
 }

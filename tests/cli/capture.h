@@ -6,11 +6,9 @@
 
 namespace ralvex::cli::test_support {
 
-template <typename Print>
-std::string Capture(Print print) {
-  std::FILE* f = std::tmpfile();
+// Everything written to the temporary stream `f`, which is closed.
+inline std::string ReadAndClose(std::FILE* f) {
   if (f == nullptr) return "<tmpfile failed>";
-  print(f);
   std::string text;
   std::rewind(f);
   char buf[512];
@@ -18,6 +16,14 @@ std::string Capture(Print print) {
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
   std::fclose(f);
   return text;
+}
+
+template <typename Print>
+std::string Capture(Print print) {
+  std::FILE* f = std::tmpfile();
+  if (f == nullptr) return "<tmpfile failed>";
+  print(f);
+  return ReadAndClose(f);
 }
 
 }  // namespace ralvex::cli::test_support

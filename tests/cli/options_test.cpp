@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/actions.h"
 #include "cli/options.h"
 #include "tests/cli/capture.h"
 
@@ -103,10 +104,10 @@ TEST(OptionsProfileArgument, ReadsIndexAndOptionalVoltage) {
 TEST(OptionsScan, LastActionWinsAndValuesOfEarlierOnesAreKept) {
   Scan s = ScanOf({"-c", "-s"});
   EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN);
-  EXPECT_EQ(s.options.action, ACTION_STATS);
+  EXPECT_EQ(s.options.action, &ReportStats);
 
   s = ScanOf({"-l", "100", "-c"});
-  EXPECT_EQ(s.options.action, ACTION_CONNECTION);
+  EXPECT_EQ(s.options.action, &ReportConnection);
   EXPECT_EQ(s.options.load, 100);
 
   s = ScanOf({"--LOAD", "1", "-l", "2"});
@@ -115,7 +116,7 @@ TEST(OptionsScan, LastActionWinsAndValuesOfEarlierOnesAreKept) {
 
   s = ScanOf({});
   EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN);
-  EXPECT_EQ(s.options.action, ACTION_NONE);
+  EXPECT_EQ(s.options.action, nullptr);
   EXPECT_EQ(s.options.selectedIndex, 0);
 }
 
@@ -220,7 +221,7 @@ TEST(OptionsScan, DeviceArgument) {
 
 TEST(OptionsScan, ProfileArgument) {
   Scan s = ScanOf({"-v", "3"});
-  EXPECT_EQ(s.options.action, ACTION_SET_PROFILE);
+  EXPECT_EQ(s.options.action, &SetChosenProfile);
   EXPECT_EQ(s.options.profileIndex, 3);
   EXPECT_EQ(s.options.profileVoltage, 5000);
 

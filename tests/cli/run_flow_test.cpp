@@ -7,6 +7,7 @@
 #include "cli/actions.h"
 #include "cli/run_flow.h"
 #include "discovery_fake_devices.h"
+#include "tests/cli/capture.h"
 
 namespace ralvex::cli {
 namespace {
@@ -14,16 +15,6 @@ namespace {
 using test_support::Fake;
 using test_support::FakeListDevices;
 using test_support::ResetFake;
-
-std::string ReadAll(std::FILE* f) {
-  std::string text;
-  std::rewind(f);
-  char buf[512];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  std::fclose(f);
-  return text;
-}
 
 struct RunResult {
   int code;
@@ -41,8 +32,8 @@ RunResult RunOf(std::initializer_list<const char*> args) {
   environment.listDevices = FakeListDevices;
   RunResult run;
   run.code = RunProgram(static_cast<int>(argv.size()), argv.data(), environment);
-  run.out = ReadAll(environment.out);
-  run.err = ReadAll(environment.err);
+  run.out = test_support::ReadAndClose(environment.out);
+  run.err = test_support::ReadAndClose(environment.err);
   return run;
 }
 
@@ -103,29 +94,41 @@ TEST(RunProfileRequest, FixedProfilesSendTheirOwnVoltageRangedOnesTheUsers) {
                                                {0x0033, 3600, 12000, 2000},  // QC1
                                                {0x0154, 0, 9000, 2000},      // PD-BAT
                                            });
-  ProfileRequest r = PlanProfileRequest(list, 1, 6000);
-  EXPECT_TRUE(r.valid);
-  EXPECT_EQ(r.profileId, 1);
-  EXPECT_EQ(r.voltage, 5000);
-  r = PlanProfileRequest(list, 2, 6000);
-  EXPECT_EQ(r.profileId, 2);
-  EXPECT_EQ(r.voltage, 6000);
-  r = PlanProfileRequest(list, 3, 60000);  // not compared with the range
-  EXPECT_EQ(r.voltage, 60000);
-  r = PlanProfileRequest(list, 4, 6000);
-  EXPECT_EQ(r.profileId, 4);
-  EXPECT_EQ(r.voltage, 9000);
-  EXPECT_FALSE(PlanProfileRequest(list, 5, 6000).valid);
-  EXPECT_FALSE(PlanProfileRequest(list, 0, 6000).valid);
+  struct Case {
+    std::uint8_t index;
+    std::uint16_t voltage;
+    std::uint8_t versionLevel;
+    bool valid;
+    std::uint8_t profileId;
+    std::uint16_t sent;
+  };
+  const Case cases[] = {
+      {1, 6000, 21, true, 1, 5000},    // fixed: its own voltage, whatever was asked
+      {1, 60000, 21, true, 1, 5000},   // a fixed profile has no range to leave
+      {2, 6000, 21, true, 2, 6000},    // ranged: the user's
+      {3, 60000, 21, false, 0, 0},     // outside the listed range
+      {3, 60000, 19, true, 3, 60000},  // below version 20 the range is not compared
+      {4, 6000, 21, true, 4, 9000},    //
+      {5, 6000, 21, false, 0, 0},      // above the count
+      {0, 6000, 21, false, 0, 0},      //
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.index));
+    const ProfileRequest r = PlanProfileRequest(list, c.index, c.voltage, c.versionLevel);
+    EXPECT_EQ(r.valid, c.valid);
+    EXPECT_EQ(r.profileId, c.profileId);
+    EXPECT_EQ(r.voltage, c.sent);
+  }
 }
 
 TEST(RunProfileRequest, CountAboveSevenNeverReadsPastTheRecord) {
   link::ProfileList list = ListOf(200, {});
   for (auto& e : list.entries) e = {0x0051, 0, 5000, 3000};
-  EXPECT_TRUE(PlanProfileRequest(list, 7, 0).valid);
-  EXPECT_FALSE(PlanProfileRequest(list, 8, 0).valid);
-  EXPECT_FALSE(PlanProfileRequest(list, 200, 0).valid);
-  EXPECT_FALSE(PlanProfileRequest(ListOf(0, {}), 1, 0).valid);  // no reply: every index fails
+  EXPECT_TRUE(PlanProfileRequest(list, 7, 0, 21).valid);
+  EXPECT_FALSE(PlanProfileRequest(list, 8, 0, 21).valid);
+  EXPECT_FALSE(PlanProfileRequest(list, 200, 0, 21).valid);
+  EXPECT_FALSE(
+      PlanProfileRequest(ListOf(0, {}), 1, 0, 21).valid);  // no profiles: every index fails
 }
 
 }  // namespace

@@ -94,6 +94,22 @@ TEST_F(Actions, SetProfileAboveTheCountIsRefusedWithoutUsage) {
   EXPECT_EQ(RunArgs({"-c"}).out, Connection(1, "PD-FIX", 5000, 3000));  // nothing was sent
 }
 
+TEST_F(Actions, SetProfileOutsideTheListedRangeIsRefusedAndNothingIsSent) {
+  // Profile 5 is a PD-APDO of 3300-11000 mV.
+  for (const char* argument : {"5,2000", "5,11001", "5, 3299"}) {
+    const RunResult r = RunArgs({"-v", argument});
+    EXPECT_EQ(r.code, 4) << argument;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string("Error: invalid profile ") + argument + "\n");
+  }
+  EXPECT_EQ(RunArgs({"-c"}).out, Connection(1, "PD-FIX", 5000, 3000));  // nothing was sent
+
+  Set({"-v", "5,3300"});  // the ends belong to the range
+  EXPECT_EQ(RunArgs({"-c"}).out, Connection(5, "PD-APDO", 3300, 3000));
+  Set({"-v", "5,11000"});
+  EXPECT_EQ(RunArgs({"-c"}).out, Connection(5, "PD-APDO", 11000, 3000));
+}
+
 TEST_F(Actions, LoadAndMaximumLoadCarryOverToTheNextRun) {
   Set({"-l", "2000"});
   EXPECT_NE(RunArgs({"-s"}).out.find("SET CURRENT:2000mA\n"), std::string::npos);

@@ -9,6 +9,8 @@ namespace {
 
 class Faults : public E2eTest {};
 
+constexpr const char* NO_ANSWER = "Error: the tester did not answer.\n";
+
 TEST_F(Faults, SilentTesterFailsTenOpensAndReportsTheStartupCount) {
   const std::string bench =
       WriteBench(TesterDevice("KORAMUTE01", "silent = true\n") + TesterDevice("KORAHALF02"));
@@ -18,38 +20,93 @@ TEST_F(Faults, SilentTesterFailsTenOpensAndReportsTheStartupCount) {
   EXPECT_EQ(r.err, "Error: Device not found.2\n");
 }
 
-TEST_F(Faults, DroppedAndWrongRepliesStillEndWithZero) {
+TEST_F(Faults, DroppedAndWrongRepliesAreNoAnswer) {
   const std::string bench = WriteBench(
       TesterDevice("KORAHALF02", "unanswered = [0x0B, 0x10]\nwrong_reply = [0x0C, 0x0A]\n"));
-  RunResult r = Run({"-p"}, bench);
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, "NUM PROFILES:0\n");
+  // No report is made up from an empty record: no zero readings, no "not connected", and -v
+  // without a profile list is no invalid profile. The load acts in the tester but is never
+  // acknowledged.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-p"}, {"-s"}, {"-c"}, {"-v", "1"}, {"-l", "700"}}) {
+    const RunResult r = Run(args, bench);
+    EXPECT_EQ(r.code, 3) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    EXPECT_EQ(r.err, NO_ANSWER) << args[0];
+  }
+}
 
-  // Without an answer nothing is shown from an earlier frame: the records stay zero.
-  r = Run({"-s"}, bench);
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out,
-            "TEMP:0C\nVOLTAGE:0mV\nSET CURRENT:0mA\nMEASURED CURRENT:0mA\nLOOPBACK CURRENT:0mA\n");
-  r = Run({"-c"}, bench);
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, "STATUS:NOT CONNECTED\n");
+// Each action on a tester that leaves its exchange unanswered, answers it too late, or answers
+// something else: no report, the one line, exit 3.
+TEST_F(Faults, EveryActionWithoutAnAnswerEndsWithThree) {
+  struct Case {
+    const char* testerLines;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {"reply_delay_ms = 700\n", {"-s"}},  // every reply misses its wait
+      {"unanswered = [0x0A]\n", {"--connection"}},
+      {"wrong_reply = [0x0B]\n", {"-p"}},      // a reply to another command
+      {"bad_end_byte = [0x0C]\n", {"-s"}},     // a broken frame
+      {"unanswered = [0x0B]\n", {"-v", "1"}},  // no profile list
+      {"unanswered = [0x0D]\n", {"-v", "2"}},  // the request goes unacknowledged
+      {"wrong_reply = [0x0D]\n", {"-v", "5,9000"}},
+      {"unanswered = [0x10]\n", {"-l", "100"}},
+      {"unanswered = [0x0E]\n", {"-n", "9000"}},
+      {"bad_end_byte = [0x0F]\n", {"-m", "1500"}},
+      {"unanswered = [0xE0]\n", {"-o", "1000"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.testerLines) + c.args[0]);
+    const RunResult r = Run(c.args, WriteBench(TesterDevice("KORA4VLH7Y", c.testerLines)));
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, NO_ANSWER);
+  }
+}
 
-  // Without a profile list every index is refused.
-  r = Run({"-v", "1"}, bench);
-  EXPECT_EQ(r.code, 4);
-  EXPECT_EQ(r.err, "Error: invalid profile 1\n");
-
-  // The load command acts in the tester but is never acknowledged: still silent success.
-  r = Run({"-l", "700"}, bench);
-  EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "");
+// What did arrive is still the answer: any reply frame to a set command, a tester without a
+// source, and settings the tester leaves unanswered at the open.
+TEST_F(Faults, AnswersThatSayLittleAreStillAnswers) {
+  struct Case {
+    const char* testerLines;
+    std::vector<std::string> args;
+    int code;
+    const char* out;
+    const char* err;
+  };
+  // The testers share the test's state file: the settings row runs before any load is set.
+  const Case cases[] = {
+      {"unanswered = [0xE1]\n",
+       {"-s"},
+       0,
+       "TEMP:25C\nVOLTAGE:5000mV\nSET CURRENT:0mA\nMEASURED CURRENT:0mA\nLOOPBACK CURRENT:0mA\n",
+       ""},
+      {"wrong_reply = [0x10]\n", {"-l", "100"}, 0, "", ""},
+      {"wrong_reply = [0x0E]\n", {"-n", "9000"}, 0, "", ""},
+      {"wrong_reply = [0x0F]\n", {"-m", "1500"}, 0, "", ""},
+      {"wrong_reply = [0xE0]\n", {"-o", "0"}, 0, "", ""},
+      {"source = false\n", {"-c"}, 0, "STATUS:NOT CONNECTED\n", ""},
+      {"source = false\n", {"-p"}, 0, "NUM PROFILES:0\n", ""},
+      {"source = false\n", {"-v", "1"}, 4, "", "Error: invalid profile 1\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.testerLines) + c.args[0]);
+    const RunResult r = Run(c.args, WriteBench(TesterDevice("KORA4VLH7Y", c.testerLines)));
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+  }
 }
 
 TEST_F(Faults, NoSourceAttached) {
   const std::string bench = WriteBench(TesterDevice("KORA4VLH7Y", "source = false\n"));
-  EXPECT_EQ(Run({"-c"}, bench).out, "STATUS:NOT CONNECTED\n");
-  EXPECT_EQ(Run({"-p"}, bench).out, "NUM PROFILES:0\n");
+  RunResult r = Run({"-c"}, bench);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "STATUS:NOT CONNECTED\n");
+  r = Run({"-p"}, bench);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "NUM PROFILES:0\n");
 }
 
 TEST_F(Faults, NotificationDuringTheExchangeDoesNotStandInForTheReply) {
@@ -76,8 +133,6 @@ TEST_F(Faults, LateRepliesWithinTheWaitsAreAccepted) {
 
 // Bridge and line faults under the one tester, run with -s: what the user sees for each.
 TEST_F(Faults, BridgeAndLineFaultsUnderTheTester) {
-  constexpr const char* ZERO_STATS =
-      "TEMP:0C\nVOLTAGE:0mV\nSET CURRENT:0mA\nMEASURED CURRENT:0mA\nLOOPBACK CURRENT:0mA\n";
   constexpr const char* LIVE_STATS =
       "TEMP:25C\nVOLTAGE:5000mV\nSET CURRENT:0mA\nMEASURED CURRENT:0mA\nLOOPBACK CURRENT:0mA\n";
   struct Case {
@@ -96,7 +151,7 @@ TEST_F(Faults, BridgeAndLineFaultsUnderTheTester) {
       // Gone at the first transfer: listed, never opened.
       {"peer = \"tester\"\nunplug_after_bytes = 0\n", 3, "", "Error: Device not found.1\n"},
       // Gone mid-session: the open worked, the request goes unanswered.
-      {"peer = \"tester\"\nunplug_after_bytes = 16\n", 0, ZERO_STATS, ""},
+      {"peer = \"tester\"\nunplug_after_bytes = 16\n", 3, "", NO_ANSWER},
       // A line that takes bytes and never answers, or nothing on the serial side: as a silent
       // tester.
       {"peer = \"silent\"\n", 3, "", "Error: Device not found.1\n"},
@@ -108,7 +163,7 @@ TEST_F(Faults, BridgeAndLineFaultsUnderTheTester) {
       // Only the alternate request table: no difference to the user.
       {"peer = \"tester\"\nalternate_requests = true\n", 0, LIVE_STATS, ""},
       // A broken reply frame is no reply.
-      {"[device.tester]\nbad_end_byte = [0x0C]\n", 0, ZERO_STATS, ""},
+      {"[device.tester]\nbad_end_byte = [0x0C]\n", 3, "", NO_ANSWER},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);

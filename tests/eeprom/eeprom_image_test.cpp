@@ -5,11 +5,12 @@
 #include <cstring>
 #include <string>
 
-#include "bridge/eeprom/chip_232b.h"
 #include "bridge/eeprom/chip_232h.h"
+#include "bridge/eeprom/chip_registry.h"
 #include "bridge/eeprom/field_map.h"
 #include "bridge/eeprom/serial_number_generator.h"
 #include "bridge/eeprom/string_descriptor.h"
+#include "tests/eeprom/eeprom_fixture.h"
 
 namespace ralvex::bridge::eeprom {
 namespace {
@@ -19,11 +20,11 @@ TEST(EepromImage, ChecksumOfZeroImageOverSmallAndLargeImages) {
   TFtEE232H large(nullptr);
   for (TFtE2Data* chip : {static_cast<TFtE2Data*>(&small), static_cast<TFtE2Data*>(&large)}) {
     chip->UpdateChecksum();
-    EXPECT_EQ(chip->checksum, 0x5555) << chip->checksumOffset;
-    EXPECT_EQ(chip->Word(chip->checksumOffset / 2), 0x5555);
+    EXPECT_EQ(chip->Checksum(), 0x5555) << chip->ChecksumOffset();
+    EXPECT_EQ(chip->Word(chip->ChecksumOffset() / 2), 0x5555);
   }
-  EXPECT_EQ(small.checksumOffset, 0x7Eu);
-  EXPECT_EQ(large.checksumOffset, 0xFEu);
+  EXPECT_EQ(small.ChecksumOffset(), 0x7Eu);
+  EXPECT_EQ(large.ChecksumOffset(), 0xFEu);
 }
 
 TEST(EepromImage, DescriptorsFromHostileImagesStayInBounds) {
@@ -90,10 +91,13 @@ TEST(EepromImage, SerialNumberGeneratorUsesTwoPrefixCharactersAndBase36Time) {
   EXPECT_EQ(now.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos);
 }
 
-TEST(EepromImage, UserAreaOfABlankImageIsEmptyAndOversizedWritesChangeNothing) {
-  TFtEE232 blank(nullptr);
-  std::memset(blank.image, 0xFF, 128);
-  blank.serialOffset = blank.image[0x12] & 0x7F;
+class EepromImageOnDevice : public eeprom_test::EepromTest {};
+
+TEST_F(EepromImageOnDevice, UserAreaOfABlankImageIsEmptyAndOversizedWritesChangeNothing) {
+  Plug(sim::ChipFamily::CHIP_BM, 64);
+  TFtEE232 blank(LookupHandle(handle_));
+  ASSERT_TRUE(blank.Load());
+  ASSERT_EQ(blank.Word(0x12 / 2), 0xFFFF) << "a blank EEPROM's string pointers";
   EXPECT_EQ(blank.UserAreaStart(), 0u);
   EXPECT_EQ(blank.UserAreaSize(), 0u);
 
@@ -102,13 +106,13 @@ TEST(EepromImage, UserAreaOfABlankImageIsEmptyAndOversizedWritesChangeNothing) {
   const uint32_t bytes = chip.UserAreaSize() * 2;
   ASSERT_GT(bytes, 0u);
   uint8_t before[IMAGE_BYTES];
-  std::memcpy(before, chip.image, sizeof before);
+  std::memcpy(before, chip.Image().data(), sizeof before);
   std::vector<uint8_t> data(bytes + 1, 0x5A);
   EXPECT_FALSE(chip.UserAreaWrite(data.data(), bytes + 1));
-  EXPECT_EQ(std::memcmp(before, chip.image, sizeof before), 0);
+  EXPECT_EQ(std::memcmp(before, chip.Image().data(), sizeof before), 0);
   EXPECT_TRUE(chip.UserAreaWrite(data.data(), bytes));
-  EXPECT_EQ(chip.image[chip.UserAreaStart() * 2 + bytes - 1], 0x5A);
-  EXPECT_EQ(chip.UserAreaStart() * 2 + bytes, chip.checksumOffset) << "ends at the checksum";
+  EXPECT_EQ(chip.Image()[chip.UserAreaStart() * 2 + bytes - 1], 0x5A);
+  EXPECT_EQ(chip.UserAreaStart() * 2 + bytes, chip.ChecksumOffset()) << "ends at the checksum";
 }
 
 TEST(EepromImage, DriveCurrentCodes) {

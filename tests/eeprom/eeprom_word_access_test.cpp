@@ -84,8 +84,8 @@ TEST_F(WordAccessTest, The232HProbeTellsEepromSizesByWrapAround) {
     Plug(ChipFamily::CHIP_232H, c.words, std::vector<uint16_t>(c.words, 0x1234));
     bridge::eeprom::TFtEE232H chip(bridge::LookupHandle(handle_));
     chip.ProbeEepromType();
-    EXPECT_EQ(chip.eepromType, c.type);
-    EXPECT_EQ(chip.checksumOffset, 0xFEu);
+    EXPECT_EQ(chip.EepromType(), c.type);
+    EXPECT_EQ(chip.ChecksumOffset(), 0xFEu);
     EXPECT_EQ(SentTo(SLOT_ERASE).size(), 1u);
     EXPECT_TRUE(SentTo(SLOT_ERASE)[0].input.empty());
     // Erased apart from the test word, which lands on word 0xC0 modulo the size.
@@ -114,8 +114,8 @@ TEST_F(WordAccessTest, A232HWithoutAnsweringEepromIsLaidOutAsTheTypeItDeclares) 
   } chip(bridge::LookupHandle(handle_));
   ASSERT_EQ(chip.ProgramRecord(&record, {"Maker", "MK", "Thing", "MK1"}), FT_OK);
   EXPECT_EQ(chip.Word(0x1E / 2), 0x56);
-  EXPECT_EQ(chip.wordCount, 128u);
-  EXPECT_EQ(chip.image[0xA0 + 1], 0x03) << "strings moved up";
+  EXPECT_EQ(chip.WordCount(), 128u);
+  EXPECT_EQ(chip.Image()[0xA0 + 1], 0x03) << "strings moved up";
   // Once the words do stick, a read finds the strings where the type says.
   device_->SetEepromWritesStick(true);
   ASSERT_TRUE(chip.WriteAll());

@@ -127,7 +127,7 @@ TEST(SetProfile, VoltageAndEntryLookup) {
   const ProfileEntry apdo{0x0355, 3300, 11000, 3000};
   EXPECT_EQ(SetProfileVoltage(fixed, 6000), 9000);
   EXPECT_EQ(SetProfileVoltage(apdo, 6000), 6000);
-  EXPECT_EQ(SetProfileVoltage(apdo, 50000), 50000);  // not compared with the range
+  EXPECT_EQ(SetProfileVoltage(apdo, 50000), 50000);  // judged by ProfileTakesVoltage, not here
 
   ProfileList list{};
   for (std::size_t i = 0; i < PROFILE_LIST_CAPACITY; ++i)
@@ -141,6 +141,35 @@ TEST(SetProfile, VoltageAndEntryLookup) {
   EXPECT_EQ(UsableProfileCount(list), 7u);
   EXPECT_EQ(FindProfile(list, 7), &list.entries[6]);
   EXPECT_EQ(FindProfile(list, 8), nullptr);
+}
+
+TEST(SetProfile, RangedProfilesTakeOnlyVoltagesInsideTheirListedRange) {
+  struct Case {
+    std::uint16_t descriptor;
+    std::uint16_t requestedMv;
+    std::uint8_t versionLevel;
+    bool taken;
+  };
+  const Case cases[] = {
+      {0x0352, 3300, 20, true},   // PD-APDO 3300-11000: both ends belong to the range
+      {0x0352, 11000, 20, true},  //
+      {0x0352, 3299, 20, false},  //
+      {0x0352, 11001, 20, false}, {0x0352, 2000, 21, false},
+      {0x0352, 2000, 19, true},    // below version 20 the range means nothing
+      {0x0031, 3599, 20, false},   // QC1, QC2 and QC3 are ranged too (3600-12000)
+      {0x0131, 12001, 20, false},  //
+      {0x0231, 12000, 20, true},   //
+      {0x0251, 60000, 20, true},   // PD-VAR is fixed: its own voltage goes out
+      {0x0051, 0, 20, true},       // PD-FIX
+  };
+  for (const Case& c : cases) {
+    const bool apdo = c.descriptor == 0x0352;
+    const ProfileEntry entry{c.descriptor, static_cast<std::uint16_t>(apdo ? 3300 : 3600),
+                             static_cast<std::uint16_t>(apdo ? 11000 : 12000), 3000};
+    EXPECT_EQ(ProfileTakesVoltage(entry, c.requestedMv, c.versionLevel), c.taken)
+        << std::hex << c.descriptor << std::dec << " " << c.requestedMv << " v"
+        << static_cast<int>(c.versionLevel);
+  }
 }
 
 }  // namespace

@@ -98,7 +98,6 @@ TEST_F(ParserTest, WrongEndByteDiscardsTheFrameAndHuntsOnTheNextByte) {
   EXPECT_TRUE(t.replies.empty());
   EXPECT_TRUE(t.notifications.empty());
   EXPECT_TRUE(parser_.Hunting());
-  EXPECT_EQ(parser_.PayloadLength(), 0);
   EXPECT_EQ(readLength_, 1u);
 
   t = Stream(Frame({0x0C}));
@@ -171,13 +170,11 @@ TEST_F(ParserTest, EmptyDeliveryWhileHuntingOrBetweenFrames) {
 }
 
 TEST_F(ParserTest, EmptyDeliveryMakesTheNextByteTheLastOne) {
-  Trace t = Stream({STX, 0x03, 0x0A});  // two of five bytes of the body still missing
-  ASSERT_EQ(parser_.Position(), 3);
+  Trace t = Stream({STX, 0x03, 0x0A});  // four of five bytes of the body still missing
+  ASSERT_EQ(readLength_, 4u);
   Deliver({}, t);
   EXPECT_EQ(readLength_, 1u);
-  EXPECT_EQ(parser_.Remaining(), 1);
-  EXPECT_EQ(parser_.Position(), 3);  // position is kept
-  EXPECT_EQ(parser_.PayloadLength(), 0);
+  EXPECT_FALSE(parser_.Hunting());  // the frame is still in progress
   Deliver({ETX}, t);
   // The cut-short frame carries no payload length any more: nothing is dispatched.
   EXPECT_TRUE(t.replies.empty());
@@ -234,9 +231,11 @@ TEST_F(ParserTest, ResetDropsAPartialFrameAndTheReply) {
   Stream({STX, 0x05, 0x01});
   parser_.Reset();
   EXPECT_TRUE(parser_.Hunting());
-  EXPECT_EQ(parser_.Remaining(), 1);
   EXPECT_TRUE(parser_.Reply().empty());
+  // The link asks for the first byte again, as after a start; the parser asks as for a new frame.
+  readLength_ = ReceiveParser::StartReadLength();
   const Trace t = Stream(Frame({0x0B}));
+  EXPECT_THAT(t.readLengths, ElementsAre(1u, 3u, 1u));
   EXPECT_EQ(t.replies.size(), 1u);
 }
 

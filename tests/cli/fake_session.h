@@ -1,0 +1,59 @@
+#pragma once
+// A tester session the actions' tests script: each operation is a mock, and RunAction scans a
+// command line and carries out its action on the fake, capturing what the action printed.
+
+#include <gmock/gmock.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "cli/actions.h"
+#include "cli/tester_session.h"
+#include "tests/cli/capture.h"
+
+namespace ralvex::cli::test_support {
+
+class FakeSession : public TesterSession {
+ public:
+  MOCK_METHOD(bool, GetConnection, (link::ConnectionReply & reply), (override));
+  MOCK_METHOD(bool, GetProfiles, (link::ProfileList & list), (override));
+  MOCK_METHOD(bool, GetStats, (link::StatsReply & stats), (override));
+  MOCK_METHOD(bool, SetProfile, (std::uint8_t profileId, std::uint16_t voltageMv), (override));
+  MOCK_METHOD(bool, SetLoad, (std::uint16_t loadMa), (override));
+  MOCK_METHOD(bool, StoreDefaultVoltage, (std::uint16_t voltageMv), (override));
+  MOCK_METHOD(bool, StoreDefaultLoad, (std::uint16_t loadMa), (override));
+  MOCK_METHOD(bool, StoreMaxLoad, (std::uint16_t maxLoadMa), (override));
+  MOCK_METHOD(std::uint8_t, VersionLevel, (), (const, override));
+};
+
+struct ActionRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+// "ralvex" + args scanned against one listed tester, then the chosen action on `session`. A
+// command line the scan refuses gives code -1 and the scan's messages.
+inline ActionRun RunAction(TesterSession& session, std::initializer_list<const char*> args) {
+  TesterList testers;
+  std::snprintf(testers.serials[0], TESTER_SERIAL_SIZE, "%s", "KORA4VLH7Y");
+  testers.count = 1;
+  std::vector<const char*> argv = {"ralvex"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  ActionRun run;
+  RunOptions options;
+  if (ScanArguments(static_cast<int>(argv.size()), argv.data(), testers, options, err).outcome ==
+      ScanOutcome::SCAN_RUN) {
+    run.code = CarryOutAction(session, options, "ralvex", out, err);
+  }
+  run.out = ReadAndClose(out);
+  run.err = ReadAndClose(err);
+  return run;
+}
+
+}  // namespace ralvex::cli::test_support
