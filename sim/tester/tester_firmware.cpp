@@ -27,6 +27,11 @@ size_t OfferedProfiles(const TesterConfig& config, const TesterState& state) {
   return SourceUp(config, state) ? config.profiles.size() : 0;
 }
 
+// A reading with its variation: the next draw of the bench's sequence, when it has any.
+uint16_t Vary(const TesterConfig& config, uint16_t reading, uint16_t span, uint64_t* draws) {
+  return span == 0 ? reading : Jitter(reading, span, config.seed, (*draws)++);
+}
+
 std::vector<uint8_t> ContractNotice(uint8_t code, uint8_t profile, uint16_t voltage) {
   std::vector<uint8_t> n = {code, profile};
   PutU16(&n, voltage);
@@ -148,13 +153,11 @@ void TesterFirmware::Profiles(TesterResponse* r) const {
 void TesterFirmware::Stats(TesterResponse* r) {
   TesterReadings m = Measure(config_, state_);
   if (ContractProfile(config_, state_) != nullptr) {
-    uint64_t& draws = state_.source.noiseDraws;
-    if (config_.noiseVoltage > 0)
-      m.voltage = Jitter(m.voltage, config_.noiseVoltage, config_.seed, draws++);
-    if (config_.noiseCurrent > 0) {
-      m.measuredCurrent = Jitter(m.measuredCurrent, config_.noiseCurrent, config_.seed, draws++);
-    }
-    r->stateChanged = config_.noiseVoltage > 0 || config_.noiseCurrent > 0;
+    const uint64_t drawn = state_.source.noiseDraws;
+    m.voltage = Vary(config_, m.voltage, config_.noiseVoltage, &state_.source.noiseDraws);
+    m.measuredCurrent =
+        Vary(config_, m.measuredCurrent, config_.noiseCurrent, &state_.source.noiseDraws);
+    r->stateChanged = state_.source.noiseDraws != drawn;  // the sequence resumes from here
   }
   std::vector<uint8_t>& out = r->reply;
   out.push_back(TESTER_CMD_GET_STATS);
