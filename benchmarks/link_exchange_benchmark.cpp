@@ -35,7 +35,7 @@ void GetStatsExchange(benchmark::State& state) {
     return;
   }
   ralvex::link::StatsReply stats{};
-  std::int64_t failures = 0;
+  int64_t failures = 0;
   for (auto _ : state) {
     if (!link.GetStats(stats)) ++failures;
     benchmark::DoNotOptimize(stats);

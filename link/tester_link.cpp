@@ -17,7 +17,7 @@ void IgnoreNotification(int) {}
 
 template <class Record>
 bool TesterLink::Exchange(const CommandExchange<Record>& command,
-                          std::span<const std::uint8_t> arguments,
+                          std::span<const uint8_t> arguments,
                           std::type_identity_t<Record>* record) {
   EnterCriticalSection(&lock_);
   const bool ok = ExchangeLocked(command, arguments, record);
@@ -27,25 +27,25 @@ bool TesterLink::Exchange(const CommandExchange<Record>& command,
 
 template <class Record>
 bool TesterLink::ExchangeLocked(const CommandExchange<Record>& command,
-                                std::span<const std::uint8_t> arguments,
+                                std::span<const uint8_t> arguments,
                                 std::type_identity_t<Record>* record) {
   if (!SendAndWaitLocked(command.command, arguments)) return false;
   if (!command.replyChecked) return true;
 
   EnterCriticalSection(&replyLock_);
-  const std::span<const std::uint8_t> reply(reply_, replyLength_);
+  const std::span<const uint8_t> reply(reply_, replyLength_);
   const bool ok = ReplyRepeats(reply, command.command);
   if (ok && command.decode != nullptr && record != nullptr) *record = command.decode(reply);
   LeaveCriticalSection(&replyLock_);
   return ok;
 }
 
-bool TesterLink::SendAndWaitLocked(std::uint8_t command, std::span<const std::uint8_t> arguments) {
+bool TesterLink::SendAndWaitLocked(uint8_t command, std::span<const uint8_t> arguments) {
   // Without a context (closed, or never opened) there is no thread to answer: fail at once.
   if (context_ == nullptr || arguments.size() > REQUEST_MAX_ARGUMENTS) return false;
-  std::uint8_t payload[1 + REQUEST_MAX_ARGUMENTS] = {command};
+  uint8_t payload[1 + REQUEST_MAX_ARGUMENTS] = {command};
   std::copy(arguments.begin(), arguments.end(), payload + 1);
-  std::uint8_t frame[FRAME_MAX_REQUEST_LENGTH];
+  uint8_t frame[FRAME_MAX_REQUEST_LENGTH];
   const std::size_t length = BuildFrame(std::span(payload).first(1 + arguments.size()), frame);
 
   // A dropped frame (a write still pending) goes on to the waits: the earlier write's completion
@@ -115,9 +115,9 @@ void TesterLink::Close() {
 bool TesterLink::ReadSettings() {
   // Each reply is decoded straight into its field, so a failed read leaves its field, and those
   // after it, as they were.
-  const auto read = [this]<class Record>(std::uint8_t id, const CommandExchange<Record>& command,
+  const auto read = [this]<class Record>(uint8_t id, const CommandExchange<Record>& command,
                                          Record* field) {
-    const std::uint8_t arguments[] = {id};
+    const uint8_t arguments[] = {id};
     return ExchangeLocked(command, arguments, field);
   };
   EnterCriticalSection(&lock_);
@@ -141,32 +141,32 @@ bool TesterLink::GetStats(StatsReply& stats) {
   return Exchange(EXCHANGE_GET_STATS, {}, &stats);
 }
 
-bool TesterLink::SetProfile(std::uint8_t profileId, std::uint16_t voltageMv) {
-  const std::uint8_t arguments[] = {profileId, LowByte(voltageMv), HighByte(voltageMv)};
+bool TesterLink::SetProfile(uint8_t profileId, uint16_t voltageMv) {
+  const uint8_t arguments[] = {profileId, LowByte(voltageMv), HighByte(voltageMv)};
   return Exchange(EXCHANGE_SET_PROFILE, arguments, nullptr);
 }
 
-bool TesterLink::SendValue(const CommandExchange<NoRecord>& command, std::uint16_t value) {
-  const std::uint8_t arguments[] = {LowByte(value), HighByte(value)};
+bool TesterLink::SendValue(const CommandExchange<NoRecord>& command, uint16_t value) {
+  const uint8_t arguments[] = {LowByte(value), HighByte(value)};
   return Exchange(command, arguments, nullptr);
 }
 
-bool TesterLink::SetDefaultVoltage(std::uint16_t voltageMv) {
+bool TesterLink::SetDefaultVoltage(uint16_t voltageMv) {
   return SendValue(EXCHANGE_SET_DEFVOLT, voltageMv);
 }
 
-bool TesterLink::SetDefaultLoad(std::uint16_t loadMa) {
+bool TesterLink::SetDefaultLoad(uint16_t loadMa) {
   return SendValue(EXCHANGE_SET_DEFLOAD, loadMa);
 }
 
-bool TesterLink::SetLoad(std::uint16_t loadMa) {
+bool TesterLink::SetLoad(uint16_t loadMa) {
   return SendValue(EXCHANGE_SET_LOAD, loadMa);
 }
 
-bool TesterLink::SetMaxLoad(std::uint16_t maxLoadMa) {
+bool TesterLink::SetMaxLoad(uint16_t maxLoadMa) {
   EnterCriticalSection(&lock_);
   maxLoad_ = MakeMaxLoadSetting(maxLoadMa);
-  std::uint8_t arguments[REQUEST_MAX_ARGUMENTS];
+  uint8_t arguments[REQUEST_MAX_ARGUMENTS];
   const std::size_t length = MaxLoadArguments(maxLoad_, arguments);
   const bool answered =
       ExchangeLocked(EXCHANGE_SET_SETTING, std::span(arguments).first(length), nullptr);
@@ -198,7 +198,7 @@ void TesterLink::OnIoEvent(IoContext& context, IoEvent event) {
 }
 
 void TesterLink::OnDelivery(IoContext& context) {
-  std::span<const std::uint8_t> delivery = context.Delivery();
+  std::span<const uint8_t> delivery = context.Delivery();
   int notifications[IO_BUFFER_SIZE / FRAME_OVERHEAD + 1];
   std::size_t notificationCount = 0;
   bool replyReady = false;
@@ -213,7 +213,7 @@ void TesterLink::OnDelivery(IoContext& context) {
         notifications[notificationCount++] = result.notification;
       }
     } else if (result.replyReady) {
-      const std::span<const std::uint8_t> reply = parser_.Reply();
+      const std::span<const uint8_t> reply = parser_.Reply();
       EnterCriticalSection(&replyLock_);
       std::memcpy(reply_, reply.data(), reply.size());
       replyLength_ = reply.size();

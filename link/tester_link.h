@@ -1,9 +1,9 @@
-#pragma once
 // The connection to one tester: opens its bridge device by serial number, runs the I/O thread,
 // greets the tester and reads its settings, then performs one request/response exchange per
 // command. Every exchange holds the link lock from building the frame to decoding the reply and
 // waits at most 500 ms for the write and 500 ms for the reply. Fixed buffers; nothing is
 // allocated per exchange.
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -48,17 +48,17 @@ class TesterLink {
   bool GetProfiles(ProfileList& list);
   bool GetStats(StatsReply& stats);
   // True when a reply repeating 0x0D arrived.
-  bool SetProfile(std::uint8_t profileId, std::uint16_t voltageMv);
+  bool SetProfile(uint8_t profileId, uint16_t voltageMv);
 
   // Send and wait like any exchange: true when a reply frame arrived in time, whatever it holds.
-  bool SetDefaultVoltage(std::uint16_t voltageMv);
-  bool SetDefaultLoad(std::uint16_t loadMa);
-  bool SetLoad(std::uint16_t loadMa);
-  bool SetMaxLoad(std::uint16_t maxLoadMa);
+  bool SetDefaultVoltage(uint16_t voltageMv);
+  bool SetDefaultLoad(uint16_t loadMa);
+  bool SetLoad(uint16_t loadMa);
+  bool SetMaxLoad(uint16_t maxLoadMa);
 
   // From the CMD_HELLO reply; ranged-profile details are meaningful from version 20 on.
-  std::uint8_t VersionLevel() const { return versionLevel_; }
-  std::uint8_t VersionSublevel() const { return versionSublevel_; }
+  uint8_t VersionLevel() const { return versionLevel_; }
+  uint8_t VersionSublevel() const { return versionSublevel_; }
   // As read at the last Open; a setting whose read failed keeps its earlier value.
   const TesterSettings& Settings() const { return settings_; }
   MaxLoadSetting MaxLoad() const { return maxLoad_; }
@@ -79,15 +79,14 @@ class TesterLink {
   // record's type comes from the description alone. Exchange takes the link lock;
   // ExchangeLocked expects it held.
   template <class Record>
-  bool Exchange(const CommandExchange<Record>& command, std::span<const std::uint8_t> arguments,
+  bool Exchange(const CommandExchange<Record>& command, std::span<const uint8_t> arguments,
                 std::type_identity_t<Record>* record);
   template <class Record>
-  bool ExchangeLocked(const CommandExchange<Record>& command,
-                      std::span<const std::uint8_t> arguments,
+  bool ExchangeLocked(const CommandExchange<Record>& command, std::span<const uint8_t> arguments,
                       std::type_identity_t<Record>* record);
   // Frames the command, queues it and waits: true when the write completed and a reply arrived.
-  bool SendAndWaitLocked(std::uint8_t command, std::span<const std::uint8_t> arguments);
-  bool SendValue(const CommandExchange<NoRecord>& command, std::uint16_t value);
+  bool SendAndWaitLocked(uint8_t command, std::span<const uint8_t> arguments);
+  bool SendValue(const CommandExchange<NoRecord>& command, uint16_t value);
 
   IoContext* context_ = nullptr;
   ReceiveParser parser_;  // I/O thread only
@@ -95,15 +94,15 @@ class TesterLink {
   HANDLE writeDoneEvent_ = nullptr;
   void (*notificationHandler_)(int code) = nullptr;
   CRITICAL_SECTION lock_;
-  std::uint8_t versionLevel_ = 0;
-  std::uint8_t versionSublevel_ = 0;
+  uint8_t versionLevel_ = 0;
+  uint8_t versionSublevel_ = 0;
   TesterSettings settings_ = {};
   MaxLoadSetting maxLoad_ = {0, 0};
 
   // The last reply frame's payload, published by the I/O thread and read by the requesting
   // thread under the reply lock: a late reply may complete while the next one is being decoded.
   CRITICAL_SECTION replyLock_;
-  std::uint8_t reply_[FRAME_MAX_PAYLOAD] = {};
+  uint8_t reply_[FRAME_MAX_PAYLOAD] = {};
   std::size_t replyLength_ = 0;
 };
 

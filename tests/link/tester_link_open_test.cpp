@@ -45,10 +45,10 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
 }
 
 TEST(TesterLinkOpen, LatencyTimerTheBridgeRefusesIsNoError) {
-  constexpr std::uint32_t REQUEST_SET_LATENCY_TIMER = 92;
-  constexpr std::uint32_t REQUEST_GET_LATENCY_TIMER = 93;
-  for (const std::vector<std::uint32_t>& refused :
-       {std::vector<std::uint32_t>{REQUEST_SET_LATENCY_TIMER},
+  constexpr uint32_t REQUEST_SET_LATENCY_TIMER = 92;
+  constexpr uint32_t REQUEST_GET_LATENCY_TIMER = 93;
+  for (const std::vector<uint32_t>& refused :
+       {std::vector<uint32_t>{REQUEST_SET_LATENCY_TIMER},
         {REQUEST_SET_LATENCY_TIMER, REQUEST_GET_LATENCY_TIMER}}) {
     LinkBench bench(testing::TEST_SERIAL, refused);
     TesterLink link;
