@@ -68,8 +68,7 @@ class SqliteSink final : public RowSink {
   bool Write(const LogRow& row) override {
     std::string fault = RowFault(row);
     if (!fault.empty()) return Refuse(fault);
-    if (!inTransaction_ && !Exec("BEGIN", "starting a transaction")) return false;
-    inTransaction_ = true;
+    if (!InTransaction() && !Exec("BEGIN", "starting a transaction")) return false;
     RowFieldArray fields = RowFields(row);
     for (size_t i = 0; i < fields.size(); ++i) BindField(insert_.get(), int(i) + 1, fields[i]);
     return Step(insert_.get());
@@ -115,11 +114,9 @@ class SqliteSink final : public RowSink {
            Refuse("SQLite log " + path_ + ": cannot use a write-ahead log");
   }
 
-  bool Commit() {
-    if (!inTransaction_) return db_ != nullptr;
-    inTransaction_ = false;
-    return Exec("COMMIT", "committing rows");
-  }
+  // A failed write may have ended the transaction already; then there is nothing to commit.
+  bool InTransaction() const { return db_ && !sqlite3_get_autocommit(db_.get()); }
+  bool Commit() { return !InTransaction() || Exec("COMMIT", "committing rows"); }
 
   bool Exec(const char* sql, const char* doing) {
     return sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail(doing);
@@ -152,7 +149,6 @@ class SqliteSink final : public RowSink {
   std::unique_ptr<sqlite3, CloseDb> db_;
   Statement insert_;
   sqlite3_int64 runId_ = 0;
-  bool inTransaction_ = false;
   std::string error_;
 };
 
