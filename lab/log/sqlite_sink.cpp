@@ -59,8 +59,7 @@ class SqliteSink final : public RowSink {
     path_ = path;
     if (rc != SQLITE_OK) return Fail("cannot open it");
     sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
-    return Exec("PRAGMA journal_mode=WAL", "setting the journal") && InWal() &&
-           Exec("PRAGMA synchronous=NORMAL", "setting the journal") &&
+    return InWal() && Exec("PRAGMA synchronous=NORMAL", "setting the journal") &&
            Exec(SCHEMA, "creating the tables") && InsertRun(run) &&
            Prepare(INSERT_SAMPLE, &insert_);
   }
@@ -107,8 +106,8 @@ class SqliteSink final : public RowSink {
   // safety against a kill: refuse it rather than log without it.
   bool InWal() {
     Statement mode;
-    if (!Prepare("PRAGMA journal_mode", &mode) || sqlite3_step(mode.get()) != SQLITE_ROW)
-      return Fail("reading the journal mode");
+    if (!Prepare("PRAGMA journal_mode=WAL", &mode) || sqlite3_step(mode.get()) != SQLITE_ROW)
+      return Fail("setting the journal");
     auto* text = reinterpret_cast<const char*>(sqlite3_column_text(mode.get(), 0));
     return (text && std::string(text) == "wal") ||
            Refuse("SQLite log " + path_ + ": cannot use a write-ahead log");
@@ -130,9 +129,9 @@ class SqliteSink final : public RowSink {
   }
 
   bool Step(sqlite3_stmt* statement) {
-    int rc = sqlite3_step(statement);
+    bool done = sqlite3_step(statement) == SQLITE_DONE || Fail("writing the log");
     sqlite3_reset(statement);
-    return rc == SQLITE_DONE || Fail("writing the log");
+    return done;
   }
 
   bool Fail(const std::string& doing) {
