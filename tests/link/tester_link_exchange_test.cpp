@@ -201,6 +201,42 @@ TEST_F(TesterLinkExchange, NoiseAndBrokenFramesAreSkipped) {
   EXPECT_EQ(stats.temperature, 25);
 }
 
+TEST(TesterLinkOnTheWire, FrameEndBytesInsideAReplyOnlySendAPacketEarly) {
+  // On the wire model the bridge sends a packet at every 0x03 the link's event character meets,
+  // so these replies reach the parser in pieces cut after each one.
+  const struct {
+    const char* name;
+    Bytes payload;
+    StatsReply stats;
+  } cases[] = {
+      {"in the payload",
+       {0x0C, 0x00, 0x03, 0x88, 0x13, 0x03, 0x03, 0xE6, 0x03, 0x03, 0x03},
+       {0, 3, 5000, 0x0303, 0x03E6, 0x0303}},
+      {"as the length byte", {0x0C, 0x00, 0x19}, {0, 25, 0, 0, 0, 0}},
+      {"as the checksum", {0x0C, 0x00, 0x19, 0x13}, {0, 25, 0x13, 0, 0, 0}},
+  };
+  ASSERT_EQ(testing::Framed(cases[2].payload)[6], ETX);
+  LinkBench bench(testing::TEST_SERIAL, {}, true);
+  TesterLink link;
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    bench.SetResponder([&c](const Bytes&) -> std::vector<Answer> { return {{c.payload}}; });
+    StatsReply stats{};
+    ASSERT_TRUE(link.GetStats(stats));
+    EXPECT_EQ(stats.temperature, c.stats.temperature);
+    EXPECT_EQ(stats.voltage, c.stats.voltage);
+    EXPECT_EQ(stats.setCurrent, c.stats.setCurrent);
+    EXPECT_EQ(stats.measuredCurrent, c.stats.measuredCurrent);
+    EXPECT_EQ(stats.loopbackCurrent, c.stats.loopbackCurrent);
+  }
+  // Replies and requests keep their order: the next exchange gets its own reply.
+  bench.SetResponder(testing::HealthyAnswer);
+  StatsReply stats{};
+  ASSERT_TRUE(link.GetStats(stats));
+  EXPECT_EQ(stats.voltage, 5000);
+}
+
 // The cases below run out 500 ms waits.
 
 TEST_F(TesterLinkExchange, SilentTesterEndsTheSetCommandAfterTheReplyWait) {
