@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(_headers ${CMAKE_SOURCE_DIR}/bridge/include/ralvex/bridge.h
-             ${CMAKE_SOURCE_DIR}/bridge/include/ralvex/win32_types.h)
+             ${CMAKE_SOURCE_DIR}/basetypes/include/ralvex/win32_types.h)
 
 if(WIN32)
   # The zip: the program and the DLL in bin/, the DLL's import library in lib/, the header in

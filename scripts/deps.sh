@@ -1,7 +1,7 @@
 # Sourced by test.sh, run.sh, scripts/windows.sh and scripts/package.sh: makes sure the Debian
 # packages the build needs are there.
 RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev
-  pkgconf groff-base)
+  pkgconf groff-base python3)
 
 # The Windows builds: the POSIX thread-model mingw-w64 compilers (the default model has no
 # std::thread), GoogleTest's sources to compile with them, and Wine to run the results. 32-bit

@@ -10,6 +10,7 @@
 #include "sim/chip_family.h"
 #include "sim/loopback_peer.h"
 #include "sim/silent_peer.h"
+#include "sim/tester/state_file.h"
 #include "sim/tester/tester_peer.h"
 #include "sim/usb_tree.h"
 
@@ -118,7 +119,12 @@ std::unique_ptr<Bench> BuildBench(const BenchLayout& layout, std::string* error)
   bench->SetServerEdition(layout.serverEdition);
   bench->SetStatePath(layout.statePath);
   for (size_t i = 0; i < peers.size(); ++i) {
-    bench->AddDevice(layout.devices[i].config, std::move(peers[i]));
+    BridgeDevice& device = bench->AddDevice(layout.devices[i].config, std::move(peers[i]));
+    // With a state file the bench is one for every process: a device open in one is held open
+    // for the others.
+    if (!layout.statePath.empty()) {
+      device.SetOpenGuard(MakeDeviceHold(layout.statePath, device.Config().serial));
+    }
   }
   return bench;
 }

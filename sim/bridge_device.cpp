@@ -82,6 +82,7 @@ uint32_t BridgeDevice::Open(bool /*exclusive*/, std::unique_ptr<posix::DeviceFil
     if (unplugged_ || cycled_) return ERROR_FILE_NOT_FOUND;
     // The port is exclusive whatever the share mode, like any serial port.
     if (heldOpen_ || openFiles_ > 0) return ERROR_ACCESS_DENIED;
+    if (openGuard_ && !openGuard_->Acquire()) return ERROR_ACCESS_DENIED;
     ++openFiles_;
     id = nextFile_++;
     session = session_;
@@ -96,7 +97,9 @@ void BridgeDevice::CloseFile(uint64_t file, uint64_t session) {
   channel_.CloseFile(file);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (session == session_ && openFiles_ > 0) --openFiles_;
+    if (session == session_ && openFiles_ > 0 && --openFiles_ == 0 && openGuard_) {
+      openGuard_->Release();
+    }
   }
   std::lock_guard<std::mutex> lock(peerMutex_);
   if (peer_) peer_->OnClose();
@@ -131,6 +134,7 @@ void BridgeDevice::Leave(Leaving why) {
     if (why == Leaving::LEAVE_CYCLE) cycled_ = true;
     if (why == Leaving::LEAVE_UNPLUG) unplugged_ = true;
     next = ++session_;
+    if (openFiles_ > 0 && openGuard_) openGuard_->Release();
     openFiles_ = 0;
     ResetLineLocked();
     node = devInst_;
@@ -256,6 +260,11 @@ bool BridgeDevice::IsOpen() const {
 void BridgeDevice::SetHeldOpen(bool held) {
   std::lock_guard<std::mutex> lock(mutex_);
   heldOpen_ = held;
+}
+
+void BridgeDevice::SetOpenGuard(std::shared_ptr<OpenGuard> guard) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  openGuard_ = std::move(guard);
 }
 
 void BridgeDevice::SetEepromWritesStick(bool stick) {

@@ -96,6 +96,16 @@ struct BridgeLineState {
 
 class BridgeFile;
 
+// Another party that must agree before the device opens: other processes on the same bench. Held
+// from the first open of a session until its last file closes or the session ends.
+class OpenGuard {
+ public:
+  virtual ~OpenGuard() = default;
+  // False: someone else has the device open (the open is refused as for a device held open).
+  virtual bool Acquire() = 0;
+  virtual void Release() = 0;
+};
+
 class BridgeDevice final : public posix::DeviceDriver,
                            public std::enable_shared_from_this<BridgeDevice> {
  public:
@@ -142,6 +152,8 @@ class BridgeDevice final : public posix::DeviceDriver,
   void Unplug();  // leaves now; I/O fails from then on
   void Replug();  // back (files of before stay dead)
   void SetHeldOpen(bool held);
+  // Consulted at every open from then on (null: none).
+  void SetOpenGuard(std::shared_ptr<OpenGuard> guard);
   void FailReads(uint32_t count) { channel_.FailReads(count); }  // EVERY_READ: all
   void SetEepromWritesStick(bool stick);
 
@@ -224,6 +236,7 @@ class BridgeDevice final : public posix::DeviceDriver,
   DEVINST devInst_ = 0;
   uint64_t session_ = 1;
   uint32_t openFiles_ = 0;  // of the current session
+  std::shared_ptr<OpenGuard> openGuard_;
   uint64_t nextFile_ = 1;
   BridgeLineState line_;
   uint16_t xonLimit_ = 0;

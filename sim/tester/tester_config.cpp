@@ -25,15 +25,48 @@ bool ReadByteSet(TomlReader& read, std::string_view key, const toml::node& node,
   return true;
 }
 
+// The optional keys of a profile that describe how its source behaves: name, range, field.
+struct ProfileSourceKey {
+  std::string_view name;
+  int64_t low;
+  int64_t high;
+  void (*store)(TesterProfile* profile, int64_t value);
+};
+
+constexpr ProfileSourceKey PROFILE_SOURCE_KEYS[] = {
+    {"voltage_offset", -5000, 5000,
+     [](TesterProfile* p, int64_t v) { p->voltageOffset = static_cast<int16_t>(v); }},
+    {"source_milliohm", 0, 10000,
+     [](TesterProfile* p, int64_t v) { p->sourceMilliohm = static_cast<uint16_t>(v); }},
+    {"trip_current", 1, 0xFFFF,
+     [](TesterProfile* p, int64_t v) { p->tripCurrent = static_cast<uint16_t>(v); }},
+    {"recover_ms", 0, 60000,
+     [](TesterProfile* p, int64_t v) { p->recoverMs = static_cast<uint16_t>(v); }},
+    {"settle_ms", 0, 5000,
+     [](TesterProfile* p, int64_t v) { p->settleMs = static_cast<uint16_t>(v); }},
+};
+
 bool ReadProfile(TomlReader& read, const std::string& key, const toml::node& node,
                  TesterProfile* profile) {
   const toml::table* table = node.as_table();
   if (table == nullptr) return read.WrongType(key, node, "a table with type, voltage and current");
   for (const auto& [name, value] : *table) {
-    if (name != "type" && name != "voltage" && name != "current" && name != "min_voltage") {
+    const bool source = std::any_of(std::begin(PROFILE_SOURCE_KEYS), std::end(PROFILE_SOURCE_KEYS),
+                                    [&](const ProfileSourceKey& k) { return k.name == name; });
+    if (!source && name != "type" && name != "voltage" && name != "current" &&
+        name != "min_voltage") {
       return read.Fail(TomlReader::LineOf(value),
                        "unknown key '" + key + "." + std::string(name.str()) + "' of the tester");
     }
+  }
+  for (const ProfileSourceKey& k : PROFILE_SOURCE_KEYS) {
+    const toml::node* value = table->get(k.name);
+    int64_t number = 0;
+    if (value == nullptr) continue;
+    if (!read.Integer(key + "." + std::string(k.name), *value, k.low, k.high, &number)) {
+      return false;
+    }
+    k.store(profile, number);
   }
   const toml::node* type = table->get("type");
   if (type == nullptr) return Missing(read, key + ".type", node);
@@ -150,14 +183,38 @@ constexpr TesterKey TESTER_KEYS[] = {
     {"profiles",
      [](auto& r, auto k, auto& n, auto* c) { return ReadProfiles(r, k, n, &c->profiles); }},
     {"settings", ReadSettings},
+    {"noise_voltage",
+     [](auto& r, auto k, auto& n, auto* c) { return r.Integer(k, n, 0, 1000, &c->noiseVoltage); }},
+    {"noise_current",
+     [](auto& r, auto k, auto& n, auto* c) { return r.Integer(k, n, 0, 1000, &c->noiseCurrent); }},
+    {"seed", [](auto& r, auto k, auto& n,
+                auto* c) { return r.Integer(k, n, INT64_MIN, INT64_MAX, &c->seed); }},
+    {"thermal_seconds", [](auto& r, auto k, auto& n,
+                           auto* c) { return r.Integer(k, n, 0, 3600, &c->thermalSeconds); }},
+    {"battery_mwh",
+     [](auto& r, auto k, auto& n, auto* c) {
+       uint32_t energy = 0;
+       if (!r.Integer(k, n, 1, 10000000, &energy)) return false;
+       c->batteryMwh = energy;
+       return true;
+     }},
 };
 
 }  // namespace
 
 std::vector<TesterProfile> TesterConfig::DefaultProfiles() {
+  const auto profile = [](uint8_t subtype, uint16_t minVoltage, uint16_t voltage,
+                          uint16_t current) {
+    TesterProfile p;
+    p.subtype = subtype;
+    p.minVoltage = minVoltage;
+    p.voltage = voltage;
+    p.current = current;
+    return p;
+  };
   return {
-      {5, 0, 0, 5000, 3000},  {5, 0, 0, 9000, 3000},     {5, 0, 0, 15000, 3000},
-      {5, 0, 0, 20000, 3250}, {5, 3, 3300, 11000, 3000},
+      profile(0, 0, 5000, 3000),  profile(0, 0, 9000, 3000),     profile(0, 0, 15000, 3000),
+      profile(0, 0, 20000, 3250), profile(3, 3300, 11000, 3000),
   };
 }
 

@@ -31,12 +31,26 @@
 //                               current = mA (0..65535)
 //                               min_voltage = mV, required for the ranged types (QC1, QC2, QC3,
 //                                 PD-APDO) and not allowed for the others; at most voltage
+//                               voltage_offset = 0   mV the source delivers above the contract,
+//                                 -5000..5000
+//                               source_milliohm = 0  the source's output resistance, 0..10000
+//                               trip_current = none  mA, 1..65535: over-current protection; a
+//                                 current drawn above it drops the contract for recover_ms
+//                               recover_ms = 1000    0..60000; then profile 1 is negotiated again
+//                               settle_ms = 0        0..5000: a move to this profile takes this
+//                                 long, in a straight line from the old voltage
 //                             default: PD-FIX 5000/3000, 9000/3000, 15000/3000, 20000/3250 and
 //                             PD-APDO 3300-11000 mV, 3000 mA
 //   settings = { 0 = 1, 2 = 500, 3 = 0, 4 = 1000 }
 //                             what CMD_GET_SETTING answers for ids 0 and 3 (one byte, 0..255 or
 //                             a boolean) and ids 2 and 4 (two bytes, 0..65535); the shown values
 //                             are the defaults. Id 1 is the maximum load, set by the host.
+//   noise_voltage = 0         mV, 0..1000: each voltage reading varies uniformly within +-this
+//   noise_current = 0         mA, 0..1000: the same for the measured current
+//   seed = 1                  any integer: where the readings' variation starts
+//   thermal_seconds = 0       0..3600: the temperature's time constant (0: it follows at once)
+//   battery_mwh = none        1..10000000: the source is a battery of this energy; once empty
+//                             it drops the contract for good (until the state is reset)
 //
 // Replies: every command is answered with a frame whose payload repeats its command byte. Set
 // commands (0D 0E 0F 10 E0) are acknowledged with two bytes, the command byte and a status:
@@ -55,6 +69,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +83,11 @@ struct TesterProfile {
   uint16_t minVoltage = 0;  // ranged profiles only
   uint16_t voltage = 0;     // the maximum of a ranged profile
   uint16_t current = 0;
+  int16_t voltageOffset = 0;            // mV the source delivers beyond the contract
+  uint16_t sourceMilliohm = 0;          // the source's output resistance
+  std::optional<uint16_t> tripCurrent;  // over-current protection; none: never trips
+  uint16_t recoverMs = 1000;            // how long a trip keeps the contract down
+  uint16_t settleMs = 0;                // how long a move to this profile takes
 };
 
 struct TesterConfig {
@@ -89,6 +109,11 @@ struct TesterConfig {
   uint16_t wordSetting2 = 500;
   uint8_t flagSetting3 = 0;
   uint16_t wordSetting4 = 1000;
+  uint16_t noiseVoltage = 0;  // mV either side of the true reading
+  uint16_t noiseCurrent = 0;  // mA either side
+  uint64_t seed = 1;
+  uint16_t thermalSeconds = 0;         // 0: the temperature follows the power at once
+  std::optional<uint32_t> batteryMwh;  // none: the source is mains powered
 
   static std::vector<TesterProfile> DefaultProfiles();
 };

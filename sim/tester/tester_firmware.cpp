@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "sim/tester/reading_noise.h"
+#include "sim/tester/source_model.h"
+
 namespace ralvex::sim {
 
 namespace {
@@ -19,16 +22,33 @@ uint16_t GetU16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-// The profiles a host sees: none without a source.
-size_t OfferedProfiles(const TesterConfig& config) {
-  return config.source ? config.profiles.size() : 0;
+// The profiles a host sees: none without a source, or while it is down.
+size_t OfferedProfiles(const TesterConfig& config, const TesterState& state) {
+  return SourceUp(config, state) ? config.profiles.size() : 0;
+}
+
+// A reading with its variation: the next draw of the bench's sequence, when it has any.
+uint16_t Vary(const TesterConfig& config, uint16_t reading, uint16_t span, uint64_t* draws) {
+  return span == 0 ? reading : Jitter(reading, span, config.seed, (*draws)++);
+}
+
+std::vector<uint8_t> ContractNotice(uint8_t code, uint8_t profile, uint16_t voltage) {
+  std::vector<uint8_t> n = {code, profile};
+  PutU16(&n, voltage);
+  return n;
 }
 
 }  // namespace
 
 TesterFirmware::TesterFirmware(TesterConfig config, TesterState state, bool live)
     : config_(std::move(config)), state_(state) {
+  PrepareSource(config_, &state_);
   SettleContract(config_, !live, &state_);
+  CheckTrip(config_, &state_);
+}
+
+void TesterFirmware::Advance(uint64_t ms) {
+  AdvanceSource(config_, ms, &state_);
 }
 
 TesterResponse TesterFirmware::Handle(const uint8_t* payload, size_t length) {
@@ -75,7 +95,17 @@ TesterResponse TesterFirmware::Handle(const uint8_t* payload, size_t length) {
       return r;
   }
   r.reply = {command, ack};
+  if (r.stateChanged) AfterChange(&r);
   return r;
+}
+
+// A new load or contract may draw more than the protection allows.
+void TesterFirmware::AfterChange(TesterResponse* r) {
+  if (!CheckTrip(config_, &state_) || !config_.notify) return;
+  TesterState back = state_;
+  ContractOnProfileOne(config_, &back);
+  r->comeback = ContractNotice(TESTER_NOTIFY_PROFILE, back.profile, back.voltage);
+  r->comebackAfterMs = state_.source.recoverLeftMs;
 }
 
 void TesterFirmware::Hello(TesterResponse* r) const {
@@ -85,13 +115,12 @@ void TesterFirmware::Hello(TesterResponse* r) const {
 void TesterFirmware::Connection(TesterResponse* r) const {
   std::vector<uint8_t>& out = r->reply;
   out.push_back(TESTER_CMD_GET_CONNECTION);
-  const bool connected = OfferedProfiles(config_) > 0 && state_.profile >= 1 &&
-                         state_.profile <= config_.profiles.size();
-  if (!connected) {
+  const TesterProfile* contract = ContractProfile(config_, state_);
+  if (contract == nullptr) {
     out.resize(13, 0);
     return;
   }
-  const TesterProfile& p = config_.profiles[state_.profile - 1];
+  const TesterProfile& p = *contract;
   out.push_back(1);
   out.push_back(state_.profile);
   out.push_back(p.profileClass);
@@ -103,7 +132,7 @@ void TesterFirmware::Connection(TesterResponse* r) const {
 
 void TesterFirmware::Profiles(TesterResponse* r) const {
   std::vector<uint8_t>& out = r->reply;
-  const size_t count = OfferedProfiles(config_);
+  const size_t count = OfferedProfiles(config_, state_);
   out.push_back(TESTER_CMD_GET_PROFILES);
   out.push_back(static_cast<uint8_t>(count));
   out.push_back(0);  // spare
@@ -121,8 +150,15 @@ void TesterFirmware::Profiles(TesterResponse* r) const {
   }
 }
 
-void TesterFirmware::Stats(TesterResponse* r) const {
-  const TesterReadings m = Measure(config_, state_);
+void TesterFirmware::Stats(TesterResponse* r) {
+  TesterReadings m = Measure(config_, state_);
+  if (ContractProfile(config_, state_) != nullptr) {
+    const uint64_t drawn = state_.source.noiseDraws;
+    m.voltage = Vary(config_, m.voltage, config_.noiseVoltage, &state_.source.noiseDraws);
+    m.measuredCurrent =
+        Vary(config_, m.measuredCurrent, config_.noiseCurrent, &state_.source.noiseDraws);
+    r->stateChanged = state_.source.noiseDraws != drawn;  // the sequence resumes from here
+  }
   std::vector<uint8_t>& out = r->reply;
   out.push_back(TESTER_CMD_GET_STATS);
   out.push_back(0);
@@ -136,19 +172,14 @@ void TesterFirmware::Stats(TesterResponse* r) const {
 uint8_t TesterFirmware::SetProfile(const uint8_t* payload, size_t length, TesterResponse* r) {
   if (length < 4) return TESTER_ACK_MALFORMED;
   const uint8_t id = payload[1];
-  if (id < 1 || id > OfferedProfiles(config_)) return TESTER_ACK_REFUSED;
+  if (id < 1 || id > OfferedProfiles(config_, state_)) return TESTER_ACK_REFUSED;
   const auto voltage = ContractVoltage(config_.profiles[id - 1], GetU16(payload + 2));
   if (!voltage) return TESTER_ACK_REFUSED;
   if (id == state_.profile && *voltage == state_.voltage) return TESTER_ACK_OK;
   const uint8_t notice = id == state_.profile ? TESTER_NOTIFY_VOLTAGE : TESTER_NOTIFY_PROFILE;
-  state_.profile = id;
-  state_.voltage = *voltage;
+  MoveContract(config_, id, *voltage, &state_);
   r->stateChanged = true;
-  if (config_.notify) {
-    std::vector<uint8_t> n = {notice, id};
-    PutU16(&n, *voltage);
-    r->notifications.push_back(std::move(n));
-  }
+  if (config_.notify) r->notifications.push_back(ContractNotice(notice, id, *voltage));
   return TESTER_ACK_OK;
 }
 

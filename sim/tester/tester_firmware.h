@@ -37,6 +37,9 @@ struct TesterResponse {
   std::vector<std::vector<uint8_t>> notifications;  // payloads sent ahead of the reply
   std::vector<uint8_t> reply;                       // payload; empty when nothing is answered
   bool stateChanged = false;                        // the state wants saving
+  // Sent comebackAfterMs later (when the source is back after a trip); empty: nothing.
+  std::vector<uint8_t> comeback;
+  uint32_t comebackAfterMs = 0;
 };
 
 class TesterFirmware {
@@ -45,6 +48,8 @@ class TesterFirmware {
   TesterFirmware(TesterConfig config, TesterState state, bool live);
 
   TesterResponse Handle(const uint8_t* payload, size_t length);
+  // Lets time pass for the source and the load.
+  void Advance(uint64_t ms);
 
   const TesterConfig& config() const { return config_; }
   const TesterState& state() const { return state_; }
@@ -53,7 +58,8 @@ class TesterFirmware {
   void Hello(TesterResponse* r) const;
   void Connection(TesterResponse* r) const;
   void Profiles(TesterResponse* r) const;
-  void Stats(TesterResponse* r) const;
+  void Stats(TesterResponse* r);
+  void AfterChange(TesterResponse* r);
   uint8_t SetProfile(const uint8_t* payload, size_t length, TesterResponse* r);
   uint8_t SetSetting(const uint8_t* payload, size_t length, TesterResponse* r);
   void GetSetting(const uint8_t* payload, size_t length, TesterResponse* r) const;

@@ -63,23 +63,23 @@ std::optional<uint16_t> ContractVoltage(const TesterProfile& profile, uint16_t r
   return requested;
 }
 
-void SettleContract(const TesterConfig& config, bool poweredUp, TesterState* state) {
-  if (poweredUp) state->load = state->defaultLoad.value_or(0);
-  if (!config.source || config.profiles.empty()) {
-    state->profile = 0;
-    state->voltage = 0;
-    return;
+bool BatteryEmpty(const TesterConfig& config, const TesterState& state) {
+  return config.batteryMwh && state.source.batteryUj == uint64_t{0};
+}
+
+bool SourceUp(const TesterConfig& config, const TesterState& state) {
+  return config.source && !config.profiles.empty() && state.source.recoverLeftMs == 0 &&
+         !BatteryEmpty(config, state);
+}
+
+const TesterProfile* ContractProfile(const TesterConfig& config, const TesterState& state) {
+  if (!SourceUp(config, state) || state.profile == 0 || state.profile > config.profiles.size()) {
+    return nullptr;
   }
-  if (!poweredUp && state->profile >= 1 && state->profile <= config.profiles.size()) {
-    const TesterProfile& p = config.profiles[state->profile - 1];
-    if (ContractVoltage(p, state->voltage) == state->voltage) return;
-  }
-  if (state->defaultVoltage) {
-    if (auto settled = NegotiateAt(config, *state->defaultVoltage, *state)) {
-      *state = *settled;
-      return;
-    }
-  }
+  return &config.profiles[state.profile - 1];
+}
+
+void ContractOnProfileOne(const TesterConfig& config, TesterState* state) {
   const TesterProfile& first = config.profiles.front();
   state->profile = 1;
   state->voltage = first.voltage;
@@ -89,25 +89,77 @@ void SettleContract(const TesterConfig& config, bool poweredUp, TesterState* sta
   }
 }
 
+void SettleContract(const TesterConfig& config, bool poweredUp, TesterState* state) {
+  if (poweredUp) state->load = state->defaultLoad.value_or(0);
+  if (!SourceUp(config, *state)) {
+    state->profile = 0;
+    state->voltage = 0;
+    return;
+  }
+  if (!poweredUp && state->profile >= 1 && state->profile <= config.profiles.size()) {
+    const TesterProfile& p = config.profiles[state->profile - 1];
+    if (ContractVoltage(p, state->voltage) == state->voltage) return;
+  }
+  state->source.moveMs = 0;  // a contract negotiated afresh stands at once
+  if (state->defaultVoltage) {
+    if (auto settled = NegotiateAt(config, *state->defaultVoltage, *state)) {
+      *state = *settled;
+      return;
+    }
+  }
+  ContractOnProfileOne(config, state);
+}
+
 uint16_t SetCurrent(const TesterConfig& config, const TesterState& state) {
-  if (!config.source || state.profile == 0 || state.profile > config.profiles.size()) return 0;
-  uint16_t limit = config.profiles[state.profile - 1].current;
-  if (state.maxLoad) limit = std::min(limit, *state.maxLoad);
-  return std::min(state.load, limit);
+  const TesterProfile* p = ContractProfile(config, state);
+  if (p == nullptr) return 0;
+  return std::min(state.load, state.maxLoad.value_or(p->current));
+}
+
+uint16_t OutputVoltage(const TesterConfig& config, const TesterState& state) {
+  const TesterProfile* p = ContractProfile(config, state);
+  if (p == nullptr) return 0;
+  const int32_t target = std::clamp<int32_t>(state.voltage + p->voltageOffset, 0, 0xFFFF);
+  const SourceState& s = state.source;
+  if (s.moveMs == 0 || s.movedMs >= s.moveMs) return static_cast<uint16_t>(target);
+  return static_cast<uint16_t>(s.moveFrom + (target - s.moveFrom) * s.movedMs / s.moveMs);
+}
+
+OperatingPoint Operate(const TesterConfig& config, const TesterState& state) {
+  OperatingPoint op;
+  const TesterProfile* p = ContractProfile(config, state);
+  if (p == nullptr) return op;
+  op.setCurrent = SetCurrent(config, state);
+  op.drawnCurrent = op.setCurrent;
+  uint32_t output = OutputVoltage(config, state);
+  if (p->profileClass == 5 && p->subtype == 3 && op.setCurrent > p->current) {
+    // A PD-APDO source in current limit: the current is held, the voltage gives way.
+    op.drawnCurrent = p->current;
+    output = p->minVoltage;
+  }
+  op.measuredCurrent =
+      static_cast<uint16_t>((uint32_t{op.drawnCurrent} * MODEL_MEASURE_PER_MILLE + 500) / 1000);
+  const uint32_t milliohm = uint32_t{config.cableMilliohm} + p->sourceMilliohm;
+  const uint32_t drop = (uint32_t{op.measuredCurrent} * milliohm + 500) / 1000;
+  op.voltage = static_cast<uint16_t>(output > drop ? output - drop : 0);
+  op.milliwatt = uint32_t{op.voltage} * op.measuredCurrent / 1000;
+  return op;
+}
+
+int32_t SteadyHeatMc(const TesterConfig& config, uint32_t milliwatt) {
+  return static_cast<int32_t>((config.ambient + milliwatt / MODEL_MILLIWATT_PER_DEGREE) * 1000);
 }
 
 TesterReadings Measure(const TesterConfig& config, const TesterState& state) {
   TesterReadings r;
-  r.temperature = config.ambient;
-  if (!config.source || state.profile == 0) return r;
-  r.setCurrent = SetCurrent(config, state);
-  r.measuredCurrent =
-      static_cast<uint16_t>((uint32_t{r.setCurrent} * MODEL_MEASURE_PER_MILLE + 500) / 1000);
-  const uint32_t drop = (uint32_t{r.measuredCurrent} * config.cableMilliohm + 500) / 1000;
-  r.voltage = static_cast<uint16_t>(state.voltage > drop ? state.voltage - drop : 0);
-  const uint32_t milliwatt = uint32_t{r.voltage} * r.measuredCurrent / 1000;
-  r.temperature = static_cast<uint8_t>(
-      std::min<uint32_t>(255, config.ambient + milliwatt / MODEL_MILLIWATT_PER_DEGREE));
+  const OperatingPoint op = Operate(config, state);
+  int32_t heat = SteadyHeatMc(config, op.milliwatt);
+  if (config.thermalSeconds > 0) heat = state.source.heatMc.value_or(config.ambient * 1000);
+  r.temperature = static_cast<uint8_t>(std::clamp((heat + 500) / 1000, 0, 255));
+  if (ContractProfile(config, state) == nullptr) return r;
+  r.setCurrent = op.setCurrent;
+  r.measuredCurrent = op.measuredCurrent;
+  r.voltage = op.voltage;
   r.loopbackCurrent = config.loopbackCurrent;
   return r;
 }

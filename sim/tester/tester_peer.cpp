@@ -1,6 +1,8 @@
 #include "sim/tester/tester_peer.h"
 
+#include <algorithm>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -17,13 +19,38 @@ namespace {
 constexpr uint8_t REPLY_WRONG_FLIP = 0x40;
 constexpr uint8_t REPLY_BAD_END_BYTE = 0x04;
 
+// The longest gap between runs the tester lets pass (a clock set far back or forward).
+constexpr int64_t LONGEST_GAP_MS = int64_t{10} * 366 * 24 * 3600 * 1000;
+
+// The tester as the state file has it, with the time since it was stored passed. A tester with
+// nothing stored (or nothing readable) starts fresh.
+TesterFirmware LoadFirmware(const TesterConfig& config, const std::string& statePath,
+                            const std::string& serial, const TesterClock& clock) {
+  TesterState state;
+  bool live = false;
+  std::optional<int64_t> written;
+  if (!LoadTesterState(statePath, serial, &state, &live, &written)) {
+    state = TesterState{};
+    live = false;
+    written.reset();
+  }
+  TesterFirmware firmware(config, state, live);
+  if (live && written) {
+    firmware.Advance(
+        static_cast<uint64_t>(std::clamp(clock.WallMs() - *written, int64_t{0}, LONGEST_GAP_MS)));
+  }
+  return firmware;
+}
+
 class TesterPeer final : public SerialPeer {
  public:
-  TesterPeer(TesterConfig config, TesterState state, bool live, std::string serial,
-             std::string statePath)
-      : firmware_(std::move(config), state, live),
+  TesterPeer(TesterFirmware firmware, std::string serial, std::string statePath,
+             std::shared_ptr<TesterClock> clock)
+      : firmware_(std::move(firmware)),
         serial_(std::move(serial)),
-        statePath_(std::move(statePath)) {}
+        statePath_(std::move(statePath)),
+        clock_(std::move(clock)),
+        lastMs_(clock_->MonotonicMs()) {}
 
   void Attach(SerialLine* line) override {
     std::lock_guard lock(mutex_);
@@ -43,10 +70,14 @@ class TesterPeer final : public SerialPeer {
     receiver_.Push(data, length, [this](const uint8_t* payload, size_t n) { Handle(payload, n); });
   }
 
-  // A new session starts with an empty receive buffer: a half frame from before is stale.
+  // A new session starts with an empty receive buffer: a half frame from before is stale. The
+  // state is read again: another process on the bench may have changed it since.
   void OnOpen() override {
     std::lock_guard lock(mutex_);
     receiver_.Reset();
+    if (statePath_.empty()) return;
+    firmware_ = LoadFirmware(firmware_.config(), statePath_, serial_, *clock_);
+    lastMs_ = clock_->MonotonicMs();
   }
 
   void OnClose() override {
@@ -56,11 +87,19 @@ class TesterPeer final : public SerialPeer {
 
  private:
   void Handle(const uint8_t* payload, size_t length) {
+    const uint64_t now = clock_->MonotonicMs();
+    firmware_.Advance(now > lastMs_ ? now - lastMs_ : 0);
+    lastMs_ = std::max(now, lastMs_);
     const TesterResponse response = firmware_.Handle(payload, length);
-    if (response.stateChanged) SaveTesterState(statePath_, serial_, firmware_.state());
+    if (response.stateChanged) {
+      SaveTesterState(statePath_, serial_, firmware_.state(), clock_->WallMs());
+    }
     const TesterConfig& config = firmware_.config();
     if (config.silent) return;
     for (const auto& notification : response.notifications) Send(BuildTesterFrame(notification));
+    if (!response.comeback.empty()) {
+      Send(BuildTesterFrame(response.comeback), response.comebackAfterMs);
+    }
     const uint8_t command = payload[0];
     if (response.reply.empty() || config.unanswered.test(command)) return;
     std::vector<uint8_t> reply = response.reply;
@@ -72,9 +111,10 @@ class TesterPeer final : public SerialPeer {
     Send(bytes);
   }
 
-  void Send(const std::vector<uint8_t>& bytes) {
+  // Goes out `laterMs` from now, plus the bench's reply delay.
+  void Send(const std::vector<uint8_t>& bytes, uint32_t laterMs = 0) {
     if (line_ == nullptr || bytes.empty()) return;
-    const uint32_t delay = firmware_.config().replyDelayMs;
+    const uint32_t delay = firmware_.config().replyDelayMs + laterMs;
     if (delay > 0) {
       line_->SendToHostAfter(delay, bytes.data(), bytes.size());
     } else {
@@ -88,22 +128,20 @@ class TesterPeer final : public SerialPeer {
   TesterFirmware firmware_;
   const std::string serial_;
   const std::string statePath_;
+  const std::shared_ptr<TesterClock> clock_;
+  uint64_t lastMs_;  // when the source was last brought up to date
 };
 
 }  // namespace
 
 std::unique_ptr<SerialPeer> MakeTesterPeer(const toml::table* config, const std::string& serial,
                                            const std::string& statePath, std::string* error,
-                                           uint32_t* line) {
+                                           uint32_t* line, std::shared_ptr<TesterClock> clock) {
   TesterConfig parsed;
   if (!ParseTesterConfig(config, &parsed, error, line)) return nullptr;
-  TesterState state;
-  bool live = false;
-  if (!LoadTesterState(statePath, serial, &state, &live)) {
-    state = TesterState{};
-    live = false;
-  }
-  return std::make_unique<TesterPeer>(std::move(parsed), state, live, serial, statePath);
+  if (!clock) clock = SystemTesterClock();
+  TesterFirmware firmware = LoadFirmware(parsed, statePath, serial, *clock);
+  return std::make_unique<TesterPeer>(std::move(firmware), serial, statePath, std::move(clock));
 }
 
 }  // namespace ralvex::sim

@@ -94,7 +94,9 @@ inline std::vector<DecodedFrame> Decode(const Bytes& stream, size_t* noise = nul
 class TesterBench {
  public:
   explicit TesterBench(const std::string& benchText = "", const std::string& statePath = "",
-                       const std::string& serial = "KORA0001") {
+                       const std::string& serial = "KORA0001",
+                       std::shared_ptr<TesterClock> testerClock = nullptr)
+      : clock(std::move(testerClock)) {
     Rebuild(benchText, statePath, serial);
   }
 
@@ -104,10 +106,10 @@ class TesterBench {
     if (peer) peer->Detach();
     std::string error;
     if (benchText.empty()) {
-      peer = MakeTesterPeer(nullptr, serial, statePath, &error);
+      peer = MakeTesterPeer(nullptr, serial, statePath, &error, nullptr, clock);
     } else {
       toml::table table = toml::parse(benchText);
-      peer = MakeTesterPeer(&table, serial, statePath, &error);
+      peer = MakeTesterPeer(&table, serial, statePath, &error, nullptr, clock);
     }
     ASSERT_NE(peer, nullptr) << error;
     line.chunks.clear();
@@ -135,8 +137,22 @@ class TesterBench {
     return frames.back().payload;
   }
 
+  std::shared_ptr<TesterClock> clock;  // null: the system's
   FakeLine line;
   std::unique_ptr<SerialPeer> peer;
+};
+
+// A clock the test moves by hand: both the monotonic and the wall clock advance together.
+class FakeTesterClock final : public TesterClock {
+ public:
+  uint64_t MonotonicMs() const override { return monotonic; }
+  int64_t WallMs() const override { return wall; }
+  void Advance(uint64_t ms) {
+    monotonic += ms;
+    wall += static_cast<int64_t>(ms);
+  }
+  uint64_t monotonic = 1000;
+  int64_t wall = 1'700'000'000'000;
 };
 
 inline uint16_t U16(const Bytes& b, size_t at) {

@@ -3,7 +3,7 @@
  * Integer, character and handle types with the Windows widths (DWORD is 32-bit even where `long`
  * is 64-bit), the pointer typedefs, and the plain structures the serial interface passes around.
  * The public bridge header needs them, and outside C programs include them through it, so they
- * live beside it and stay valid C11 as well as C++; the platform layer's Win32 subset
+ * are installed beside it and stay valid C11 as well as C++; the platform layer's Win32 subset
  * (platform/win32.h) builds on this one definition. On Windows the system headers provide all of
  * this.
  */
