@@ -37,12 +37,12 @@ void ProgramImage(benchmark::State& state, ralvex::sim::ChipFamily chip, FT_DEVI
 }
 
 void BM_Program232R64Words(benchmark::State& state) {
-  ProgramImage<FT_EEPROM_232R>(state, ralvex::sim::ChipFamily::CHIP_232R, FT_DEVICE_232R);
+  ProgramImage<FT_EEPROM_232R>(state, ralvex::sim::CHIP_232R, FT_DEVICE_232R);
 }
 BENCHMARK(BM_Program232R64Words)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ProgramXSeries1024Words(benchmark::State& state) {
-  ProgramImage<FT_EEPROM_X_SERIES>(state, ralvex::sim::ChipFamily::CHIP_X_SERIES, FT_DEVICE_X_SERIES);
+  ProgramImage<FT_EEPROM_X_SERIES>(state, ralvex::sim::CHIP_X_SERIES, FT_DEVICE_X_SERIES);
 }
 BENCHMARK(BM_ProgramXSeries1024Words)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -45,7 +45,7 @@ void GetStatsExchange(benchmark::State& state) {
     return;
   }
   ralvex::link::StatsReply stats{};
-  std::int64_t failures = 0;
+  int64_t failures = 0;
   for (auto _ : state) {
     if (!link.GetStats(stats)) ++failures;
     benchmark::DoNotOptimize(stats);
@@ -82,7 +82,7 @@ void StatsSessionOnTheWire(benchmark::State& state) {
   config.wireModel = true;
   bench.AddDevice(config, tester);
 
-  std::int64_t failures = 0;
+  int64_t failures = 0;
   for (auto _ : state) {
     ralvex::link::TesterLink link;
     ralvex::link::StatsReply stats{};

@@ -16,24 +16,24 @@ namespace {
 
 using ralvex::link::ReceiveParser;
 
-std::vector<std::uint8_t> Framed(std::vector<std::uint8_t> payload) {
-  std::vector<std::uint8_t> out(payload.size() + ralvex::link::FRAME_OVERHEAD);
+std::vector<uint8_t> Framed(std::vector<uint8_t> payload) {
+  std::vector<uint8_t> out(payload.size() + ralvex::link::FRAME_OVERHEAD);
   out.resize(ralvex::link::BuildFrame(payload, out));
   return out;
 }
 
 // One of each reply the program asks for, plus a notification, at their real sizes.
-std::vector<std::uint8_t> MixedStream() {
+std::vector<uint8_t> MixedStream() {
   using namespace ralvex::link;
-  std::vector<std::uint8_t> stream;
-  auto add = [&](std::vector<std::uint8_t> payload) {
+  std::vector<uint8_t> stream;
+  auto add = [&](std::vector<uint8_t> payload) {
     const auto f = Framed(std::move(payload));
     stream.insert(stream.end(), f.begin(), f.end());
   };
   add({CMD_HELLO, 21, 0});
   add({CMD_GET_SETTING, 1});
   add({CMD_GET_CONNECTION, 1, 3, 5, 0, 0x88, 0x13, 0xB8, 0x0B, 0x98, 0x3A, 0, 0});
-  std::vector<std::uint8_t> profiles(59, 0);
+  std::vector<uint8_t> profiles(59, 0);
   profiles[0] = CMD_GET_PROFILES;
   profiles[1] = 7;
   add(profiles);
@@ -42,11 +42,11 @@ std::vector<std::uint8_t> MixedStream() {
   return stream;
 }
 
-void Run(benchmark::State& state, const std::vector<std::uint8_t>& stream) {
+void Run(benchmark::State& state, const std::vector<uint8_t>& stream) {
   auto parser = std::make_unique<ReceiveParser>();
-  std::int64_t frames = 0;
+  int64_t frames = 0;
   for (auto _ : state) {
-    std::uint32_t readLength = ReceiveParser::StartReadLength();
+    uint32_t readLength = ReceiveParser::StartReadLength();
     std::size_t at = 0;
     while (at < stream.size()) {
       const std::size_t n = std::min<std::size_t>(readLength, stream.size() - at);
@@ -57,7 +57,7 @@ void Run(benchmark::State& state, const std::vector<std::uint8_t>& stream) {
     }
     benchmark::DoNotOptimize(parser->Reply().data());
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(stream.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(stream.size()));
   state.counters["frames"] =
       benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
 }
@@ -68,7 +68,7 @@ void ParserTypicalReplies(benchmark::State& state) {
 BENCHMARK(ParserTypicalReplies);
 
 void ParserLongestFrames(benchmark::State& state) {
-  std::vector<std::uint8_t> payload(ralvex::link::FRAME_MAX_PAYLOAD, 0x5A);
+  std::vector<uint8_t> payload(ralvex::link::FRAME_MAX_PAYLOAD, 0x5A);
   payload[0] = ralvex::link::CMD_GET_STATS;
   Run(state, Framed(payload));
 }

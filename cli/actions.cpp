@@ -5,8 +5,8 @@
 
 namespace ralvex::cli {
 
-ProfileRequest PlanProfileRequest(const link::ProfileList& list, std::uint8_t profileIndex,
-                                  std::uint16_t profileVoltage, std::uint8_t versionLevel) {
+ProfileRequest PlanProfileRequest(const link::ProfileList& list, uint8_t profileIndex,
+                                  uint16_t profileVoltage, uint8_t versionLevel) {
   const link::ProfileEntry* entry = link::FindProfile(list, profileIndex);
   if (entry == nullptr || !link::ProfileTakesVoltage(*entry, profileVoltage, versionLevel)) {
     return {false, 0, 0};

@@ -1,6 +1,6 @@
-#pragma once
 // The actions an option can choose, each carried out on the open tester's session, and the one
 // call that runs the chosen action (or prints the usage text when none was chosen).
+#pragma once
 
 #include <cstdint>
 #include <cstdio>
@@ -17,12 +17,12 @@ namespace ralvex::cli {
 // names a ranged profile whose listed range (from `versionLevel` 20 on) leaves the voltage out.
 struct ProfileRequest {
   bool valid;
-  std::uint8_t profileId;
-  std::uint16_t voltage;
+  uint8_t profileId;
+  uint16_t voltage;
 };
 
-ProfileRequest PlanProfileRequest(const link::ProfileList& list, std::uint8_t profileIndex,
-                                  std::uint16_t profileVoltage, std::uint8_t versionLevel);
+ProfileRequest PlanProfileRequest(const link::ProfileList& list, uint8_t profileIndex,
+                                  uint16_t profileVoltage, uint8_t versionLevel);
 
 // The line an action prints, with exit code RUN_EXIT_NO_ANSWER, when its exchange failed.
 inline constexpr const char NO_ANSWER_MESSAGE[] = "Error: the tester did not answer.";

@@ -61,12 +61,12 @@ ResolvedDevice ResolveDevice(const char* upperText, const TesterList& list,
     const std::size_t usable = startupCount < list.count ? startupCount : list.count;
     for (std::size_t i = 0; i < usable; ++i) {
       // Entries hold at most 15 characters, so a longer text simply matches none.
-      if (std::strcmp(upperText, list.serials[i]) == 0) return {DeviceResolution::DEVICE_FOUND, i};
+      if (std::strcmp(upperText, list.serials[i]) == 0) return {DEVICE_FOUND, i};
     }
-    return {DeviceResolution::DEVICE_NOT_FOUND, 0};
+    return {DEVICE_NOT_FOUND, 0};
   }
-  if (std::strcmp(upperText, "ANY") == 0) return {DeviceResolution::DEVICE_FOUND, 0};
-  return {DeviceResolution::DEVICE_INVALID, 0};
+  if (std::strcmp(upperText, "ANY") == 0) return {DEVICE_FOUND, 0};
+  return {DEVICE_INVALID, 0};
 }
 
 const char* SerialAt(const TesterList& list, std::size_t startupCount, long index) {

@@ -1,9 +1,10 @@
-#pragma once
 // Tester discovery: the bridge devices whose serial number begins with "KORA" are testers. They are
 // kept in the TesterList in the order the access layer reports them; -f lists them, -d and -i pick
 // one of them.
+#pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "ralvex/bridge.h"
@@ -42,7 +43,7 @@ void PrintTesterListing(std::FILE* out, TesterList& list,
                         ListDevicesFunction listDevices = FT_ListDevices);
 
 // What a -d argument (already upper-cased) names.
-enum class DeviceResolution { DEVICE_FOUND, DEVICE_NOT_FOUND, DEVICE_INVALID };
+enum DeviceResolution : uint8_t { DEVICE_FOUND, DEVICE_NOT_FOUND, DEVICE_INVALID };
 
 struct ResolvedDevice {
   DeviceResolution resolution;

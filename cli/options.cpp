@@ -25,7 +25,7 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-enum StreamRead { STREAM_READ_OK, STREAM_READ_NO_NUMBER, STREAM_READ_TOO_LARGE };
+enum StreamRead : uint8_t { STREAM_READ_OK, STREAM_READ_NO_NUMBER, STREAM_READ_TOO_LARGE };
 
 // One integer as stream extraction reads it: white space, sign, digits. Fails without digits or
 // when the value does not fit a 32-bit signed integer.
@@ -68,14 +68,14 @@ ScanResult Fail(const ScanState& state, int exitCode, bool withUsage, const char
                 const char* argument = "", const char* tail = "") {
   PrintLine(state.err, message, argument, tail);
   if (withUsage) PrintUsage(state.err, state.programName);
-  return {ScanOutcome::SCAN_FAILED, exitCode};
+  return {SCAN_FAILED, exitCode};
 }
 
 ScanResult InvalidArgument(const ScanState& state, const char* argument) {
   return Fail(state, RUN_EXIT_INVALID_COMMAND_LINE, true, "Error: invalid argument ", argument);
 }
 
-constexpr ScanResult SCAN_GO_ON = {ScanOutcome::SCAN_RUN, RUN_EXIT_SUCCEEDED};
+constexpr ScanResult SCAN_GO_ON = {SCAN_RUN, RUN_EXIT_SUCCEEDED};
 
 template <ScanOutcome OUTCOME>
 ScanResult EndScan(const OptionRow&, const char*, ScanState&) {
@@ -90,10 +90,10 @@ ScanResult ChooseAction(const OptionRow& row, const char*, ScanState& state) {
 ScanResult SelectDevice(const OptionRow&, const char* argument, ScanState& state) {
   const std::string upper = UpperCase(argument);
   const ResolvedDevice resolved = ResolveDevice(upper.c_str(), state.testers, state.testers.count);
-  if (resolved.resolution == DeviceResolution::DEVICE_NOT_FOUND) {
+  if (resolved.resolution == DEVICE_NOT_FOUND) {
     return Fail(state, RUN_EXIT_FAILED_TO_CONNECT, false, "Error: Device not found.");
   }
-  if (resolved.resolution == DeviceResolution::DEVICE_INVALID) {
+  if (resolved.resolution == DEVICE_INVALID) {
     return Fail(state, RUN_EXIT_INVALID_COMMAND_LINE, true, "Error: invalid argument ",
                 upper.c_str());
   }
@@ -123,9 +123,9 @@ ScanResult ChooseProfile(const OptionRow& row, const char* argument, ScanState& 
   const bool voltageOutOfRange =
       read.numbers == 2 && (read.voltage < 0 || read.voltage > UINT16_MAX);
   if (voltageTooLarge || voltageOutOfRange) return InvalidArgument(state, argument);
-  state.options.profileIndex = static_cast<std::uint8_t>(read.index);
+  state.options.profileIndex = static_cast<uint8_t>(read.index);
   state.options.profileVoltage =
-      read.numbers == 2 ? static_cast<std::uint16_t>(read.voltage) : PROFILE_DEFAULT_VOLTAGE_MV;
+      read.numbers == 2 ? static_cast<uint16_t>(read.voltage) : PROFILE_DEFAULT_VOLTAGE_MV;
   state.options.action = row.action;
   return SCAN_GO_ON;
 }
@@ -136,7 +136,7 @@ ScanResult SetValue(const OptionRow& row, const char* argument, ScanState& state
   if (!ReadLimitedDecimal(argument, row.maxLength, &value) || value < 0 || value > row.maxValue) {
     return InvalidArgument(state, argument);
   }
-  state.options.*row.value = static_cast<std::uint16_t>(value);
+  state.options.*row.value = static_cast<uint16_t>(value);
   state.options.action = row.action;
   return SCAN_GO_ON;
 }
@@ -146,8 +146,8 @@ ScanResult SetValue(const OptionRow& row, const char* argument, ScanState& state
 // that carries it out), the field a value goes to, and the step that applies it.
 // clang-format off
 constexpr OptionRow OPTION_ROWS[] = {
-    {"-H", "--HELP",       false, 0, 0,     nullptr,             nullptr, EndScan<ScanOutcome::SCAN_HELP>},
-    {"-F", "--FIND",       false, 0, 0,     nullptr,             nullptr, EndScan<ScanOutcome::SCAN_FIND>},
+    {"-H", "--HELP",       false, 0, 0,     nullptr,             nullptr, EndScan<SCAN_HELP>},
+    {"-F", "--FIND",       false, 0, 0,     nullptr,             nullptr, EndScan<SCAN_FIND>},
     {"-D", "--DEVICE",     true,  0, 0,     nullptr,             nullptr, SelectDevice},
     {"-I", "--INDEX",      true,  3, 0,     nullptr,             nullptr, SelectIndex},
     {"-C", "--CONNECTION", false, 0, 0,     ReportConnection,    nullptr, ChooseAction},
@@ -229,7 +229,7 @@ ScanResult ScanArguments(int argc, const char* const* argv, const TesterList& te
       argument = argv[++i];
     }
     const ScanResult step = row->apply(*row, argument, state);
-    if (step.outcome != ScanOutcome::SCAN_RUN) return step;
+    if (step.outcome != SCAN_RUN) return step;
   }
   return SCAN_GO_ON;
 }

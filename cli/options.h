@@ -1,6 +1,6 @@
-#pragma once
 // The command line: the option table with its case-insensitive matching, the numeric and -v
 // argument readers, and the left-to-right argument scan that fills RunOptions.
+#pragma once
 
 #include <cstdint>
 #include <cstdio>
@@ -28,23 +28,23 @@ struct RunOptions;
 using Action = int (*)(TesterSession& session, const RunOptions& options, std::FILE* out,
                        std::FILE* err);
 
-inline constexpr std::uint16_t PROFILE_DEFAULT_VOLTAGE_MV = 5000;
+inline constexpr uint16_t PROFILE_DEFAULT_VOLTAGE_MV = 5000;
 
 struct RunOptions {
   Action action = nullptr;  // null: no action was chosen
   // Position in the TesterList. Kept wider than a byte so that -i 256 names position 256 (no
   // tester) instead of wrapping round to the first one.
   int selectedIndex = 0;
-  std::uint8_t profileIndex = 0;  // 1-based
-  std::uint16_t profileVoltage = PROFILE_DEFAULT_VOLTAGE_MV;
+  uint8_t profileIndex = 0;  // 1-based
+  uint16_t profileVoltage = PROFILE_DEFAULT_VOLTAGE_MV;
   std::string profileArgument;  // the -v argument as typed
-  std::uint16_t load = 0;
-  std::uint16_t defaultVoltage = 0;
-  std::uint16_t defaultLoad = 0;
-  std::uint16_t maxLoad = 0;
+  uint16_t load = 0;
+  uint16_t defaultVoltage = 0;
+  uint16_t defaultLoad = 0;
+  uint16_t maxLoad = 0;
 };
 
-enum class ScanOutcome {
+enum ScanOutcome : uint8_t {
   SCAN_RUN,     // go on to open the tester
   SCAN_HELP,    // -h: print the usage text, end with 0
   SCAN_FIND,    // -f: print the listing, end with 0
@@ -52,7 +52,7 @@ enum class ScanOutcome {
 };
 
 struct ScanResult {
-  ScanOutcome outcome = ScanOutcome::SCAN_RUN;
+  ScanOutcome outcome = SCAN_RUN;
   int exitCode = RUN_EXIT_SUCCEEDED;
 };
 
@@ -65,10 +65,10 @@ struct OptionRow {
   const char* shortForm;  // upper case, as compared
   const char* longForm;   // upper case, as compared
   bool takesArgument;
-  std::size_t maxLength;             // numeric arguments: the longest text accepted as typed
-  long maxValue;                     // numeric values: the highest accepted
-  Action action;                     // the action the option chooses; null when it chooses none
-  std::uint16_t RunOptions::*value;  // where a numeric value is kept, or null
+  std::size_t maxLength;        // numeric arguments: the longest text accepted as typed
+  long maxValue;                // numeric values: the highest accepted
+  Action action;                // the action the option chooses; null when it chooses none
+  uint16_t RunOptions::*value;  // where a numeric value is kept, or null
   ScanResult (*apply)(const OptionRow& row, const char* argument, ScanState& state);
 };
 

@@ -33,7 +33,7 @@ void PrintConnectionReport(std::FILE* out, const link::ConnectionReply& reply) {
   Line(out, "MAX POWER:%lumW\n", static_cast<unsigned long>(reply.maxPower));
 }
 
-void PrintProfileReport(std::FILE* out, const link::ProfileList& list, std::uint8_t versionLevel) {
+void PrintProfileReport(std::FILE* out, const link::ProfileList& list, uint8_t versionLevel) {
   Line(out, "NUM PROFILES:%u\n", static_cast<unsigned>(list.count));
   // A count above the record's seven entries shows only the entries that exist.
   const std::size_t shown = link::UsableProfileCount(list);

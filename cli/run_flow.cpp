@@ -43,15 +43,15 @@ int RunProgram(int argc, const char* const* argv, const RunEnvironment& environm
 
   const ScanResult scan = ScanArguments(argc, argv, testers, options, err);
   switch (scan.outcome) {
-    case ScanOutcome::SCAN_HELP:
+    case SCAN_HELP:
       PrintUsage(err, programName);
       return RUN_EXIT_SUCCEEDED;
-    case ScanOutcome::SCAN_FIND:
+    case SCAN_FIND:
       PrintTesterListing(out, testers, environment.listDevices);
       return RUN_EXIT_SUCCEEDED;
-    case ScanOutcome::SCAN_FAILED:
+    case SCAN_FAILED:
       return scan.exitCode;
-    case ScanOutcome::SCAN_RUN:
+    case SCAN_RUN:
       break;
   }
 

@@ -1,5 +1,5 @@
-#pragma once
 // One run of the program: start-up scan, argument scan, open (ten attempts), one action, close.
+#pragma once
 
 #include <cstdio>
 

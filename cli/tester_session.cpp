@@ -14,27 +14,27 @@ bool LinkSession::GetStats(link::StatsReply& stats) {
   return link_.GetStats(stats);
 }
 
-bool LinkSession::SetProfile(std::uint8_t profileId, std::uint16_t voltageMv) {
+bool LinkSession::SetProfile(uint8_t profileId, uint16_t voltageMv) {
   return link_.SetProfile(profileId, voltageMv).answered;
 }
 
-bool LinkSession::SetLoad(std::uint16_t loadMa) {
+bool LinkSession::SetLoad(uint16_t loadMa) {
   return link_.SetLoad(loadMa).answered;
 }
 
-bool LinkSession::StoreDefaultVoltage(std::uint16_t voltageMv) {
+bool LinkSession::StoreDefaultVoltage(uint16_t voltageMv) {
   return link_.SetDefaultVoltage(voltageMv).answered;
 }
 
-bool LinkSession::StoreDefaultLoad(std::uint16_t loadMa) {
+bool LinkSession::StoreDefaultLoad(uint16_t loadMa) {
   return link_.SetDefaultLoad(loadMa).answered;
 }
 
-bool LinkSession::StoreMaxLoad(std::uint16_t maxLoadMa) {
+bool LinkSession::StoreMaxLoad(uint16_t maxLoadMa) {
   return link_.SetMaxLoad(maxLoadMa).answered;
 }
 
-std::uint8_t LinkSession::VersionLevel() const {
+uint8_t LinkSession::VersionLevel() const {
   return link_.VersionLevel();
 }
 

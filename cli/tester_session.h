@@ -1,6 +1,6 @@
-#pragma once
 // The tester operations an action uses. A run carries them out on its open TesterLink through
 // LinkSession; the actions' tests put a fake in its place.
+#pragma once
 
 #include <cstdint>
 
@@ -18,15 +18,15 @@ class TesterSession {
   virtual bool GetConnection(link::ConnectionReply& reply) = 0;
   virtual bool GetProfiles(link::ProfileList& list) = 0;
   virtual bool GetStats(link::StatsReply& stats) = 0;
-  virtual bool SetProfile(std::uint8_t profileId, std::uint16_t voltageMv) = 0;
+  virtual bool SetProfile(uint8_t profileId, uint16_t voltageMv) = 0;
   // True when a reply frame arrived in time, whatever it holds: the tester's verdict is not looked
   // at.
-  virtual bool SetLoad(std::uint16_t loadMa) = 0;
-  virtual bool StoreDefaultVoltage(std::uint16_t voltageMv) = 0;
-  virtual bool StoreDefaultLoad(std::uint16_t loadMa) = 0;
-  virtual bool StoreMaxLoad(std::uint16_t maxLoadMa) = 0;
+  virtual bool SetLoad(uint16_t loadMa) = 0;
+  virtual bool StoreDefaultVoltage(uint16_t voltageMv) = 0;
+  virtual bool StoreDefaultLoad(uint16_t loadMa) = 0;
+  virtual bool StoreMaxLoad(uint16_t maxLoadMa) = 0;
   // The version the tester greeted with; it decides how ranged profiles are reported.
-  virtual std::uint8_t VersionLevel() const = 0;
+  virtual uint8_t VersionLevel() const = 0;
 };
 
 // The session on an open link, which it does not own.
@@ -37,12 +37,12 @@ class LinkSession final : public TesterSession {
   bool GetConnection(link::ConnectionReply& reply) override;
   bool GetProfiles(link::ProfileList& list) override;
   bool GetStats(link::StatsReply& stats) override;
-  bool SetProfile(std::uint8_t profileId, std::uint16_t voltageMv) override;
-  bool SetLoad(std::uint16_t loadMa) override;
-  bool StoreDefaultVoltage(std::uint16_t voltageMv) override;
-  bool StoreDefaultLoad(std::uint16_t loadMa) override;
-  bool StoreMaxLoad(std::uint16_t maxLoadMa) override;
-  std::uint8_t VersionLevel() const override;
+  bool SetProfile(uint8_t profileId, uint16_t voltageMv) override;
+  bool SetLoad(uint16_t loadMa) override;
+  bool StoreDefaultVoltage(uint16_t voltageMv) override;
+  bool StoreDefaultLoad(uint16_t loadMa) override;
+  bool StoreMaxLoad(uint16_t maxLoadMa) override;
+  uint8_t VersionLevel() const override;
 
  private:
   link::TesterLink& link_;

@@ -8,7 +8,7 @@
 
 namespace ralvex::devside {
 
-enum class ChipFamily : uint8_t {
+enum ChipFamily : uint8_t {
   CHIP_BM,
   CHIP_AM,
   CHIP_100AX,

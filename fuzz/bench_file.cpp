@@ -11,7 +11,7 @@
 #include "sim/bench.h"
 #include "sim/bench_file.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace ralvex::sim;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   BenchLayout layout;

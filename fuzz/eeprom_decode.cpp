@@ -77,7 +77,7 @@ void ReadEverything(FT_HANDLE handle) {
   }
   {
     Texts texts;
-    alignas(8) std::uint8_t record[256] = {};
+    alignas(8) uint8_t record[256] = {};
     std::memcpy(record, &type, sizeof type);
     texts.Check(FT_EEPROM_Read(handle, record, RecordSize(type), texts.manufacturer,
                                texts.manufacturerId, texts.description, texts.serial) == FT_OK);
@@ -85,7 +85,7 @@ void ReadEverything(FT_HANDLE handle) {
   DWORD userArea = 0;
   if (FT_EE_UASize(handle, &userArea) == FT_OK) {
     // Exactly the size reported, and more than it: the read must stay within the buffer given.
-    static std::uint8_t area[4096];
+    static uint8_t area[4096];
     for (const DWORD length : {userArea, userArea + 7}) {
       if (length > sizeof area) std::abort();
       DWORD count = 0;
@@ -95,15 +95,15 @@ void ReadEverything(FT_HANDLE handle) {
 }
 
 // Fills a record from the input: everything after its first `skip` bytes, as raw bytes.
-void Fill(void* record, std::size_t recordSize, std::size_t skip, const std::uint8_t*& data,
-          const std::uint8_t* end) {
+void Fill(void* record, std::size_t recordSize, std::size_t skip, const uint8_t*& data,
+          const uint8_t* end) {
   const std::size_t length = std::min<std::size_t>(recordSize - skip, end - data);
-  std::memcpy(static_cast<std::uint8_t*>(record) + skip, data, length);
+  std::memcpy(static_cast<uint8_t*>(record) + skip, data, length);
   data += length;
 }
 
 // One text of at most 63 characters, terminated.
-void Text(char* text, const std::uint8_t*& data, const std::uint8_t* end) {
+void Text(char* text, const uint8_t*& data, const uint8_t* end) {
   std::size_t length = data < end ? *data++ % 40 : 0;
   length = std::min<std::size_t>(length, end - data);
   std::memcpy(text, data, length);
@@ -111,7 +111,7 @@ void Text(char* text, const std::uint8_t*& data, const std::uint8_t* end) {
   data += length;
 }
 
-void Program(FT_HANDLE handle, const std::uint8_t* data, const std::uint8_t* end) {
+void Program(FT_HANDLE handle, const uint8_t* data, const uint8_t* end) {
   FT_DEVICE type = FT_DEVICE_UNKNOWN;
   DWORD id = 0;
   if (FT_GetDeviceInfo(handle, &type, &id, nullptr, nullptr, nullptr) != FT_OK) std::abort();
@@ -121,7 +121,7 @@ void Program(FT_HANDLE handle, const std::uint8_t* data, const std::uint8_t* end
   Text(description, data, end);
   Text(serial, data, end);
   if (type == FT_DEVICE_X_SERIES) {
-    alignas(8) std::uint8_t record[sizeof(FT_EEPROM_X_SERIES)] = {};
+    alignas(8) uint8_t record[sizeof(FT_EEPROM_X_SERIES)] = {};
     Fill(record, sizeof record, sizeof type, data, end);
     std::memcpy(record, &type, sizeof type);
     FT_EEPROM_Program(handle, record, sizeof record, manufacturer, manufacturerId, description,
@@ -143,7 +143,7 @@ void Program(FT_HANDLE handle, const std::uint8_t* data, const std::uint8_t* end
   }
   DWORD userArea = 0;
   if (FT_EE_UASize(handle, &userArea) == FT_OK && userArea > 0) {
-    std::uint8_t area[4096] = {};
+    uint8_t area[4096] = {};
     const DWORD length = static_cast<DWORD>(std::min<std::size_t>(
         {static_cast<std::size_t>(userArea), sizeof area, static_cast<std::size_t>(end - data)}));
     std::memcpy(area, data, length);
@@ -153,17 +153,17 @@ void Program(FT_HANDLE handle, const std::uint8_t* data, const std::uint8_t* end
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace ralvex::sim;
   if (size < 2) return 0;
   BridgeDeviceConfig config;
   config.serial = "EE0001";
   config.chip = static_cast<ChipFamily>(data[0] % CHIP_FAMILY_COUNT);
-  constexpr std::uint32_t SIZES[] = {0, 64, 128, 256, 1024};
+  constexpr uint32_t SIZES[] = {0, 64, 128, 256, 1024};
   if ((data[1] & 0x0F) < 5) config.eepromWords = SIZES[data[1] & 0x0F];
   const bool programmed = (data[1] & 0x80) != 0;
   for (std::size_t i = 2; !programmed && i + 1 < size && config.eeprom.size() < 1024; i += 2) {
-    config.eeprom.push_back(static_cast<std::uint16_t>(data[i] | (data[i + 1] << 8)));
+    config.eeprom.push_back(static_cast<uint16_t>(data[i] | (data[i + 1] << 8)));
   }
 
   Bench bench;

@@ -78,16 +78,16 @@ constexpr std::size_t SLOTS = 8;
 
 class Input {
  public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  Input(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   bool Empty() const { return at_ >= size_; }
-  std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+  uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
   // Arguments are read in order: each value is a declaration of its own.
-  std::uint16_t Word() {
-    const std::uint16_t low = Byte(), high = Byte();
-    return static_cast<std::uint16_t>(low | high << 8);
+  uint16_t Word() {
+    const uint16_t low = Byte(), high = Byte();
+    return static_cast<uint16_t>(low | high << 8);
   }
-  std::uint32_t Dword() {
-    const std::uint32_t low = Word(), high = Word();
+  uint32_t Dword() {
+    const uint32_t low = Word(), high = Word();
     return low | high << 16;
   }
   template <typename T, std::size_t N>
@@ -96,7 +96,7 @@ class Input {
   }
 
  private:
-  const std::uint8_t* data_;
+  const uint8_t* data_;
   std::size_t size_;
   std::size_t at_ = 0;
 };
@@ -109,7 +109,7 @@ struct Session {
 
   // A slot's handle (possibly closed: stale), or a value that never was a handle.
   FT_HANDLE Handle(Input& in) {
-    const std::uint8_t pick = in.Byte() % (SLOTS + 3);
+    const uint8_t pick = in.Byte() % (SLOTS + 3);
     if (pick < SLOTS) return slots[pick];
     if (pick == SLOTS) return nullptr;
     if (pick == SLOTS + 1) return reinterpret_cast<FT_HANDLE>(&foreign);
@@ -159,7 +159,7 @@ void Enumerate(Session&, Input& in) {
   pointers[16] = nullptr;
   DWORD count = 0;
   DWORD locations[16] = {};
-  const std::uint8_t query = in.Byte() & 7;
+  const uint8_t query = in.Byte() & 7;
   switch (in.Byte() % 6) {
     case 0:
       FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY | query);
@@ -218,7 +218,7 @@ void Open(Session& session, Input& in) {
       session.Keep(status, handle);
     } break;
     case 1: {
-      const std::uint8_t how = in.Byte();
+      const uint8_t how = in.Byte();
       const DWORD flags = how & 7;
       if (flags == FT_OPEN_BY_LOCATION) {
         const DWORD location = in.Pick(LOCATIONS);
@@ -233,7 +233,7 @@ void Open(Session& session, Input& in) {
       break;
     }
     case 2: {
-      const std::uint8_t how = in.Byte();
+      const uint8_t how = in.Byte();
       const char* text = (how & 8) ? in.Pick(DESCRIPTIONS) : in.Pick(SERIALS);
       handle = FT_W32_CreateFile(text, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | (how & 7u), nullptr);
@@ -377,10 +377,10 @@ void Configure(Session& session, Input& in) {
 
 void Transfer(Session& session, Input& in) {
   const FT_HANDLE h = session.Handle(in);
-  std::uint8_t buffer[512];
+  uint8_t buffer[512];
   DWORD done = 0;
   const DWORD length = in.Byte();
-  for (DWORD i = 0; i < length; ++i) buffer[i] = static_cast<std::uint8_t>(i * 7 + length);
+  for (DWORD i = 0; i < length; ++i) buffer[i] = static_cast<uint8_t>(i * 7 + length);
   switch (in.Byte() % 5) {
     case 0:
       if (FT_Write(h, buffer, length, &done) == FT_OK && done > length)
@@ -513,7 +513,7 @@ void Eeprom(Session& session, Input& in) {
     }
     case 4: {
       DWORD size = 0, count = 0;
-      std::uint8_t area[2048];
+      uint8_t area[2048];
       const DWORD length = in.Word() % sizeof area;
       std::memset(area, in.Byte(), length);
       FT_EE_UASize(h, &size);
@@ -527,7 +527,7 @@ void Eeprom(Session& session, Input& in) {
     case 5: {
       FT_DEVICE type = FT_DEVICE_UNKNOWN;
       DWORD deviceId = 0;
-      alignas(8) std::uint8_t record[256] = {};
+      alignas(8) uint8_t record[256] = {};
       FT_GetDeviceInfo(h, &type, &deviceId, nullptr, nullptr, nullptr);
       const DWORD size = in.Byte() % 64;
       std::memcpy(record, &type, sizeof type);
@@ -564,7 +564,7 @@ void Eeprom(Session& session, Input& in) {
 
 void Query(Session& session, Input& in) {
   const FT_HANDLE h = session.Handle(in);
-  std::uint8_t buffer[256] = {};
+  uint8_t buffer[256] = {};
   DWORD value = 0;
   switch (in.Byte() % 6) {
     case 0: {
@@ -625,7 +625,7 @@ std::unique_ptr<ralvex::sim::Bench> MakeBench() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   std::unique_ptr<ralvex::sim::Bench> bench = MakeBench();
   Session session;

@@ -21,7 +21,7 @@ std::FILE* Sink() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace ralvex::cli;
   if (size == 0 || Sink() == nullptr) return 0;
 
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RunOptions options;
   const ScanResult result =
       ScanArguments(static_cast<int>(argv.size()), argv.data(), testers, options, Sink());
-  if (result.outcome == ScanOutcome::SCAN_RUN) {
+  if (result.outcome == SCAN_RUN) {
     // A run only goes on with values inside their limits.
     const bool valid = options.load <= 5000 && options.defaultVoltage <= 21000 &&
                        options.defaultLoad <= 5000 && options.maxLoad <= 5000 &&

@@ -19,14 +19,14 @@ void Check(bool condition) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace ralvex::link;
   static ReceiveParser parser;
   parser.Reset();
-  std::span<const std::uint8_t> input(data, size);
+  std::span<const uint8_t> input(data, size);
   while (!input.empty()) {
     const std::size_t length = std::min<std::size_t>(input[0], input.size() - 1);
-    std::span<const std::uint8_t> delivery = input.subspan(1, length);
+    std::span<const uint8_t> delivery = input.subspan(1, length);
     input = input.subspan(1 + length);
     do {
       const ParseResult result = parser.Feed(delivery);

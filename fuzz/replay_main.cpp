@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);
 
 namespace {
 
@@ -26,7 +26,7 @@ bool RunFile(const std::filesystem::path& path) {
   const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
                                 std::istreambuf_iterator<char>()};
   // A copy of exactly the input's size, so that a read past its end is caught by the sanitizers.
-  std::vector<std::uint8_t> input(bytes.begin(), bytes.end());
+  std::vector<uint8_t> input(bytes.begin(), bytes.end());
   LLVMFuzzerTestOneInput(input.empty() ? nullptr : input.data(), input.size());
   return true;
 }

@@ -29,34 +29,34 @@ using ralvex::link::ReceiveParser;
 
 constexpr const char* SERIAL = "KORA0001";
 // A reply frame whose payload, 0x00, repeats no command and is no notification.
-constexpr std::uint8_t UNMATCHED_REPLY[] = {ralvex::link::STX, 0x01, 0x00,
-                                            0x00 ^ 0x01 ^ 0x02 ^ 0x03, ralvex::link::ETX};
+constexpr uint8_t UNMATCHED_REPLY[] = {ralvex::link::STX, 0x01, 0x00, 0x00 ^ 0x01 ^ 0x02 ^ 0x03,
+                                       ralvex::link::ETX};
 
 class Script {
  public:
-  Script(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  Script(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
   bool Empty() {
     std::lock_guard<std::mutex> lock(mutex_);
     return at_ >= size_;
   }
-  std::uint8_t Byte() {
+  uint8_t Byte() {
     std::lock_guard<std::mutex> lock(mutex_);
     return NextByte();
   }
-  std::uint16_t Word() {
+  uint16_t Word() {
     std::lock_guard<std::mutex> lock(mutex_);
-    const std::uint8_t low = NextByte();
-    return static_cast<std::uint16_t>(low | (NextByte() << 8));
+    const uint8_t low = NextByte();
+    return static_cast<uint16_t>(low | (NextByte() << 8));
   }
 
   // The next chunk of the input, as it goes to the host; `answer` adds what ends the exchange.
-  std::vector<std::uint8_t> Chunk(bool answer) {
+  std::vector<uint8_t> Chunk(bool answer) {
     std::lock_guard<std::mutex> lock(mutex_);
     // The length byte first: what remains of the input is counted after it.
     const std::size_t wanted = NextByte();
     const std::size_t length = std::min(wanted, size_ - std::min(at_, size_));
-    std::vector<std::uint8_t> bytes(data_ + at_, data_ + at_ + length);
+    std::vector<uint8_t> bytes(data_ + at_, data_ + at_ + length);
     at_ += length;
     bool replied = false;
     for (std::size_t i = 0; i < bytes.size();) {
@@ -77,10 +77,10 @@ class Script {
   }
 
  private:
-  std::uint8_t NextByte() { return at_ < size_ ? data_[at_++] : 0; }
+  uint8_t NextByte() { return at_ < size_ ? data_[at_++] : 0; }
 
   std::mutex mutex_;
-  const std::uint8_t* data_;
+  const uint8_t* data_;
   std::size_t size_;
   std::size_t at_ = 0;
   ReceiveParser mirror_;
@@ -88,12 +88,12 @@ class Script {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace ralvex;
   Script script(data, size);
   auto peer = std::make_shared<sim::ScriptedPeer>(
-      [&script](const std::uint8_t*, std::size_t, sim::SerialLine& line) {
-        const std::vector<std::uint8_t> bytes = script.Chunk(true);
+      [&script](const uint8_t*, std::size_t, sim::SerialLine& line) {
+        const std::vector<uint8_t> bytes = script.Chunk(true);
         line.SendToHost(bytes.data(), bytes.size());
       });
   sim::Bench bench;
@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       }
       case 3: {
-        const std::uint8_t id = script.Byte();
+        const uint8_t id = script.Byte();
         link.SetProfile(id, script.Word());
         break;
       }

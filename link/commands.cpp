@@ -5,35 +5,34 @@ namespace ralvex::link {
 namespace {
 
 // Reply bytes beyond the payload read as 0: a short reply must not pick up stale bytes.
-std::uint8_t U8(std::span<const std::uint8_t> p, std::size_t at) {
+uint8_t U8(std::span<const uint8_t> p, std::size_t at) {
   return at < p.size() ? p[at] : 0;
 }
 
-std::uint16_t U16(std::span<const std::uint8_t> p, std::size_t at) {
-  return static_cast<std::uint16_t>(U8(p, at) | (U8(p, at + 1) << 8));
+uint16_t U16(std::span<const uint8_t> p, std::size_t at) {
+  return static_cast<uint16_t>(U8(p, at) | (U8(p, at + 1) << 8));
 }
 
-std::uint32_t U32(std::span<const std::uint8_t> p, std::size_t at) {
-  return static_cast<std::uint32_t>(U16(p, at)) |
-         (static_cast<std::uint32_t>(U16(p, at + 2)) << 16);
+uint32_t U32(std::span<const uint8_t> p, std::size_t at) {
+  return static_cast<uint32_t>(U16(p, at)) | (static_cast<uint32_t>(U16(p, at + 2)) << 16);
 }
 
 }  // namespace
 
-int NotificationCode(std::uint8_t firstByte) {
+int NotificationCode(uint8_t firstByte) {
   if (firstByte < NOTIFY_FIRST_BYTE || firstByte > NOTIFY_LAST_BYTE) return 0;
   return firstByte - NOTIFY_FIRST_BYTE + 1;
 }
 
-bool ReplyRepeats(std::span<const std::uint8_t> reply, std::uint8_t command) {
+bool ReplyRepeats(std::span<const uint8_t> reply, uint8_t command) {
   return !reply.empty() && reply[0] == command;
 }
 
-HelloReply DecodeHello(std::span<const std::uint8_t> reply) {
+HelloReply DecodeHello(std::span<const uint8_t> reply) {
   return {U8(reply, 1), U8(reply, 2)};
 }
 
-ConnectionReply DecodeConnection(std::span<const std::uint8_t> reply) {
+ConnectionReply DecodeConnection(std::span<const uint8_t> reply) {
   ConnectionReply r{};
   r.status = U8(reply, 1);
   r.profileIndex = U8(reply, 2);
@@ -45,7 +44,7 @@ ConnectionReply DecodeConnection(std::span<const std::uint8_t> reply) {
   return r;
 }
 
-ProfileList DecodeProfiles(std::span<const std::uint8_t> reply) {
+ProfileList DecodeProfiles(std::span<const uint8_t> reply) {
   // The record is reply bytes 1..58.
   ProfileList list{};
   list.count = U8(reply, 1);
@@ -61,7 +60,7 @@ ProfileList DecodeProfiles(std::span<const std::uint8_t> reply) {
   return list;
 }
 
-StatsReply DecodeStats(std::span<const std::uint8_t> reply) {
+StatsReply DecodeStats(std::span<const uint8_t> reply) {
   StatsReply r{};
   r.reserved = U8(reply, 1);
   r.temperature = U8(reply, 2);
@@ -72,44 +71,43 @@ StatsReply DecodeStats(std::span<const std::uint8_t> reply) {
   return r;
 }
 
-bool DecodeSettingFlag(std::span<const std::uint8_t> reply) {
+bool DecodeSettingFlag(std::span<const uint8_t> reply) {
   return U8(reply, 1) != 0;
 }
 
-std::uint16_t DecodeSettingValue(std::span<const std::uint8_t> reply) {
+uint16_t DecodeSettingValue(std::span<const uint8_t> reply) {
   return U16(reply, 1);
 }
 
-SetVerdict DecodeSetStatus(std::span<const std::uint8_t> reply) {
-  if (reply.size() < 2 || reply[1] > static_cast<std::uint8_t>(SetStatus::MALFORMED)) return {};
+SetVerdict DecodeSetStatus(std::span<const uint8_t> reply) {
+  if (reply.size() < 2 || reply[1] > SET_MALFORMED) return {};
   return static_cast<SetStatus>(reply[1]);
 }
 
-MaxLoadSetting MakeMaxLoadSetting(std::uint16_t maxLoadMa) {
+MaxLoadSetting MakeMaxLoadSetting(uint16_t maxLoadMa) {
   if (maxLoadMa == 0) return {SETTING_KIND_NONE, 0};
   return {SETTING_KIND_U16, maxLoadMa};
 }
 
 std::size_t MaxLoadArguments(const MaxLoadSetting& setting,
-                             std::span<std::uint8_t, REQUEST_MAX_ARGUMENTS> out) {
+                             std::span<uint8_t, REQUEST_MAX_ARGUMENTS> out) {
   out[0] = SETTING_MAXLOAD;
   if (setting.kind != SETTING_KIND_U16) {
     // Any other kind announces no value bytes; the kind byte must then be 0 to stay truthful.
-    out[1] = static_cast<std::uint8_t>(SETTING_KIND_NONE);
+    out[1] = static_cast<uint8_t>(SETTING_KIND_NONE);
     return 2;
   }
-  out[1] = static_cast<std::uint8_t>(SETTING_KIND_U16);
+  out[1] = static_cast<uint8_t>(SETTING_KIND_U16);
   out[2] = LowByte(setting.value);
   out[3] = HighByte(setting.value);
   return 4;
 }
 
-std::uint16_t SetProfileVoltage(const ProfileEntry& entry, std::uint16_t requestedMv) {
+uint16_t SetProfileVoltage(const ProfileEntry& entry, uint16_t requestedMv) {
   return IsRangedProfile(entry) ? requestedMv : entry.voltage;
 }
 
-bool ProfileTakesVoltage(const ProfileEntry& entry, std::uint16_t requestedMv,
-                         std::uint8_t versionLevel) {
+bool ProfileTakesVoltage(const ProfileEntry& entry, uint16_t requestedMv, uint8_t versionLevel) {
   if (!IsRangedProfile(entry) || versionLevel < RANGED_DETAILS_MIN_VERSION) return true;
   return requestedMv >= entry.minVoltage && requestedMv <= entry.voltage;
 }

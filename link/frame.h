@@ -1,6 +1,6 @@
-#pragma once
 // Frame layout: STX, N, N payload bytes (command byte first), checksum, ETX. Every frame the link
 // sends is built here, into a buffer the caller owns.
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +8,8 @@
 
 namespace ralvex::link {
 
-inline constexpr std::uint8_t STX = 0x02;
-inline constexpr std::uint8_t ETX = 0x03;
+inline constexpr uint8_t STX = 0x02;
+inline constexpr uint8_t ETX = 0x03;
 inline constexpr std::size_t FRAME_OVERHEAD = 4;  // STX, length, checksum, ETX
 inline constexpr std::size_t FRAME_MAX_PAYLOAD = 255;
 inline constexpr std::size_t FRAME_MAX_LENGTH = FRAME_MAX_PAYLOAD + FRAME_OVERHEAD;
@@ -20,10 +20,10 @@ inline constexpr std::size_t FRAME_MAX_REQUEST_LENGTH = 9;
 
 // Checksum over STX, the length byte N and the N payload bytes that `frame` starts with: their XOR,
 // then XOR ETX. Reads frame[0 .. 1+N] only.
-std::uint8_t FrameChecksum(const std::uint8_t* frame);
+uint8_t FrameChecksum(const uint8_t* frame);
 
 // Frames `payload` into `out`. Returns the frame length (N + 4), or 0 when the payload is empty,
 // longer than 255 bytes, or the frame does not fit in `out` (nothing is written then).
-std::size_t BuildFrame(std::span<const std::uint8_t> payload, std::span<std::uint8_t> out);
+std::size_t BuildFrame(std::span<const uint8_t> payload, std::span<uint8_t> out);
 
 }  // namespace ralvex::link

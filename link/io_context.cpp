@@ -106,20 +106,20 @@ bool IoContext::StartThread() {
   return true;
 }
 
-bool IoContext::QueueWrite(std::span<const std::uint8_t> frame) {
+bool IoContext::QueueWrite(std::span<const uint8_t> frame) {
   if (frame.empty() || frame.size() > IO_BUFFER_SIZE) return false;
   // Only this (requesting) side sets the flag, so a clear flag stays clear until it is set here.
   if (writePending_.load(std::memory_order_acquire)) return false;
   writePending_.store(true, std::memory_order_relaxed);
   std::memcpy(transmitBuffer_, frame.data(), frame.size());
-  transmitLength_ = static_cast<std::uint32_t>(frame.size());
+  transmitLength_ = static_cast<uint32_t>(frame.size());
   // The event publishes the transmit buffer to the I/O thread.
   SetEvent(events_[IO_SLOT_START_WRITE]);
   return true;
 }
 
 void IoContext::RequestRead(std::size_t length) {
-  readLength_ = static_cast<std::uint32_t>(std::clamp<std::size_t>(length, 1, IO_BUFFER_SIZE));
+  readLength_ = static_cast<uint32_t>(std::clamp<std::size_t>(length, 1, IO_BUFFER_SIZE));
   SetEvent(events_[IO_SLOT_START_READ]);
 }
 

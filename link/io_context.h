@@ -1,9 +1,9 @@
-#pragma once
 // The I/O side of one tester session. The context opens the tester's bridge device and sets up its
 // line, owns the device until it is closed, and runs the I/O thread that performs the overlapped
 // reads and writes through fixed buffers. The thread reports to the context's owner through a
 // plain handler; the owner hands frames over with QueueWrite and, from the handler, says how many
 // bytes the next read takes. One context per Open.
+#pragma once
 
 #include <atomic>
 #include <cstddef>
@@ -25,7 +25,7 @@ enum IoEvent : int {
 };
 
 // The tester's line: 115200 Bd, 8N1, and device time-outs far beyond any exchange's waits.
-inline constexpr std::uint32_t LINK_BAUD_RATE = 115200;
+inline constexpr uint32_t LINK_BAUD_RATE = 115200;
 inline constexpr ULONG LINK_TIMEOUT_MS = 10000;  // read and write time-outs of the device
 inline constexpr DWORD LINK_OPEN_FLAGS =
     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FT_OPEN_BY_SERIAL_NUMBER;
@@ -69,7 +69,7 @@ class IoContext {
 
   // Hands a frame to the I/O thread. The frame is dropped (false) while a write is still pending,
   // or when it is empty or longer than the transmit buffer.
-  bool QueueWrite(std::span<const std::uint8_t> frame);
+  bool QueueWrite(std::span<const uint8_t> frame);
   // Set from a queued frame until its write completes; a failed write leaves it set for good.
   bool WritePending() const { return writePending_.load(std::memory_order_acquire); }
 
@@ -85,7 +85,7 @@ class IoContext {
   // For the handler, on the I/O thread: the bytes the last completed read delivered, and the
   // length of the next read (kept within 1..IO_BUFFER_SIZE), which starts once the handler has
   // returned.
-  std::span<const std::uint8_t> Delivery() const { return {receiveBuffer_, receivedCount_}; }
+  std::span<const uint8_t> Delivery() const { return {receiveBuffer_, receivedCount_}; }
   void RequestRead(std::size_t length);
 
  private:
@@ -127,11 +127,11 @@ class IoContext {
   // The rest of the transfer state belongs to the I/O thread, except the transmit buffer and
   // length, which QueueWrite fills while no write is pending; the start-write event publishes them.
   bool readPending_ = false;
-  std::uint32_t readLength_ = 1;
-  std::uint32_t receivedCount_ = 0;
-  std::uint32_t transmitLength_ = 0;
-  std::uint8_t receiveBuffer_[IO_BUFFER_SIZE] = {};
-  std::uint8_t transmitBuffer_[IO_BUFFER_SIZE] = {};
+  uint32_t readLength_ = 1;
+  uint32_t receivedCount_ = 0;
+  uint32_t transmitLength_ = 0;
+  uint8_t receiveBuffer_[IO_BUFFER_SIZE] = {};
+  uint8_t transmitBuffer_[IO_BUFFER_SIZE] = {};
 
   // The handler lock keeps Release from returning while a handler call is in progress. `holds_`
   // counts the owner and a running thread; whoever drops it to zero frees the context, so a

@@ -8,7 +8,7 @@
 
 namespace ralvex::link {
 
-ParseResult ReceiveParser::Feed(std::span<const std::uint8_t> delivery) {
+ParseResult ReceiveParser::Feed(std::span<const uint8_t> delivery) {
   if (delivery.empty()) {
     // The read timed out with nothing: whatever comes next closes the frame in progress.
     payloadLength_ = 0;
@@ -16,15 +16,15 @@ ParseResult ReceiveParser::Feed(std::span<const std::uint8_t> delivery) {
   }
 
   ParseResult result;
-  std::uint32_t next = 1;
+  uint32_t next = 1;
   bool complete = false;
   std::size_t i = 0;
   while (i < delivery.size() && !complete) complete = TakeByte(delivery[i++], &next);
   result.consumed = i;
-  result.readLength = std::min(next, static_cast<std::uint32_t>(IO_BUFFER_SIZE));
+  result.readLength = std::min(next, static_cast<uint32_t>(IO_BUFFER_SIZE));
 
   if (complete) {
-    const std::uint8_t* payload = frame_ + 2;
+    const uint8_t* payload = frame_ + 2;
     const int code = NotificationCode(payload[0]);
     if (code != 0) {
       result.notification = code;
@@ -37,7 +37,7 @@ ParseResult ReceiveParser::Feed(std::span<const std::uint8_t> delivery) {
   return result;
 }
 
-bool ReceiveParser::TakeByte(std::uint8_t b, std::uint32_t* next) {
+bool ReceiveParser::TakeByte(uint8_t b, uint32_t* next) {
   *next = 1;
   if (position_ == 0) {
     if (b == STX) {
@@ -53,7 +53,7 @@ bool ReceiveParser::TakeByte(std::uint8_t b, std::uint32_t* next) {
     frame_[1] = b;
     position_ = 2;
     payloadLength_ = b;
-    remaining_ = static_cast<std::uint16_t>(b + 2);
+    remaining_ = static_cast<uint16_t>(b + 2);
     *next = remaining_;
     return false;
   }

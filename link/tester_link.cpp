@@ -17,7 +17,7 @@ void IgnoreNotification(int) {}
 
 template <class Record>
 bool TesterLink::Exchange(const CommandExchange<Record>& command,
-                          std::span<const std::uint8_t> arguments,
+                          std::span<const uint8_t> arguments,
                           std::type_identity_t<Record>* record) {
   EnterCriticalSection(&lock_);
   const bool ok = ExchangeLocked(command, arguments, record);
@@ -27,12 +27,12 @@ bool TesterLink::Exchange(const CommandExchange<Record>& command,
 
 template <class Record>
 bool TesterLink::ExchangeLocked(const CommandExchange<Record>& command,
-                                std::span<const std::uint8_t> arguments,
+                                std::span<const uint8_t> arguments,
                                 std::type_identity_t<Record>* record) {
   if (!SendAndWaitLocked(command.command, arguments)) return false;
 
   EnterCriticalSection(&replyLock_);
-  const std::span<const std::uint8_t> reply(reply_, replyLength_);
+  const std::span<const uint8_t> reply(reply_, replyLength_);
   const bool repeats = ReplyRepeats(reply, command.command);
   if (repeats && command.decode != nullptr && record != nullptr) *record = command.decode(reply);
   LeaveCriticalSection(&replyLock_);
@@ -40,7 +40,7 @@ bool TesterLink::ExchangeLocked(const CommandExchange<Record>& command,
 }
 
 SetResult TesterLink::ExchangeSet(const CommandExchange<SetVerdict>& command,
-                                  std::span<const std::uint8_t> arguments) {
+                                  std::span<const uint8_t> arguments) {
   EnterCriticalSection(&lock_);
   const SetResult result = ExchangeSetLocked(command, arguments);
   LeaveCriticalSection(&lock_);
@@ -48,18 +48,18 @@ SetResult TesterLink::ExchangeSet(const CommandExchange<SetVerdict>& command,
 }
 
 SetResult TesterLink::ExchangeSetLocked(const CommandExchange<SetVerdict>& command,
-                                        std::span<const std::uint8_t> arguments) {
+                                        std::span<const uint8_t> arguments) {
   SetResult result;
   result.answered = ExchangeLocked(command, arguments, &result.status);
   return result;
 }
 
-bool TesterLink::SendAndWaitLocked(std::uint8_t command, std::span<const std::uint8_t> arguments) {
+bool TesterLink::SendAndWaitLocked(uint8_t command, std::span<const uint8_t> arguments) {
   // Without a context (closed, or never opened) there is no thread to answer: fail at once.
   if (context_ == nullptr || arguments.size() > REQUEST_MAX_ARGUMENTS) return false;
-  std::uint8_t payload[1 + REQUEST_MAX_ARGUMENTS] = {command};
+  uint8_t payload[1 + REQUEST_MAX_ARGUMENTS] = {command};
   std::copy(arguments.begin(), arguments.end(), payload + 1);
-  std::uint8_t frame[FRAME_MAX_REQUEST_LENGTH];
+  uint8_t frame[FRAME_MAX_REQUEST_LENGTH];
   const std::size_t length = BuildFrame(std::span(payload).first(1 + arguments.size()), frame);
 
   // A dropped frame (a write still pending) goes on to the waits: the earlier write's completion
@@ -129,9 +129,9 @@ void TesterLink::Close() {
 bool TesterLink::ReadSettings() {
   // Each reply is decoded straight into its field, so a failed read leaves its field, and those
   // after it, as they were.
-  const auto read = [this]<class Record>(std::uint8_t id, const CommandExchange<Record>& command,
+  const auto read = [this]<class Record>(uint8_t id, const CommandExchange<Record>& command,
                                          Record* field) {
-    const std::uint8_t arguments[] = {id};
+    const uint8_t arguments[] = {id};
     return ExchangeLocked(command, arguments, field);
   };
   EnterCriticalSection(&lock_);
@@ -155,32 +155,32 @@ bool TesterLink::GetStats(StatsReply& stats) {
   return Exchange(EXCHANGE_GET_STATS, {}, &stats);
 }
 
-SetResult TesterLink::SetProfile(std::uint8_t profileId, std::uint16_t voltageMv) {
-  const std::uint8_t arguments[] = {profileId, LowByte(voltageMv), HighByte(voltageMv)};
+SetResult TesterLink::SetProfile(uint8_t profileId, uint16_t voltageMv) {
+  const uint8_t arguments[] = {profileId, LowByte(voltageMv), HighByte(voltageMv)};
   return ExchangeSet(EXCHANGE_SET_PROFILE, arguments);
 }
 
-SetResult TesterLink::SendValue(const CommandExchange<SetVerdict>& command, std::uint16_t value) {
-  const std::uint8_t arguments[] = {LowByte(value), HighByte(value)};
+SetResult TesterLink::SendValue(const CommandExchange<SetVerdict>& command, uint16_t value) {
+  const uint8_t arguments[] = {LowByte(value), HighByte(value)};
   return ExchangeSet(command, arguments);
 }
 
-SetResult TesterLink::SetDefaultVoltage(std::uint16_t voltageMv) {
+SetResult TesterLink::SetDefaultVoltage(uint16_t voltageMv) {
   return SendValue(EXCHANGE_SET_DEFVOLT, voltageMv);
 }
 
-SetResult TesterLink::SetDefaultLoad(std::uint16_t loadMa) {
+SetResult TesterLink::SetDefaultLoad(uint16_t loadMa) {
   return SendValue(EXCHANGE_SET_DEFLOAD, loadMa);
 }
 
-SetResult TesterLink::SetLoad(std::uint16_t loadMa) {
+SetResult TesterLink::SetLoad(uint16_t loadMa) {
   return SendValue(EXCHANGE_SET_LOAD, loadMa);
 }
 
-SetResult TesterLink::SetMaxLoad(std::uint16_t maxLoadMa) {
+SetResult TesterLink::SetMaxLoad(uint16_t maxLoadMa) {
   EnterCriticalSection(&lock_);
   maxLoad_ = MakeMaxLoadSetting(maxLoadMa);
-  std::uint8_t arguments[REQUEST_MAX_ARGUMENTS];
+  uint8_t arguments[REQUEST_MAX_ARGUMENTS];
   const std::size_t length = MaxLoadArguments(maxLoad_, arguments);
   const SetResult result =
       ExchangeSetLocked(EXCHANGE_SET_SETTING, std::span(arguments).first(length));
@@ -212,7 +212,7 @@ void TesterLink::OnIoEvent(IoContext& context, IoEvent event) {
 }
 
 void TesterLink::OnDelivery(IoContext& context) {
-  std::span<const std::uint8_t> delivery = context.Delivery();
+  std::span<const uint8_t> delivery = context.Delivery();
   int notifications[IO_BUFFER_SIZE / FRAME_OVERHEAD + 1];
   std::size_t notificationCount = 0;
   bool replyReady = false;
@@ -227,7 +227,7 @@ void TesterLink::OnDelivery(IoContext& context) {
         notifications[notificationCount++] = result.notification;
       }
     } else if (result.replyReady) {
-      const std::span<const std::uint8_t> reply = parser_.Reply();
+      const std::span<const uint8_t> reply = parser_.Reply();
       EnterCriticalSection(&replyLock_);
       std::memcpy(reply_, reply.data(), reply.size());
       replyLength_ = reply.size();

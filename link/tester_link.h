@@ -1,9 +1,9 @@
-#pragma once
 // The connection to one tester: opens its bridge device by serial number, runs the I/O thread,
 // greets the tester and reads its settings, then performs one request/response exchange per
 // command. Every exchange holds the link lock from building the frame to decoding the reply and
 // waits at most 500 ms for the write and 500 ms for the reply. Fixed buffers; nothing is
 // allocated per exchange.
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -51,15 +51,15 @@ class TesterLink {
   // arrived in time: for SetProfile one repeating 0x0D, for the others any frame. Its status is
   // the tester's verdict (accepted, refused, malformed) when the reply repeated the command byte
   // and carried one; a bare command byte, or a reply that is no acknowledgement, leaves it empty.
-  SetResult SetProfile(std::uint8_t profileId, std::uint16_t voltageMv);
-  SetResult SetDefaultVoltage(std::uint16_t voltageMv);
-  SetResult SetDefaultLoad(std::uint16_t loadMa);
-  SetResult SetLoad(std::uint16_t loadMa);
-  SetResult SetMaxLoad(std::uint16_t maxLoadMa);
+  SetResult SetProfile(uint8_t profileId, uint16_t voltageMv);
+  SetResult SetDefaultVoltage(uint16_t voltageMv);
+  SetResult SetDefaultLoad(uint16_t loadMa);
+  SetResult SetLoad(uint16_t loadMa);
+  SetResult SetMaxLoad(uint16_t maxLoadMa);
 
   // From the CMD_HELLO reply; ranged-profile details are meaningful from version 20 on.
-  std::uint8_t VersionLevel() const { return versionLevel_; }
-  std::uint8_t VersionSublevel() const { return versionSublevel_; }
+  uint8_t VersionLevel() const { return versionLevel_; }
+  uint8_t VersionSublevel() const { return versionSublevel_; }
   // As read at the last Open; a setting whose read failed keeps its earlier value.
   const TesterSettings& Settings() const { return settings_; }
   MaxLoadSetting MaxLoad() const { return maxLoad_; }
@@ -81,20 +81,19 @@ class TesterLink {
   // comes from the description alone. Exchange takes the link lock;
   // ExchangeLocked expects it held.
   template <class Record>
-  bool Exchange(const CommandExchange<Record>& command, std::span<const std::uint8_t> arguments,
+  bool Exchange(const CommandExchange<Record>& command, std::span<const uint8_t> arguments,
                 std::type_identity_t<Record>* record);
   template <class Record>
-  bool ExchangeLocked(const CommandExchange<Record>& command,
-                      std::span<const std::uint8_t> arguments,
+  bool ExchangeLocked(const CommandExchange<Record>& command, std::span<const uint8_t> arguments,
                       std::type_identity_t<Record>* record);
   // Frames the command, queues it and waits: true when the write completed and a reply arrived.
-  bool SendAndWaitLocked(std::uint8_t command, std::span<const std::uint8_t> arguments);
-  SetResult SendValue(const CommandExchange<SetVerdict>& command, std::uint16_t value);
+  bool SendAndWaitLocked(uint8_t command, std::span<const uint8_t> arguments);
+  SetResult SendValue(const CommandExchange<SetVerdict>& command, uint16_t value);
   // One set exchange; ExchangeSetLocked expects the link lock held.
   SetResult ExchangeSet(const CommandExchange<SetVerdict>& command,
-                        std::span<const std::uint8_t> arguments);
+                        std::span<const uint8_t> arguments);
   SetResult ExchangeSetLocked(const CommandExchange<SetVerdict>& command,
-                              std::span<const std::uint8_t> arguments);
+                              std::span<const uint8_t> arguments);
 
   IoContext* context_ = nullptr;
   ReceiveParser parser_;  // I/O thread only
@@ -102,15 +101,15 @@ class TesterLink {
   HANDLE writeDoneEvent_ = nullptr;
   void (*notificationHandler_)(int code) = nullptr;
   CRITICAL_SECTION lock_;
-  std::uint8_t versionLevel_ = 0;
-  std::uint8_t versionSublevel_ = 0;
+  uint8_t versionLevel_ = 0;
+  uint8_t versionSublevel_ = 0;
   TesterSettings settings_ = {};
   MaxLoadSetting maxLoad_ = {0, 0};
 
   // The last reply frame's payload, published by the I/O thread and read by the requesting
   // thread under the reply lock: a late reply may complete while the next one is being decoded.
   CRITICAL_SECTION replyLock_;
-  std::uint8_t reply_[FRAME_MAX_PAYLOAD] = {};
+  uint8_t reply_[FRAME_MAX_PAYLOAD] = {};
   std::size_t replyLength_ = 0;
 };
 

@@ -1,12 +1,14 @@
 # Sourced by test.sh, run.sh, scripts/windows.sh and scripts/package.sh: makes sure the Debian
 # packages the build needs are there.
 RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev
-  pkgconf groff-base python3)
+  pkgconf groff-base python3 libcli11-dev nlohmann-json3-dev libsqlite3-dev)
 
 # The Windows builds: the POSIX thread-model mingw-w64 compilers (the default model has no
 # std::thread), GoogleTest's sources to compile with them, and Wine to run the results. 32-bit
-# Windows programs need the 32-bit Wine.
+# Windows programs need the 32-bit Wine. ralvex-lab takes the header-only CLI11 and nlohmann-json
+# from the host's packages.
 RALVEX_WINDOWS_PACKAGES=(cmake make googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  libcli11-dev nlohmann-json3-dev
   wine wine64 wine32:i386)
 
 # scripts/package.sh: dpkg-shlibdeps (dpkg-dev) and file find the Debian package's dependencies;

@@ -27,13 +27,13 @@ std::string Where(const BenchLayout& layout, uint32_t line) {
 std::shared_ptr<SerialPeer> MakePeer(const BenchLayout& layout, const BenchDeviceLayout& device,
                                      std::string* error) {
   switch (device.peer) {
-    case BenchPeerKind::PEER_NONE:
+    case PEER_NONE:
       return nullptr;
-    case BenchPeerKind::PEER_LOOPBACK:
+    case PEER_LOOPBACK:
       return std::make_shared<LoopbackPeer>();
-    case BenchPeerKind::PEER_SILENT:
+    case PEER_SILENT:
       return std::make_shared<SilentPeer>();
-    case BenchPeerKind::PEER_TESTER: {
+    case PEER_TESTER: {
       std::string problem;
       uint32_t line = 0;
       std::unique_ptr<SerialPeer> tester =

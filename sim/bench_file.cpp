@@ -83,10 +83,10 @@ bool ReadFailures(TomlReader& read, std::string_view key, const toml::node& node
 bool ReadPeer(TomlReader& read, std::string_view key, const toml::node& node,
               BenchDeviceLayout* device) {
   static const std::map<std::string, BenchPeerKind, std::less<>> PEER_NAMES = {
-      {"none", BenchPeerKind::PEER_NONE},
-      {"loopback", BenchPeerKind::PEER_LOOPBACK},
-      {"silent", BenchPeerKind::PEER_SILENT},
-      {"tester", BenchPeerKind::PEER_TESTER}};
+      {"none", PEER_NONE},
+      {"loopback", PEER_LOOPBACK},
+      {"silent", PEER_SILENT},
+      {"tester", PEER_TESTER}};
   std::string name;
   if (!read.String(key, node, &name)) return false;
   const auto found = PEER_NAMES.find(name);
@@ -216,8 +216,8 @@ bool ParseDevice(const toml::table& table, TomlReader& read, BenchDeviceLayout* 
   if (device->tester) {
     // A tester table says what sits on the line; an explicit other peer contradicts it.
     if (keyLines.count("peer") == 0) {
-      device->peer = BenchPeerKind::PEER_TESTER;
-    } else if (device->peer != BenchPeerKind::PEER_TESTER) {
+      device->peer = PEER_TESTER;
+    } else if (device->peer != PEER_TESTER) {
       return read.Fail(lineOf("peer"), "device '" + config.serial +
                                            "' has a [device.tester] table but a peer other "
                                            "than \"tester\"");

@@ -16,14 +16,14 @@
 
 namespace ralvex::sim {
 
-enum class BenchPeerKind { PEER_NONE, PEER_LOOPBACK, PEER_SILENT, PEER_TESTER };
+enum BenchPeerKind : uint8_t { PEER_NONE, PEER_LOOPBACK, PEER_SILENT, PEER_TESTER };
 
 // One [[device]] table, checked: the device config as the file gives it (unset optionals take the
 // chip family's or the bus position's default when the device is built) and what sits on its line.
 struct BenchDeviceLayout {
   uint32_t line = 0;  // where the [[device]] table begins, for later error lines
   BridgeDeviceConfig config;
-  BenchPeerKind peer = BenchPeerKind::PEER_NONE;
+  BenchPeerKind peer = PEER_NONE;
   std::optional<toml::table> tester;  // [device.tester], handed to the tester as is
   uint32_t testerLine = 0;
 };

@@ -48,8 +48,7 @@ BridgeDevice::BridgeDevice(BridgeDeviceConfig config)
       heldOpen_(config_.heldOpen),
       unplugged_(config_.unplugged),
       eeprom_(*config_.eepromWords, config_.eeprom,
-              config_.chip == ChipFamily::CHIP_232R ? std::optional(config_.factoryWord)
-                                                    : std::nullopt),
+              config_.chip == CHIP_232R ? std::optional(config_.factoryWord) : std::nullopt),
       channel_(config_.wireModel, PacketSize(), config_.unplugAfterBytes, config_.readFailures,
                SerialChannel::Hooks{
                    [this](const uint8_t* data, size_t length) { DeliverToPeer(data, length); },
@@ -131,15 +130,15 @@ void BridgeDevice::Leave(Leaving why) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     wasPresent = !cycled_ && !unplugged_;
-    if (why == Leaving::LEAVE_CYCLE) cycled_ = true;
-    if (why == Leaving::LEAVE_UNPLUG) unplugged_ = true;
+    if (why == LEAVE_CYCLE) cycled_ = true;
+    if (why == LEAVE_UNPLUG) unplugged_ = true;
     next = ++session_;
     if (openFiles_ > 0 && openGuard_) openGuard_->Release();
     openFiles_ = 0;
     ResetLineLocked();
     node = devInst_;
   }
-  bool present = why == Leaving::LEAVE_RESTART;
+  bool present = why == LEAVE_RESTART;
   channel_.EndSession(next, present);
   ResetChannelSettings();
   if (!present && wasPresent && node != 0) posix::SetDeviceNodePresent(node, false);
@@ -152,7 +151,7 @@ uint32_t BridgeDevice::Restart(bool* needsReboot) {
     if (unplugged_ || cycled_) return ERROR_NO_SUCH_DEVINST;
     if (config_.restartFails) return ERROR_GEN_FAILURE;
   }
-  Leave(Leaving::LEAVE_RESTART);
+  Leave(LEAVE_RESTART);
   if (needsReboot != nullptr) *needsReboot = config_.restartNeedsReboot;
   return 0;
 }
@@ -172,7 +171,7 @@ void BridgeDevice::Reenumerate() {
 }
 
 void BridgeDevice::Unplug() {
-  Leave(Leaving::LEAVE_UNPLUG);
+  Leave(LEAVE_UNPLUG);
 }
 
 void BridgeDevice::Replug() {

@@ -171,7 +171,7 @@ class BridgeDevice final : public posix::DeviceDriver,
 
  private:
   friend class BridgeFile;
-  enum class Leaving { LEAVE_CYCLE, LEAVE_UNPLUG, LEAVE_RESTART };
+  enum Leaving : uint8_t { LEAVE_CYCLE, LEAVE_UNPLUG, LEAVE_RESTART };
 
   // One driver request on its way through a handler: the device side's call, plus the file and
   // session it came from.

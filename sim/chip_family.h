@@ -15,6 +15,7 @@ namespace ralvex::sim {
 using devside::CHIP_FAMILY_COUNT;
 using devside::ChipCode;
 using devside::ChipFamily;
+using enum devside::ChipFamily;
 using devside::DeviceRelease;
 using devside::HasEepromConfiguration;
 

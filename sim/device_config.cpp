@@ -61,7 +61,7 @@ bool ValidateBridgeDeviceConfig(const BridgeDeviceConfig& config, std::string* e
       return fail("refuse", "'refuse': slot " + std::to_string(slot) + " is not a request slot");
     }
   }
-  if (config.factoryWord != 0 && config.chip != ChipFamily::CHIP_232R) {
+  if (config.factoryWord != 0 && config.chip != CHIP_232R) {
     return fail("factory_word", "'factory_word' belongs to a 232R, not a " +
                                     std::string(ChipFamilyName(config.chip)));
   }

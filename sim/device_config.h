@@ -24,7 +24,7 @@ inline constexpr size_t MAX_DESCRIPTION_LENGTH = 63;
 struct BridgeDeviceConfig {
   std::string serial;                      // at most 15 characters
   std::optional<std::string> description;  // at most 63 characters; default per chip family
-  ChipFamily chip = ChipFamily::CHIP_232R;
+  ChipFamily chip = CHIP_232R;
   uint16_t vid = 0x0403;
   std::optional<uint16_t> pid;          // default per chip family
   std::optional<uint32_t> location;     // unset: the USB tree gives the port's location

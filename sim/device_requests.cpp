@@ -328,7 +328,7 @@ uint32_t BridgeDevice::Control(uint64_t file, uint64_t session, uint32_t code, c
     log_.push_back(std::move(entry));
   }
   // The port cycle is answered first, then the device drops off the bus.
-  if (call.cyclePort) Leave(Leaving::LEAVE_CYCLE);
+  if (call.cyclePort) Leave(LEAVE_CYCLE);
   return error;
 }
 

@@ -26,7 +26,7 @@ constexpr std::array<RootHubModel, ROOT_HUB_COUNT> TREE_ROOT_HUBS = {{
 
 // Bench devices hang below the USB 3 hub, as every speed does on an xHCI controller; the hub's
 // bus is number 1 in the location IDs.
-constexpr RootHub TREE_BENCH_HUB = RootHub::ROOT_HUB_USB3;
+constexpr RootHub TREE_BENCH_HUB = ROOT_HUB_USB3;
 constexpr uint32_t TREE_BENCH_BUS = 1;
 
 // Vendor-specific interface class, subclass and protocol.

@@ -21,7 +21,7 @@ using devside::BRIDGE_INTERFACE_GUID;
 using devside::USB_SETUP_CLASS_GUID;
 using devside::USB_SETUP_CLASS_NAME;
 
-enum class RootHub : size_t { ROOT_HUB_USB1 = 0, ROOT_HUB_USB2 = 1, ROOT_HUB_USB3 = 2 };
+enum RootHub : size_t { ROOT_HUB_USB1 = 0, ROOT_HUB_USB2 = 1, ROOT_HUB_USB3 = 2 };
 inline constexpr size_t ROOT_HUB_COUNT = 3;
 
 // "USB\ROOT_HUB", "USB\ROOT_HUB20", "USB\ROOT_HUB30".
@@ -50,7 +50,7 @@ bool SerialUsableInInstanceId(std::string_view serial);
 // One device plugged into the tree.
 struct PluggedDevice {
   DEVINST node = 0;
-  RootHub hub = RootHub::ROOT_HUB_USB3;
+  RootHub hub = ROOT_HUB_USB3;
   uint32_t port = 0;  // 1-based port of its hub
   std::string instance_id;
   std::string interfacePath;

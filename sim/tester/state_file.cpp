@@ -45,9 +45,8 @@ bool ReadAll(int fd, std::string* text) {
 }
 
 bool WriteAll(int fd, const std::string& text) {
-  if (ftruncate(fd, 0) != 0) return false;
   for (size_t done = 0; done < text.size();) {
-    const ssize_t n = pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
@@ -55,7 +54,29 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// Where a device's hold lies: a byte named by its serial, far past any text the file holds.
+// Puts `text` in the place of the file at `path` in one step: readers see the old text or the new,
+// never a part.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".new";
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, text);
+  if (close(fd) == 0 && written && rename(temporary.c_str(), path.c_str()) == 0) return true;
+  unlink(temporary.c_str());
+  return false;
+}
+
+// The state's text, or empty when there is no state file yet; false when it cannot be read.
+bool ReadIfThere(const std::string& path, std::string* text) {
+  text->clear();
+  const int fd = OpenRegular(path, O_RDONLY);
+  if (fd < 0) return errno == ENOENT;
+  const bool read = ReadAll(fd, text);
+  close(fd);
+  return read;
+}
+
+// Where a device's hold lies on the lock file: a byte named by its serial.
 off_t HoldOffset(const std::string& serial) {
   uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
   for (unsigned char c : serial) hash = (hash ^ c) * 0x100000001B3ull;
@@ -70,7 +91,7 @@ class DeviceHold final : public OpenGuard {
   bool Acquire() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ >= 0) return false;  // held by this process already
-    const int fd = OpenRegular(path_, O_RDWR | O_CREAT);
+    const int fd = OpenRegular(StateLockPath(path_), O_RDWR | O_CREAT);
     if (fd < 0) return true;  // nothing to coordinate on
     struct flock range {};
     range.l_type = F_WRLCK;
@@ -100,23 +121,31 @@ class DeviceHold final : public OpenGuard {
 
 }  // namespace
 
+std::string StateLockPath(const std::string& statePath) {
+  return statePath + ".lock";
+}
+
 bool ReadStateText(const std::string& path, std::string* text) {
   const int fd = OpenRegular(path, O_RDONLY);
   if (fd < 0) return false;
-  const bool read = Lock(fd, LOCK_SH) && ReadAll(fd, text);
   close(fd);
+  // A read-only bench has no lock file and no writer to keep out.
+  const int lock = OpenRegular(StateLockPath(path), O_RDWR | O_CREAT);
+  const bool locked = lock < 0 || Lock(lock, LOCK_SH);
+  const bool read = locked && ReadIfThere(path, text);
+  if (lock >= 0) close(lock);
   return read;
 }
 
 bool ChangeStateText(const std::string& path,
                      const std::function<std::string(const std::string&)>& change) {
-  const int fd = OpenRegular(path, O_RDWR | O_CREAT);
-  if (fd < 0) return false;
+  const int lock = OpenRegular(StateLockPath(path), O_RDWR | O_CREAT);
+  if (lock < 0) return false;
   std::string text;
-  bool written = Lock(fd, LOCK_EX) && ReadAll(fd, &text);
-  if (written) written = WriteAll(fd, change(text));
-  close(fd);  // unlocks
-  return written;
+  const bool changed =
+      Lock(lock, LOCK_EX) && ReadIfThere(path, &text) && ReplaceFile(path, change(text));
+  close(lock);  // unlocks
+  return changed;
 }
 
 std::shared_ptr<OpenGuard> MakeDeviceHold(const std::string& statePath, const std::string& serial) {

@@ -111,7 +111,7 @@ TEST_F(CoreChannel, OpenSendsDeviceInformationThenPacketSize) {
 }
 
 TEST_F(CoreChannel, DeviceOnlyOnTheAlternateTableKeepsItForEveryRequest) {
-  sim::BridgeDeviceConfig config = DeviceConfig("ALT1", sim::ChipFamily::CHIP_2232H);
+  sim::BridgeDeviceConfig config = DeviceConfig("ALT1", sim::CHIP_2232H);
   config.alternateRequests = true;
   sim::BridgeDevice& device = bench_.AddDevice(config);
   FT_HANDLE handle = OpenIndex(0);
@@ -146,13 +146,13 @@ TEST_F(CoreChannel, DeviceRefusingInformationOnBothTablesOpensWithEmptyIdentity)
 }
 
 TEST_F(CoreChannel, GetDeviceInfoReportsFamilyIdStringsAndExtraWord) {
-  sim::BridgeDeviceConfig config = DeviceConfig("AX0001", sim::ChipFamily::CHIP_100AX);
+  sim::BridgeDeviceConfig config = DeviceConfig("AX0001", sim::CHIP_100AX);
   config.vid = 0x1A2B;
   config.pid = 0x00FF;
   config.description = "Bridge under test";
   config.extra = 0xCAFEF00D;
   bench_.AddDevice(config);
-  bench_.AddDevice(DeviceConfig("UNK1", sim::ChipFamily::CHIP_UNKNOWN));
+  bench_.AddDevice(DeviceConfig("UNK1", sim::CHIP_UNKNOWN));
 
   FT_HANDLE handle = OpenIndex(0);
   FT_DEVICE type = 99;

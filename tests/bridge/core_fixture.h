@@ -21,7 +21,7 @@
 namespace ralvex::bridge::testing {
 
 inline sim::BridgeDeviceConfig DeviceConfig(std::string serial,
-                                            sim::ChipFamily chip = sim::ChipFamily::CHIP_232R) {
+                                            sim::ChipFamily chip = sim::CHIP_232R) {
   sim::BridgeDeviceConfig config;
   config.serial = std::move(serial);
   config.chip = chip;

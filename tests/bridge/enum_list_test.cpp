@@ -48,7 +48,7 @@ class EnumList : public BenchTest {
     first.description = "First bridge";
     first.location = 0x0111;
     bench_.AddDevice(first);
-    sim::BridgeDeviceConfig second = DeviceConfig("SECOND02", sim::ChipFamily::CHIP_2232H);
+    sim::BridgeDeviceConfig second = DeviceConfig("SECOND02", sim::CHIP_2232H);
     second.description = "Second bridge";
     second.location = 0x0121;
     bench_.AddDevice(second);
@@ -185,7 +185,7 @@ TEST_F(EnumList, InfoListReportsEveryKindOfDevice) {
   sim::BridgeDeviceConfig held = DeviceConfig("HELD03");
   held.heldOpen = true;
   bench_.AddDevice(held);
-  sim::BridgeDeviceConfig mine = DeviceConfig("MINE04", sim::ChipFamily::CHIP_4232H);
+  sim::BridgeDeviceConfig mine = DeviceConfig("MINE04", sim::CHIP_4232H);
   mine.description = "Held by this process";
   mine.location = 0x0141;
   bench_.AddDevice(mine);

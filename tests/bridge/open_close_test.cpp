@@ -68,11 +68,11 @@ TEST_F(OpenByIndex, ServerEditionOpensSessionAware) {
 class OpenByMatch : public BenchTest {
  protected:
   void SetUp() override {
-    sim::BridgeDeviceConfig first = DeviceConfig("KORA0001", sim::ChipFamily::CHIP_232R);
+    sim::BridgeDeviceConfig first = DeviceConfig("KORA0001", sim::CHIP_232R);
     first.description = "First";
     first.location = 0x0111;
     bench_.AddDevice(first);
-    sim::BridgeDeviceConfig second = DeviceConfig("KORA0002", sim::ChipFamily::CHIP_232H);
+    sim::BridgeDeviceConfig second = DeviceConfig("KORA0002", sim::CHIP_232H);
     second.description = "Second";
     second.location = 0x0121;
     bench_.AddDevice(second);

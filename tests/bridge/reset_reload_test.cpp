@@ -70,9 +70,9 @@ class ResetBus : public BenchTest {};
 TEST_F(ResetBus, RescanReenumeratesEveryKindOfRootHub) {
   bench_.Tree().ClearReenumerationLog();
   EXPECT_EQ(FT_Rescan(), FT_OK);
-  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::ROOT_HUB_USB1), 1u);
-  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::ROOT_HUB_USB2), 1u);
-  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::RootHub::ROOT_HUB_USB3), 1u);
+  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::ROOT_HUB_USB1), 1u);
+  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::ROOT_HUB_USB2), 1u);
+  EXPECT_EQ(bench_.Tree().ReenumerationCount(sim::ROOT_HUB_USB3), 1u);
 }
 
 TEST_F(ResetBus, CycledDeviceComesBackAfterARescan) {

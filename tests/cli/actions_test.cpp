@@ -147,9 +147,9 @@ TEST(Actions, NoActionPrintsTheUsageAndAsksNothing) {
 TEST(SetProfileAction, RequestsTheListedEntryAtItsVoltage) {
   struct Case {
     const char* argument;
-    std::uint8_t versionLevel;
-    std::uint8_t profileId;
-    std::uint16_t voltage;
+    uint8_t versionLevel;
+    uint8_t profileId;
+    uint16_t voltage;
     bool acknowledged;
   };
   const Case cases[] = {

@@ -1,5 +1,5 @@
-#pragma once
 // Runs a printer against a temporary stream and returns what it wrote.
+#pragma once
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,6 @@
-#pragma once
 // A stand-in for the enumeration call: a scripted list of serial numbers per scan pass, with
 // devices whose serial cannot be read and a count query that can fail.
+#pragma once
 
 #include <cstdint>
 #include <cstring>

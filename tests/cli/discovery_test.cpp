@@ -117,22 +117,21 @@ class DiscoveryResolve : public ::testing::Test {
 
 TEST_F(DiscoveryResolve, SerialNumbersAnyAndInvalidText) {
   auto r = ResolveDevice("KORA91C2ZP", list_, 3);
-  EXPECT_EQ(r.resolution, DeviceResolution::DEVICE_FOUND);
+  EXPECT_EQ(r.resolution, DEVICE_FOUND);
   EXPECT_EQ(r.index, 1u);  // whole text compared: not the longer KORA91C2ZPX
   r = ResolveDevice("ANY", list_, 3);
-  EXPECT_EQ(r.resolution, DeviceResolution::DEVICE_FOUND);
+  EXPECT_EQ(r.resolution, DEVICE_FOUND);
   EXPECT_EQ(r.index, 0u);
-  EXPECT_EQ(ResolveDevice("XYZKORA1", list_, 3).resolution, DeviceResolution::DEVICE_NOT_FOUND);
-  EXPECT_EQ(ResolveDevice("KORA", list_, 3).resolution, DeviceResolution::DEVICE_NOT_FOUND);
-  EXPECT_EQ(ResolveDevice("KORA4VLH7Y0123456789", list_, 3).resolution,
-            DeviceResolution::DEVICE_NOT_FOUND);
-  EXPECT_EQ(ResolveDevice("", list_, 3).resolution, DeviceResolution::DEVICE_INVALID);
-  EXPECT_EQ(ResolveDevice("ANYONE", list_, 3).resolution, DeviceResolution::DEVICE_INVALID);
-  EXPECT_EQ(ResolveDevice("-C", list_, 3).resolution, DeviceResolution::DEVICE_INVALID);
+  EXPECT_EQ(ResolveDevice("XYZKORA1", list_, 3).resolution, DEVICE_NOT_FOUND);
+  EXPECT_EQ(ResolveDevice("KORA", list_, 3).resolution, DEVICE_NOT_FOUND);
+  EXPECT_EQ(ResolveDevice("KORA4VLH7Y0123456789", list_, 3).resolution, DEVICE_NOT_FOUND);
+  EXPECT_EQ(ResolveDevice("", list_, 3).resolution, DEVICE_INVALID);
+  EXPECT_EQ(ResolveDevice("ANYONE", list_, 3).resolution, DEVICE_INVALID);
+  EXPECT_EQ(ResolveDevice("-C", list_, 3).resolution, DEVICE_INVALID);
 }
 
 TEST_F(DiscoveryResolve, OnlyTheStartupEntriesAreSearched) {
-  EXPECT_EQ(ResolveDevice("KORA91C2ZPX", list_, 2).resolution, DeviceResolution::DEVICE_NOT_FOUND);
+  EXPECT_EQ(ResolveDevice("KORA91C2ZPX", list_, 2).resolution, DEVICE_NOT_FOUND);
 }
 
 TEST_F(DiscoveryResolve, SerialAtRefusesPositionsOutsideTheList) {

@@ -1,6 +1,6 @@
-#pragma once
 // A tester session the actions' tests script: each operation is a mock, and RunAction scans a
 // command line and carries out its action on the fake, capturing what the action printed.
+#pragma once
 
 #include <gmock/gmock.h>
 
@@ -21,12 +21,12 @@ class FakeSession : public TesterSession {
   MOCK_METHOD(bool, GetConnection, (link::ConnectionReply & reply), (override));
   MOCK_METHOD(bool, GetProfiles, (link::ProfileList & list), (override));
   MOCK_METHOD(bool, GetStats, (link::StatsReply & stats), (override));
-  MOCK_METHOD(bool, SetProfile, (std::uint8_t profileId, std::uint16_t voltageMv), (override));
-  MOCK_METHOD(bool, SetLoad, (std::uint16_t loadMa), (override));
-  MOCK_METHOD(bool, StoreDefaultVoltage, (std::uint16_t voltageMv), (override));
-  MOCK_METHOD(bool, StoreDefaultLoad, (std::uint16_t loadMa), (override));
-  MOCK_METHOD(bool, StoreMaxLoad, (std::uint16_t maxLoadMa), (override));
-  MOCK_METHOD(std::uint8_t, VersionLevel, (), (const, override));
+  MOCK_METHOD(bool, SetProfile, (uint8_t profileId, uint16_t voltageMv), (override));
+  MOCK_METHOD(bool, SetLoad, (uint16_t loadMa), (override));
+  MOCK_METHOD(bool, StoreDefaultVoltage, (uint16_t voltageMv), (override));
+  MOCK_METHOD(bool, StoreDefaultLoad, (uint16_t loadMa), (override));
+  MOCK_METHOD(bool, StoreMaxLoad, (uint16_t maxLoadMa), (override));
+  MOCK_METHOD(uint8_t, VersionLevel, (), (const, override));
 };
 
 struct ActionRun {
@@ -48,7 +48,7 @@ inline ActionRun RunAction(TesterSession& session, std::initializer_list<const c
   ActionRun run;
   RunOptions options;
   if (ScanArguments(static_cast<int>(argv.size()), argv.data(), testers, options, err).outcome ==
-      ScanOutcome::SCAN_RUN) {
+      SCAN_RUN) {
     run.code = CarryOutAction(session, options, "ralvex", out, err);
   }
   run.out = ReadAndClose(out);

@@ -103,7 +103,7 @@ TEST(OptionsProfileArgument, ReadsIndexAndOptionalVoltage) {
 
 TEST(OptionsScan, LastActionWinsAndValuesOfEarlierOnesAreKept) {
   Scan s = ScanOf({"-c", "-s"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN);
+  EXPECT_EQ(s.result.outcome, SCAN_RUN);
   EXPECT_EQ(s.options.action, &ReportStats);
 
   s = ScanOf({"-l", "100", "-c"});
@@ -115,26 +115,26 @@ TEST(OptionsScan, LastActionWinsAndValuesOfEarlierOnesAreKept) {
   EXPECT_EQ(s.err, "");
 
   s = ScanOf({});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN);
+  EXPECT_EQ(s.result.outcome, SCAN_RUN);
   EXPECT_EQ(s.options.action, nullptr);
   EXPECT_EQ(s.options.selectedIndex, 0);
 }
 
 TEST(OptionsScan, TokensAreTakenStrictlyLeftToRight) {
   Scan s = ScanOf({"-x", "-h"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_FAILED);
+  EXPECT_EQ(s.result.outcome, SCAN_FAILED);
   EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE);
   EXPECT_EQ(FirstLine(s.err), "Error: unrecognized or incomplete command line (-x)");
   EXPECT_TRUE(HasUsage(s.err));
 
   s = ScanOf({"-h", "-x"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_HELP);
+  EXPECT_EQ(s.result.outcome, SCAN_HELP);
   EXPECT_EQ(s.err, "");
 
   s = ScanOf({"-l", "9999", "-f"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_FAILED);
+  EXPECT_EQ(s.result.outcome, SCAN_FAILED);
   s = ScanOf({"-F", "-l", "9999"});
-  EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_FIND);
+  EXPECT_EQ(s.result.outcome, SCAN_FIND);
 
   s = ScanOf({"-Cp"});
   EXPECT_EQ(FirstLine(s.err), "Error: unrecognized or incomplete command line (-Cp)");
@@ -159,7 +159,7 @@ TEST(OptionsScan, NumericLimitsAndLengths) {
     const char* option;
     const char* text;
     bool ok;
-    std::uint16_t value;
+    uint16_t value;
   };
   const Case cases[] = {
       {"-l", "5000", true, 5000}, {"-l", "5001", false, 0},  {"-l", "05000", false, 0},
@@ -172,11 +172,11 @@ TEST(OptionsScan, NumericLimitsAndLengths) {
   for (const Case& c : cases) {
     Scan s = ScanOf({c.option, c.text});
     if (c.ok) {
-      EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN) << c.option << " " << c.text;
-      const std::uint16_t value = c.option[1] == 'l'   ? s.options.load
-                                  : c.option[1] == 'n' ? s.options.defaultVoltage
-                                  : c.option[1] == 'm' ? s.options.defaultLoad
-                                                       : s.options.maxLoad;
+      EXPECT_EQ(s.result.outcome, SCAN_RUN) << c.option << " " << c.text;
+      const uint16_t value = c.option[1] == 'l'   ? s.options.load
+                             : c.option[1] == 'n' ? s.options.defaultVoltage
+                             : c.option[1] == 'm' ? s.options.defaultLoad
+                                                  : s.options.maxLoad;
       EXPECT_EQ(value, c.value) << c.option << " " << c.text;
     } else {
       EXPECT_EQ(s.result.exitCode, RUN_EXIT_INVALID_COMMAND_LINE) << c.option << " " << c.text;
@@ -200,7 +200,7 @@ TEST(OptionsScan, IndexKeepsItsWholeValue) {
 TEST(OptionsScan, DeviceArgument) {
   for (const char* any : {"any", "Any", "ANY"}) {
     Scan s = ScanOf({"-i", "1", "-d", any});
-    EXPECT_EQ(s.result.outcome, ScanOutcome::SCAN_RUN);
+    EXPECT_EQ(s.result.outcome, SCAN_RUN);
     EXPECT_EQ(s.options.selectedIndex, 0);
   }
   EXPECT_EQ(ScanOf({"--device", "kora91C2zp"}).options.selectedIndex, 1);

@@ -17,7 +17,7 @@ std::string Connection(const link::ConnectionReply& r) {
   return Capture([&](std::FILE* f) { PrintConnectionReport(f, r); });
 }
 
-std::string Profiles(const link::ProfileList& l, std::uint8_t versionLevel) {
+std::string Profiles(const link::ProfileList& l, uint8_t versionLevel) {
   return Capture([&](std::FILE* f) { PrintProfileReport(f, l, versionLevel); });
 }
 
@@ -56,7 +56,7 @@ TEST(ConnectionReport, ConnectedExample) {
 }
 
 TEST(ConnectionReport, AnyStatusButOneIsNotConnected) {
-  for (std::uint8_t status : {0, 2, 255})
+  for (uint8_t status : {0, 2, 255})
     EXPECT_EQ(Connection({status, 2, 5, 0, 9000, 3000, 27000}), "STATUS:NOT CONNECTED\n");
 }
 
@@ -115,7 +115,7 @@ TEST(ProfileReport, EmptyListIsOneLine) {
 
 TEST(ProfileReport, CountAboveSevenShowsTheSevenEntries) {
   link::ProfileList list{};
-  for (int i = 0; i < 7; ++i) list.entries[i] = {0x0051, 0, 5000, static_cast<std::uint16_t>(i)};
+  for (int i = 0; i < 7; ++i) list.entries[i] = {0x0051, 0, 5000, static_cast<uint16_t>(i)};
   list.count = 12;
   const std::string text = Profiles(list, 20);
   EXPECT_EQ(text.rfind("NUM PROFILES:12\n", 0), 0u);

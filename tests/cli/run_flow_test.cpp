@@ -79,7 +79,7 @@ TEST(RunFlow, TenFailedOpensReportTheStartupCount) {
   EXPECT_EQ(run.err, "Error: Device not found.1\n");
 }
 
-link::ProfileList ListOf(std::uint8_t count, std::initializer_list<link::ProfileEntry> entries) {
+link::ProfileList ListOf(uint8_t count, std::initializer_list<link::ProfileEntry> entries) {
   link::ProfileList list = {};
   list.count = count;
   std::size_t i = 0;
@@ -95,12 +95,12 @@ TEST(RunProfileRequest, FixedProfilesSendTheirOwnVoltageRangedOnesTheUsers) {
                                                {0x0154, 0, 9000, 2000},      // PD-BAT
                                            });
   struct Case {
-    std::uint8_t index;
-    std::uint16_t voltage;
-    std::uint8_t versionLevel;
+    uint8_t index;
+    uint16_t voltage;
+    uint8_t versionLevel;
     bool valid;
-    std::uint8_t profileId;
-    std::uint16_t sent;
+    uint8_t profileId;
+    uint16_t sent;
   };
   const Case cases[] = {
       {1, 6000, 21, true, 1, 5000},    // fixed: its own voltage, whatever was asked

@@ -18,32 +18,32 @@ TEST(ChipFacts, EveryTtyFamilyIsFoundAgainByItsRelease) {
     ChipFamily chip;
     bool byRelease;
   };
-  for (const Case& c : std::vector<Case>{{ChipFamily::CHIP_BM, true},
-                                         {ChipFamily::CHIP_AM, true},
-                                         {ChipFamily::CHIP_100AX, false},  // shares AM's release
-                                         {ChipFamily::CHIP_2232C, true},
-                                         {ChipFamily::CHIP_232R, true},
-                                         {ChipFamily::CHIP_2232H, true},
-                                         {ChipFamily::CHIP_4232H, true},
-                                         {ChipFamily::CHIP_232H, true},
-                                         {ChipFamily::CHIP_X_SERIES, true},
-                                         {ChipFamily::CHIP_4222H_0, false},
-                                         {ChipFamily::CHIP_4222_PROG, false},
-                                         {ChipFamily::CHIP_900, false},
-                                         {ChipFamily::CHIP_UMFTPD3A, false},
-                                         {ChipFamily::CHIP_UNKNOWN, false}}) {
+  for (const Case& c : std::vector<Case>{{CHIP_BM, true},
+                                         {CHIP_AM, true},
+                                         {CHIP_100AX, false},  // shares AM's release
+                                         {CHIP_2232C, true},
+                                         {CHIP_232R, true},
+                                         {CHIP_2232H, true},
+                                         {CHIP_4232H, true},
+                                         {CHIP_232H, true},
+                                         {CHIP_X_SERIES, true},
+                                         {CHIP_4222H_0, false},
+                                         {CHIP_4222_PROG, false},
+                                         {CHIP_900, false},
+                                         {CHIP_UMFTPD3A, false},
+                                         {CHIP_UNKNOWN, false}}) {
     const uint32_t found = ChipCodeFromRelease(DeviceRelease(c.chip));
-    const uint32_t unknown = ChipCode(ChipFamily::CHIP_UNKNOWN);
+    const uint32_t unknown = ChipCode(CHIP_UNKNOWN);
     if (c.byRelease) {
       EXPECT_EQ(found, ChipCode(c.chip)) << static_cast<int>(c.chip);
-    } else if (c.chip == ChipFamily::CHIP_100AX) {
-      EXPECT_EQ(found, ChipCode(ChipFamily::CHIP_AM));
+    } else if (c.chip == CHIP_100AX) {
+      EXPECT_EQ(found, ChipCode(CHIP_AM));
     } else {
       EXPECT_EQ(found, unknown) << static_cast<int>(c.chip);
     }
   }
   // Only the high byte counts; a family nobody has is the unknown code.
-  EXPECT_EQ(ChipCodeFromRelease(0x06FF), ChipCode(ChipFamily::CHIP_232R));
+  EXPECT_EQ(ChipCodeFromRelease(0x06FF), ChipCode(CHIP_232R));
   EXPECT_EQ(ChipCodeFromRelease(0xFF00), 0x40360000u);
 }
 
@@ -58,10 +58,9 @@ TEST(ChipFacts, CodesAreDistinctAndOnlyTwoFamiliesHaveEepromConfiguration) {
   std::vector<uint32_t> sorted = codes;
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
-  EXPECT_EQ(configured,
-            (std::vector<ChipFamily>{ChipFamily::CHIP_232H, ChipFamily::CHIP_X_SERIES}));
+  EXPECT_EQ(configured, (std::vector<ChipFamily>{CHIP_232H, CHIP_X_SERIES}));
   // A value past the enum reads as the unknown family rather than past the table.
-  EXPECT_EQ(ChipCode(static_cast<ChipFamily>(200)), ChipCode(ChipFamily::CHIP_UNKNOWN));
+  EXPECT_EQ(ChipCode(static_cast<ChipFamily>(200)), ChipCode(CHIP_UNKNOWN));
 }
 
 TEST(DeviceClasses, InterfaceTextSpellsTheGuid) {

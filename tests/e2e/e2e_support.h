@@ -1,6 +1,6 @@
-#pragma once
 // Runs the built ralvex program as a child process against a bench and collects its standard
 // output, standard error and exit code. Each test gets its own folder for bench and state files.
+#pragma once
 
 #include <gtest/gtest.h>
 

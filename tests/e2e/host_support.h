@@ -1,6 +1,6 @@
-#pragma once
 // The real-device path without hardware: a fake sysfs tree whose tty is a pseudo-terminal served
 // by ralvex-tester in a process of its own.
+#pragma once
 
 #include <sys/types.h>
 

@@ -16,6 +16,7 @@ using bridge::FtHandleRecord;
 using bridge::eeprom::ChipPurpose;
 using bridge::eeprom::ChipRow;
 using sim::ChipFamily;
+using enum sim::ChipFamily;
 
 // Every device type with a chip record in the public header, and its family on the bench.
 struct TypeWithRecord {
@@ -25,13 +26,13 @@ struct TypeWithRecord {
   ChipFamily family;
 };
 constexpr TypeWithRecord RECORD_TYPES[] = {
-    {"232B", FT_DEVICE_BM, sizeof(FT_EEPROM_232B), ChipFamily::CHIP_BM},
-    {"2232", FT_DEVICE_2232C, sizeof(FT_EEPROM_2232), ChipFamily::CHIP_2232C},
-    {"232R", FT_DEVICE_232R, sizeof(FT_EEPROM_232R), ChipFamily::CHIP_232R},
-    {"2232H", FT_DEVICE_2232H, sizeof(FT_EEPROM_2232H), ChipFamily::CHIP_2232H},
-    {"4232H", FT_DEVICE_4232H, sizeof(FT_EEPROM_4232H), ChipFamily::CHIP_4232H},
-    {"232H", FT_DEVICE_232H, sizeof(FT_EEPROM_232H), ChipFamily::CHIP_232H},
-    {"X series", FT_DEVICE_X_SERIES, sizeof(FT_EEPROM_X_SERIES), ChipFamily::CHIP_X_SERIES},
+    {"232B", FT_DEVICE_BM, sizeof(FT_EEPROM_232B), CHIP_BM},
+    {"2232", FT_DEVICE_2232C, sizeof(FT_EEPROM_2232), CHIP_2232C},
+    {"232R", FT_DEVICE_232R, sizeof(FT_EEPROM_232R), CHIP_232R},
+    {"2232H", FT_DEVICE_2232H, sizeof(FT_EEPROM_2232H), CHIP_2232H},
+    {"4232H", FT_DEVICE_4232H, sizeof(FT_EEPROM_4232H), CHIP_4232H},
+    {"232H", FT_DEVICE_232H, sizeof(FT_EEPROM_232H), CHIP_232H},
+    {"X series", FT_DEVICE_X_SERIES, sizeof(FT_EEPROM_X_SERIES), CHIP_X_SERIES},
 };
 
 // Device types without a chip record, and values that name no type at all.
@@ -133,8 +134,7 @@ class ChipRegistryOnDevice : public EepromTest {
 };
 
 TEST_F(ChipRegistryOnDevice, AnUnlistedDeviceIsRefusedItsRecordUntouchedAndReadAsA232BImage) {
-  for (const ChipFamily family : {ChipFamily::CHIP_AM, ChipFamily::CHIP_100AX,
-                                  ChipFamily::CHIP_4222H_0, ChipFamily::CHIP_UNKNOWN}) {
+  for (const ChipFamily family : {CHIP_AM, CHIP_100AX, CHIP_4222H_0, CHIP_UNKNOWN}) {
     SCOPED_TRACE(sim::ChipFamilyName(family));
     Plug(family, 64);
     alignas(8) uint8_t record[256] = {};

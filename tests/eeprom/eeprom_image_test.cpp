@@ -94,7 +94,7 @@ TEST(EepromImage, SerialNumberGeneratorUsesTwoPrefixCharactersAndBase36Time) {
 class EepromImageOnDevice : public eeprom_test::EepromTest {};
 
 TEST_F(EepromImageOnDevice, UserAreaOfABlankImageIsEmptyAndOversizedWritesChangeNothing) {
-  Plug(sim::ChipFamily::CHIP_BM, 64);
+  Plug(sim::CHIP_BM, 64);
   TFtEE232 blank(LookupHandle(handle_));
   ASSERT_TRUE(blank.Load());
   ASSERT_EQ(blank.Word(0x12 / 2), 0xFFFF) << "a blank EEPROM's string pointers";

@@ -12,6 +12,7 @@ namespace ralvex::eeprom_test {
 namespace {
 
 using sim::ChipFamily;
+using enum sim::ChipFamily;
 
 // FT_PROGRAM_DATA with its own text storage.
 struct ProgramData {
@@ -65,7 +66,7 @@ struct ChipCase {
 std::vector<ChipCase> Cases() {
   return {
       {"232B",
-       ChipFamily::CHIP_BM,
+       CHIP_BM,
        64,
        [](FT_PROGRAM_DATA& d) {
          d.Rev4 = 1;
@@ -81,7 +82,7 @@ std::vector<ChipCase> Cases() {
        1,
        {{0x0A, 0x1A}, {0x0C, 0x10}, {0x0D, 0x01}}},
       {"232B without Rev4 (another type on the fallback)",
-       ChipFamily::CHIP_AM,
+       CHIP_AM,
        64,
        [](FT_PROGRAM_DATA& d) { d.PullDownEnable = 1; },
        0x0200,
@@ -91,7 +92,7 @@ std::vector<ChipCase> Cases() {
        1,
        {{0x0A, 0x04}, {0x0C, 0x00}, {0x0D, 0x00}}},
       {"232R",
-       ChipFamily::CHIP_232R,
+       CHIP_232R,
        64,
        [](FT_PROGRAM_DATA& d) {
          d.UseExtOsc = 1;
@@ -109,7 +110,7 @@ std::vector<ChipCase> Cases() {
        1,
        {{0x00, 0x02}, {0x01, 0x40}, {0x0A, 0x08}, {0x0B, 0x10}, {0x14, 0x50}, {0x16, 0x09}}},
       {"232H large",
-       ChipFamily::CHIP_232H,
+       CHIP_232H,
        128,
        [](FT_PROGRAM_DATA& d) {
          d.IsFifoTarH = 1;
@@ -173,8 +174,8 @@ TEST_F(ProgramDataTest, EveryChipLeavesItsLayoutOnTheDeviceAndReadsBack) {
     EXPECT_EQ(out.data.SelfPowered, 0);
     EXPECT_EQ(out.data.RemoteWakeup, 1);
     FT_PROGRAM_DATA expected = in.data;
-    expected.EndpointSize = c.chip == ChipFamily::CHIP_232R ? 0x40 : expected.EndpointSize;
-    if (c.chip == ChipFamily::CHIP_232H) {
+    expected.EndpointSize = c.chip == CHIP_232R ? 0x40 : expected.EndpointSize;
+    if (c.chip == CHIP_232H) {
       expected.IsFT1248H = 0;        // the FIFO target mode came first and won
       expected.ACDriveCurrentH = 4;  // 0 mA is no current the chip knows: stored as code 0
       for (size_t at = offsetof(FT_PROGRAM_DATA, PullDownEnableH);
@@ -183,7 +184,7 @@ TEST_F(ProgramDataTest, EveryChipLeavesItsLayoutOnTheDeviceAndReadsBack) {
                   reinterpret_cast<const uint8_t*>(&expected)[at])
             << "offset " << at;
       }
-    } else if (c.chip == ChipFamily::CHIP_232R) {
+    } else if (c.chip == CHIP_232R) {
       EXPECT_EQ(std::memcmp(&out.data.UseExtOsc, &expected.UseExtOsc, 19), 0);
       EXPECT_EQ(out.data.USBVersion, 0x0110);
     } else {
@@ -200,8 +201,8 @@ TEST_F(ProgramDataTest, OlderLayoutRoundTripsFieldByField) {
   const struct {
     ChipFamily chip;
     size_t bytes;
-  } cases[] = {{ChipFamily::CHIP_BM, offsetof(FT_PROGRAM_DATA_LEGACY, USBVersion) + 2},
-               {ChipFamily::CHIP_232H, offsetof(FT_PROGRAM_DATA_LEGACY, PowerSaveEnableH) + 1}};
+  } cases[] = {{CHIP_BM, offsetof(FT_PROGRAM_DATA_LEGACY, USBVersion) + 2},
+               {CHIP_232H, offsetof(FT_PROGRAM_DATA_LEGACY, PowerSaveEnableH) + 1}};
   for (const auto& c : cases) {
     Plug(c.chip);
     char m[] = "Old", id[] = "OL", d[] = "Layout", s[] = "OL42";
@@ -239,7 +240,7 @@ TEST_F(ProgramDataTest, OlderLayoutRoundTripsFieldByField) {
     EXPECT_EQ(got.MaxPower, 100);
     EXPECT_STREQ(rm, "Old");
     EXPECT_STREQ(rs, "OL42");
-    if (c.chip == ChipFamily::CHIP_BM) {
+    if (c.chip == CHIP_BM) {
       EXPECT_EQ(got.Rev4, 1);
       EXPECT_EQ(got.SerNumEnable, 1);
     } else {
@@ -260,7 +261,7 @@ TEST_F(ProgramDataTest, The232ROptionBitsDifferBetweenTheTwoRecordKinds) {
   } cases[] = {{true, 1, 0, 0x02}, {true, 0, 1, 0x08}, {false, 1, 0, 0x0C}, {false, 0, 1, 0x00}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.programData << int{c.useExtOsc} << int{c.driverField});
-    Plug(ChipFamily::CHIP_232R);  // blank: the factory word adds nothing
+    Plug(CHIP_232R);  // blank: the factory word adds nothing
     if (c.programData) {
       ProgramData in;
       in.data.UseExtOsc = c.useExtOsc;
@@ -298,25 +299,25 @@ TEST_F(ProgramDataTest, RefusedCallsLeaveTheDeviceUntouched) {
     FT_STATUS expected;
   };
   const Case cases[] = {
-      {"X series", ChipFamily::CHIP_X_SERIES, [](ProgramData&) {}, FT_NOT_SUPPORTED},
-      {"null Manufacturer", ChipFamily::CHIP_232R,
-       [](ProgramData& p) { p.data.Manufacturer = nullptr; }, FT_INVALID_PARAMETER},
-      {"null ManufacturerId", ChipFamily::CHIP_BM,
-       [](ProgramData& p) { p.data.ManufacturerId = nullptr; }, FT_INVALID_PARAMETER},
-      {"null Description", ChipFamily::CHIP_232H, [](ProgramData& p) { p.data.Description = nullptr; },
+      {"X series", CHIP_X_SERIES, [](ProgramData&) {}, FT_NOT_SUPPORTED},
+      {"null Manufacturer", CHIP_232R, [](ProgramData& p) { p.data.Manufacturer = nullptr; },
        FT_INVALID_PARAMETER},
-      {"VendorId 0 (before the probe erases)", ChipFamily::CHIP_232H,
+      {"null ManufacturerId", CHIP_BM, [](ProgramData& p) { p.data.ManufacturerId = nullptr; },
+       FT_INVALID_PARAMETER},
+      {"null Description", CHIP_232H, [](ProgramData& p) { p.data.Description = nullptr; },
+       FT_INVALID_PARAMETER},
+      {"VendorId 0 (before the probe erases)", CHIP_232H,
        [](ProgramData& p) { p.data.VendorId = 0; }, FT_INVALID_PARAMETER},
-      {"strings past byte 124 (before the probe erases)", ChipFamily::CHIP_232H,
+      {"strings past byte 124 (before the probe erases)", CHIP_232H,
        [](ProgramData& p) { std::memset(p.description, 'L', 40); }, FT_OTHER_ERROR},
-      {"a 200-character serial number", ChipFamily::CHIP_BM,
+      {"a 200-character serial number", CHIP_BM,
        [](ProgramData& p) {
          static char serial[201];
          std::memset(serial, '9', 200);
          p.data.SerialNumber = serial;
        },
        FT_OTHER_ERROR},
-      {"older layout on a 232R", ChipFamily::CHIP_232R, [](ProgramData& p) { p.data.Signature2 = 0; },
+      {"older layout on a 232R", CHIP_232R, [](ProgramData& p) { p.data.Signature2 = 0; },
        FT_INVALID_PARAMETER},
   };
   for (const Case& c : cases) {
@@ -329,7 +330,7 @@ TEST_F(ProgramDataTest, RefusedCallsLeaveTheDeviceUntouched) {
     EXPECT_EQ(Words(), before);
     EXPECT_FALSE(EepromTouched());
   }
-  Plug(ChipFamily::CHIP_X_SERIES);
+  Plug(CHIP_X_SERIES);
   ReadBack out;
   EXPECT_EQ(FT_EE_Read(handle_, &out.data), FT_NOT_SUPPORTED);
   EXPECT_EQ(FT_EE_Read(handle_, nullptr), FT_INVALID_PARAMETER);
@@ -343,7 +344,7 @@ TEST_F(ProgramDataTest, RefusedCallsLeaveTheDeviceUntouched) {
 
 TEST_F(ProgramDataTest, MissingSerialNumberIsGeneratedFromTheManufacturerId) {
   for (const char* serial : {static_cast<const char*>(nullptr), ""}) {
-    Plug(ChipFamily::CHIP_232R);
+    Plug(CHIP_232R);
     ProgramData in;
     std::strcpy(in.manufacturerId, "AB");
     in.data.SerialNumber = const_cast<char*>(serial);
@@ -356,7 +357,7 @@ TEST_F(ProgramDataTest, MissingSerialNumberIsGeneratedFromTheManufacturerId) {
 }
 
 TEST_F(ProgramDataTest, ExFormsStoreTheBuffersIntoTheRecord) {
-  Plug(ChipFamily::CHIP_232H);
+  Plug(CHIP_232H);
   ProgramData in;
   char m[] = "Ex Maker", id[] = "EX", d[] = "Ex Bridge", s[] = "EX1";
   ASSERT_EQ(FT_EE_ProgramEx(handle_, &in.data, m, id, d, s), FT_OK);

@@ -13,6 +13,7 @@ namespace ralvex::eeprom_test {
 namespace {
 
 using sim::ChipFamily;
+using enum sim::ChipFamily;
 
 FT_EEPROM_HEADER Header(FT_DEVICE type) {
   FT_EEPROM_HEADER header{};
@@ -127,7 +128,7 @@ std::vector<uint8_t> WithoutPadding(std::vector<uint8_t> record) {
 std::vector<ChipCase> Cases() {
   return {
       {"232B",
-       ChipFamily::CHIP_BM,
+       CHIP_BM,
        64,
        Bytes(Record232B),
        0x0400,
@@ -141,7 +142,7 @@ std::vector<ChipCase> Cases() {
        {{0x0C, 0x00}, {0x0D, 0x02}}},
       // Bit 1 HighDriveIOs, bit 3 clear (RIsD2XX set), endpoint size 0x40.
       {"232R",
-       ChipFamily::CHIP_232R,
+       CHIP_232R,
        64,
        Bytes(Record232R),
        0x0600,
@@ -162,7 +163,7 @@ std::vector<ChipCase> Cases() {
         {0x16, 0x0C}}},
       // A 128-word part: strings moved from 0x20 to 0xA0, two probes (erase + test word each).
       {"232H 128 words",
-       ChipFamily::CHIP_232H,
+       CHIP_232H,
        128,
        Bytes(Record232H),
        0x0900,
@@ -183,7 +184,7 @@ std::vector<ChipCase> Cases() {
         {0x1F, 0x00},
         {0x8A, 0x48}}},
       {"232H 256 words",
-       ChipFamily::CHIP_232H,
+       CHIP_232H,
        256,
        Bytes(Record232H),
        0x0900,
@@ -196,7 +197,7 @@ std::vector<ChipCase> Cases() {
        2,
        {{0x1E, 0x66}, {0x1F, 0x00}}},
       {"X series",
-       ChipFamily::CHIP_X_SERIES,
+       CHIP_X_SERIES,
        1024,
        Bytes(RecordX),
        0x1000,
@@ -268,7 +269,7 @@ TEST_F(RecordProgramTest, EveryChipLeavesItsLayoutOnTheDevice) {
     char m[64], id[64], d[64], s[64];
     ASSERT_EQ(FT_EEPROM_Read(handle_, back.data(), static_cast<DWORD>(back.size()), m, id, d, s),
               FT_OK);
-    if (c.chip == ChipFamily::CHIP_X_SERIES) {
+    if (c.chip == CHIP_X_SERIES) {
       // The device ID keeps 24 bits.
       reinterpret_cast<FT_EEPROM_X_SERIES*>(record.data())->I2CDeviceId &= 0xFFFFFF;
     }
@@ -292,31 +293,31 @@ TEST_F(RecordProgramTest, RangeChecksAndBadArgumentsLeaveTheDeviceUntouched) {
     FT_STATUS expected = FT_INVALID_PARAMETER;
   };
   const Case cases[] = {
-      {"232R Cbus4 13", ChipFamily::CHIP_232R,
+      {"232R Cbus4 13", CHIP_232R,
        [](auto& r) { reinterpret_cast<FT_EEPROM_232R*>(r.data())->Cbus4 = 13; }},
-      {"232H Cbus9 13", ChipFamily::CHIP_232H,
+      {"232H Cbus9 13", CHIP_232H,
        [](auto& r) { reinterpret_cast<FT_EEPROM_232H*>(r.data())->Cbus9 = 13; }},
-      {"X Cbus6 22", ChipFamily::CHIP_X_SERIES,
+      {"X Cbus6 22", CHIP_X_SERIES,
        [](auto& r) { reinterpret_cast<FT_EEPROM_X_SERIES*>(r.data())->Cbus6 = 22; }},
-      {"X Cbus6 21", ChipFamily::CHIP_X_SERIES,
+      {"X Cbus6 21", CHIP_X_SERIES,
        [](auto& r) { reinterpret_cast<FT_EEPROM_X_SERIES*>(r.data())->Cbus6 = 21; }, 0, nullptr,
        FT_OK},
-      {"size one byte short", ChipFamily::CHIP_232R, [](auto&) {}, -1},
-      {"size one byte long", ChipFamily::CHIP_232H, [](auto&) {}, +1},
-      {"VendorId 0", ChipFamily::CHIP_232H,
+      {"size one byte short", CHIP_232R, [](auto&) {}, -1},
+      {"size one byte long", CHIP_232H, [](auto&) {}, +1},
+      {"VendorId 0", CHIP_232H,
        [](auto& r) { reinterpret_cast<FT_EEPROM_HEADER*>(r.data())->VendorId = 0; }},
-      {"another chip's type", ChipFamily::CHIP_232H,
+      {"another chip's type", CHIP_232H,
        [](auto& r) { reinterpret_cast<FT_EEPROM_HEADER*>(r.data())->deviceType = FT_DEVICE_BM; }},
-      {"strings past byte 124", ChipFamily::CHIP_232H, [](auto&) {}, 0, tooLong.c_str()},
-      {"strings past 0xFD on the X series", ChipFamily::CHIP_X_SERIES, [](auto&) {}, 0, tooLong.c_str()},
+      {"strings past byte 124", CHIP_232H, [](auto&) {}, 0, tooLong.c_str()},
+      {"strings past 0xFD on the X series", CHIP_X_SERIES, [](auto&) {}, 0, tooLong.c_str()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Plug(c.chip);
     std::vector<uint8_t> record;
-    if (c.chip == ChipFamily::CHIP_232R) record = Bytes(Record232R)();
-    if (c.chip == ChipFamily::CHIP_232H) record = Bytes(Record232H)();
-    if (c.chip == ChipFamily::CHIP_X_SERIES) record = Bytes(RecordX)();
+    if (c.chip == CHIP_232R) record = Bytes(Record232R)();
+    if (c.chip == CHIP_232H) record = Bytes(Record232H)();
+    if (c.chip == CHIP_X_SERIES) record = Bytes(RecordX)();
     c.change(record);
     record.resize(record.size() + 4);
     const auto before = Words();
@@ -331,7 +332,7 @@ TEST_F(RecordProgramTest, RangeChecksAndBadArgumentsLeaveTheDeviceUntouched) {
       EXPECT_EQ(Words(), before);
     }
   }
-  Plug(ChipFamily::CHIP_232R);
+  Plug(CHIP_232R);
   auto record = Bytes(Record232R)();
   EXPECT_EQ(FT_EEPROM_Program(handle_, record.data(), 32, nullptr, "RX", "D", nullptr),
             FT_INVALID_PARAMETER);
@@ -348,7 +349,7 @@ TEST_F(RecordProgramTest, ReadsOfBlankAndMissingEepromsSayWhy) {
     FT_STATUS expected;
   } cases[] = {{64, FT_EEPROM_NOT_PROGRAMMED}, {0, FT_EEPROM_NOT_PRESENT}};
   for (const auto& c : cases) {
-    Plug(ChipFamily::CHIP_232R, c.words);
+    Plug(CHIP_232R, c.words);
     FT_EEPROM_232R record{};
     record.common.deviceType = FT_DEVICE_232R;
     FT_PROGRAM_DATA data{};
@@ -363,7 +364,7 @@ TEST_F(RecordProgramTest, HostileImagesReadWithinTheirBuffers) {
   // Pointer and length bytes of 0x80 and more, and descriptors reaching past the 64 words.
   for (const uint16_t fill : {0x8080, 0xFFFE, 0x7F7F, 0x4141}) {
     SCOPED_TRACE(fill);
-    Plug(ChipFamily::CHIP_BM, 64, std::vector<uint16_t>(64, fill));
+    Plug(CHIP_BM, 64, std::vector<uint16_t>(64, fill));
     struct Guarded {
       char text[64];
       char guard[16];
@@ -396,7 +397,7 @@ TEST_F(RecordProgramTest, HostileImagesReadWithinTheirBuffers) {
 }
 
 TEST_F(RecordProgramTest, XSeriesKeepsItsUserAreaAndPlacesShortStringsAtA0) {
-  Plug(ChipFamily::CHIP_X_SERIES);
+  Plug(CHIP_X_SERIES);
   std::vector<uint8_t> user(1884);
   for (size_t i = 0; i < user.size(); ++i) user[i] = static_cast<uint8_t>(i * 7 + 1);
   // A programmed image first, so the user area has somewhere to live.
@@ -428,7 +429,7 @@ TEST_F(RecordProgramTest, XSeriesKeepsItsUserAreaAndPlacesShortStringsAtA0) {
 }
 
 TEST_F(RecordProgramTest, ModePrecedenceAndUnknownDriveCurrentOn232H) {
-  Plug(ChipFamily::CHIP_232H);
+  Plug(CHIP_232H);
   FT_EEPROM_232H record = Record232H();
   record.IsFifo = 1;
   record.IsFastSer = 1;
@@ -448,7 +449,7 @@ TEST_F(RecordProgramTest, ModePrecedenceAndUnknownDriveCurrentOn232H) {
 }
 
 TEST_F(RecordProgramTest, WritesThatDoNotStickFailAndPutTheLatencyBack) {
-  sim::BridgeDeviceConfig config = Config(ChipFamily::CHIP_232R);
+  sim::BridgeDeviceConfig config = Config(CHIP_232R);
   config.eepromWritesStick = false;
   Plug(config);
   ASSERT_EQ(FT_SetLatencyTimer(handle_, 7), FT_OK);

@@ -10,6 +10,7 @@ namespace ralvex::eeprom_test {
 namespace {
 
 using sim::ChipFamily;
+using enum sim::ChipFamily;
 
 class UserAreaTest : public EepromTest {
  protected:
@@ -41,11 +42,10 @@ TEST_F(UserAreaTest, SizeWriteAndReadOnEveryLayout) {
     uint32_t firstAt, firstBytes, secondAt;
     uint32_t checksumAt;
   } cases[] = {
-      {"232B", ChipFamily::CHIP_BM, FT_DEVICE_BM, sizeof(FT_EEPROM_232B), 46, 80, 46, 0, 0x7E},
-      {"232R", ChipFamily::CHIP_232R, FT_DEVICE_232R, sizeof(FT_EEPROM_232R), 42, 84, 42, 0, 0x7E},
+      {"232B", CHIP_BM, FT_DEVICE_BM, sizeof(FT_EEPROM_232B), 46, 80, 46, 0, 0x7E},
+      {"232R", CHIP_232R, FT_DEVICE_232R, sizeof(FT_EEPROM_232R), 42, 84, 42, 0, 0x7E},
       // Large: 96 bytes where the strings were, then after the moved serial number (0xC6 + 18).
-      {"232H", ChipFamily::CHIP_232H, FT_DEVICE_232H, sizeof(FT_EEPROM_232H), 96 + 36, 0x20, 96, 218,
-       0xFE},
+      {"232H", CHIP_232H, FT_DEVICE_232H, sizeof(FT_EEPROM_232H), 96 + 36, 0x20, 96, 218, 0xFE},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -82,7 +82,7 @@ TEST_F(UserAreaTest, SizeWriteAndReadOnEveryLayout) {
 }
 
 TEST_F(UserAreaTest, EmptyAreasZeroLengthsAndNullPointers) {
-  Plug(ChipFamily::CHIP_BM);  // blank: no user area
+  Plug(CHIP_BM);  // blank: no user area
   DWORD size = 99;
   EXPECT_EQ(FT_EE_UASize(handle_, &size), FT_OK);
   EXPECT_EQ(size, 0u);
@@ -100,7 +100,7 @@ TEST_F(UserAreaTest, EmptyAreasZeroLengthsAndNullPointers) {
 }
 
 TEST_F(UserAreaTest, The232RLatencyTimerIsRestoredWhateverTheOutcome) {
-  Plug(ChipFamily::CHIP_232R);
+  Plug(CHIP_232R);
   Program(FT_DEVICE_232R, sizeof(FT_EEPROM_232R));
   ASSERT_EQ(FT_SetLatencyTimer(handle_, 9), FT_OK);
   uint8_t data[200] = {};

@@ -12,11 +12,12 @@ namespace ralvex::eeprom_test {
 namespace {
 
 using sim::ChipFamily;
+using enum sim::ChipFamily;
 
 class WordAccessTest : public EepromTest {};
 
 TEST_F(WordAccessTest, WordRequestsCarryTheirPayloads) {
-  Plug(ChipFamily::CHIP_232R, 64, {0x1111, 0x2222, 0x3333});
+  Plug(CHIP_232R, 64, {0x1111, 0x2222, 0x3333});
   WORD value = 0;
   ASSERT_EQ(FT_ReadEE(handle_, 0x42, &value), FT_OK);
   ASSERT_EQ(FT_WriteEE(handle_, 5, 0xBEEF), FT_OK);
@@ -49,10 +50,10 @@ TEST_F(WordAccessTest, ConfigurationAndEccOnlyWhereTheChipHasThem) {
   const struct {
     ChipFamily chip;
     FT_STATUS expected;
-  } cases[] = {{ChipFamily::CHIP_232H, FT_OK},
-               {ChipFamily::CHIP_X_SERIES, FT_OK},
-               {ChipFamily::CHIP_232R, FT_NOT_SUPPORTED},
-               {ChipFamily::CHIP_2232H, FT_NOT_SUPPORTED}};
+  } cases[] = {{CHIP_232H, FT_OK},
+               {CHIP_X_SERIES, FT_OK},
+               {CHIP_232R, FT_NOT_SUPPORTED},
+               {CHIP_2232H, FT_NOT_SUPPORTED}};
   for (const auto& c : cases) {
     Plug(c.chip);
     UCHAR byte = 0;
@@ -81,7 +82,7 @@ TEST_F(WordAccessTest, The232HProbeTellsEepromSizesByWrapAround) {
   } cases[] = {{64, 0x56}, {128, 0x56}, {256, 0x66}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.words);
-    Plug(ChipFamily::CHIP_232H, c.words, std::vector<uint16_t>(c.words, 0x1234));
+    Plug(CHIP_232H, c.words, std::vector<uint16_t>(c.words, 0x1234));
     bridge::eeprom::TFtEE232H chip(bridge::LookupHandle(handle_));
     chip.ProbeEepromType();
     EXPECT_EQ(chip.EepromType(), c.type);
@@ -97,7 +98,7 @@ TEST_F(WordAccessTest, The232HProbeTellsEepromSizesByWrapAround) {
 }
 
 TEST_F(WordAccessTest, A232HWithoutAnsweringEepromIsLaidOutAsTheTypeItDeclares) {
-  sim::BridgeDeviceConfig config = Config(ChipFamily::CHIP_232H);
+  sim::BridgeDeviceConfig config = Config(CHIP_232H);
   config.eepromWritesStick = false;  // the probe's test word never shows
   Plug(config);
   FT_EEPROM_232H record{};

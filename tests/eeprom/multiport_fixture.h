@@ -28,12 +28,12 @@ struct MultiPortChip {
   uint32_t recordSize;    // its FT_EEPROM_* record
 };
 
-inline constexpr MultiPortChip CHIP_2232{
-    "2232", sim::ChipFamily::CHIP_2232C, FT_DEVICE_2232C, 0x16, 0x14, 0x0500, sizeof(FT_EEPROM_2232)};
-inline constexpr MultiPortChip CHIP_2232H{
-    "2232H", sim::ChipFamily::CHIP_2232H, FT_DEVICE_2232H, 0x1A, 0x18, 0x0700, sizeof(FT_EEPROM_2232H)};
-inline constexpr MultiPortChip CHIP_4232H{
-    "4232H", sim::ChipFamily::CHIP_4232H, FT_DEVICE_4232H, 0x1A, 0x18, 0x0800, sizeof(FT_EEPROM_4232H)};
+inline constexpr MultiPortChip CHIP_2232{"2232", sim::CHIP_2232C, FT_DEVICE_2232C,       0x16,
+                                         0x14,   0x0500,          sizeof(FT_EEPROM_2232)};
+inline constexpr MultiPortChip CHIP_2232H{"2232H", sim::CHIP_2232H, FT_DEVICE_2232H,        0x1A,
+                                          0x18,    0x0700,          sizeof(FT_EEPROM_2232H)};
+inline constexpr MultiPortChip CHIP_4232H{"4232H", sim::CHIP_4232H, FT_DEVICE_4232H,        0x1A,
+                                          0x18,    0x0800,          sizeof(FT_EEPROM_4232H)};
 
 // A zeroed chip record of `chip` with the identity header the tests program.
 inline std::vector<uint8_t> NewRecord(const MultiPortChip& chip) {

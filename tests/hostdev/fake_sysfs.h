@@ -1,7 +1,7 @@
-#pragma once
 // A bridge port as sysfs shows it, built in a folder: the USB device folder with its attribute
 // files, the interface, the tty below it and the class/tty link, all links relative as the
 // kernel makes them.
+#pragma once
 
 #include <cstdio>
 #include <filesystem>

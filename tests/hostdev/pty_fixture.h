@@ -1,6 +1,6 @@
-#pragma once
 // One bridge port on a pseudo-terminal: the test holds the far end (the master) and the access
 // layer finds the near end through a fake sysfs tree and a /dev folder with a link to it.
+#pragma once
 
 #include <gtest/gtest.h>
 #include <pty.h>

@@ -1,6 +1,6 @@
-#pragma once
 // The rate a tty's termios hold, read with TCGETS2 (its header cannot share a unit with
 // <termios.h>, which the tests use for the flags).
+#pragma once
 
 #include <cstdint>
 

@@ -9,7 +9,7 @@
 namespace ralvex::link {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = std::vector<uint8_t>;
 
 TEST(ReplyTests, CommandByteAndNotifications) {
   EXPECT_TRUE(ReplyRepeats(Bytes{0x0C, 0x00}, CMD_GET_STATS));
@@ -28,9 +28,9 @@ TEST(DecodeSetStatus, StatusByteAfterTheCommandByte) {
     Bytes reply;
     SetVerdict status;
   } cases[] = {
-      {{CMD_SET_LOAD, 0x00}, SetStatus::ACCEPTED},
-      {{CMD_SET_LOAD, 0x01}, SetStatus::REFUSED},
-      {{CMD_SET_LOAD, 0x02, 0x55}, SetStatus::MALFORMED},  // bytes after the status are not read
+      {{CMD_SET_LOAD, 0x00}, SET_ACCEPTED},
+      {{CMD_SET_LOAD, 0x01}, SET_REFUSED},
+      {{CMD_SET_LOAD, 0x02, 0x55}, SET_MALFORMED},  // bytes after the status are not read
       {{CMD_SET_LOAD, 0x03}, std::nullopt},
       {{CMD_SET_LOAD, 0xFF}, std::nullopt},
       {{CMD_SET_LOAD}, std::nullopt},
@@ -96,7 +96,7 @@ TEST(DecodeProfiles, LayoutOfAllSevenEntries) {
   static_assert(sizeof(ProfileList) == PROFILE_LIST_SIZE);
   Bytes reply = {0x0B, 7, 0xAB};
   for (int i = 0; i < 7; ++i) {
-    const std::uint8_t k = static_cast<std::uint8_t>(i + 1);
+    const uint8_t k = static_cast<uint8_t>(i + 1);
     reply.insert(reply.end(), {k, 0x00, 0x10, k, 0x20, k, 0x30, k});
   }
   reply.push_back(0xEE);  // beyond the record: ignored
@@ -151,7 +151,7 @@ TEST(SetProfile, VoltageAndEntryLookup) {
 
   ProfileList list{};
   for (std::size_t i = 0; i < PROFILE_LIST_CAPACITY; ++i)
-    list.entries[i].descriptor = static_cast<std::uint16_t>(i);
+    list.entries[i].descriptor = static_cast<uint16_t>(i);
   list.count = 4;
   EXPECT_EQ(FindProfile(list, 0), nullptr);
   EXPECT_EQ(FindProfile(list, 1), &list.entries[0]);
@@ -165,9 +165,9 @@ TEST(SetProfile, VoltageAndEntryLookup) {
 
 TEST(SetProfile, RangedProfilesTakeOnlyVoltagesInsideTheirListedRange) {
   struct Case {
-    std::uint16_t descriptor;
-    std::uint16_t requestedMv;
-    std::uint8_t versionLevel;
+    uint16_t descriptor;
+    uint16_t requestedMv;
+    uint8_t versionLevel;
     bool taken;
   };
   const Case cases[] = {
@@ -184,8 +184,8 @@ TEST(SetProfile, RangedProfilesTakeOnlyVoltagesInsideTheirListedRange) {
   };
   for (const Case& c : cases) {
     const bool apdo = c.descriptor == 0x0352;
-    const ProfileEntry entry{c.descriptor, static_cast<std::uint16_t>(apdo ? 3300 : 3600),
-                             static_cast<std::uint16_t>(apdo ? 11000 : 12000), 3000};
+    const ProfileEntry entry{c.descriptor, static_cast<uint16_t>(apdo ? 3300 : 3600),
+                             static_cast<uint16_t>(apdo ? 11000 : 12000), 3000};
     EXPECT_EQ(ProfileTakesVoltage(entry, c.requestedMv, c.versionLevel), c.taken)
         << std::hex << c.descriptor << std::dec << " " << c.requestedMv << " v"
         << static_cast<int>(c.versionLevel);

@@ -16,14 +16,14 @@
 namespace ralvex::link {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = std::vector<uint8_t>;
 
 struct ContextReleaser {
   void operator()(IoContext* context) const { context->Release(); }
 };
 using ContextPtr = std::unique_ptr<IoContext, ContextReleaser>;
 
-Bytes Frame(std::size_t length, std::uint8_t fill) {
+Bytes Frame(std::size_t length, uint8_t fill) {
   return Bytes(length, fill);
 }
 
@@ -56,7 +56,7 @@ TEST(IoContextOpen, NoDeviceNoThread) {
 struct Recorder {
   std::mutex mutex;
   std::vector<IoEvent> events;
-  std::vector<std::uint8_t> data;
+  std::vector<uint8_t> data;
   std::size_t readLength = 5;
 
   std::size_t largestDelivery = 0;
@@ -66,7 +66,7 @@ struct Recorder {
     std::lock_guard lock(self->mutex);
     self->events.push_back(event);
     if (event == IO_DATA) {
-      const std::span<const std::uint8_t> delivery = context.Delivery();
+      const std::span<const uint8_t> delivery = context.Delivery();
       self->data.insert(self->data.end(), delivery.begin(), delivery.end());
       self->largestDelivery = std::max(self->largestDelivery, delivery.size());
     }
@@ -77,7 +77,7 @@ struct Recorder {
     std::lock_guard lock(mutex);
     return events;
   }
-  std::vector<std::uint8_t> Data() {
+  std::vector<uint8_t> Data() {
     std::lock_guard lock(mutex);
     return data;
   }
@@ -156,7 +156,7 @@ TEST_F(IoContextThread, ReadsNeverExceedTheReceiveBuffer) {
   ASSERT_NE(context, nullptr);
   ASSERT_TRUE(context->StartThread());
   Bytes frame(IO_BUFFER_SIZE);
-  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i);
+  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i);
   ASSERT_TRUE(context->QueueWrite(frame));
   ASSERT_TRUE(recorder.WaitFor(frame.size()));
   EXPECT_EQ(recorder.Data(), frame);

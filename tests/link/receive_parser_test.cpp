@@ -14,7 +14,7 @@
 namespace ralvex::link {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = std::vector<uint8_t>;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
@@ -33,8 +33,8 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 // What the link would see, read by read, when the stream arrives in the read lengths the parser
 // asks for.
 struct Trace {
-  std::vector<std::uint32_t> readLengths;  // after each delivery
-  std::vector<Bytes> replies;              // payload at each reply signal
+  std::vector<uint32_t> readLengths;  // after each delivery
+  std::vector<Bytes> replies;         // payload at each reply signal
   std::vector<int> notifications;
 };
 
@@ -43,7 +43,7 @@ class ParserTest : public ::testing::Test {
   // The parser is 8 KiB; keep it off the test's stack like the link keeps it in its object.
   std::unique_ptr<ReceiveParser> owned_ = std::make_unique<ReceiveParser>();
   ReceiveParser& parser_ = *owned_;
-  std::uint32_t readLength_ = ReceiveParser::StartReadLength();
+  uint32_t readLength_ = ReceiveParser::StartReadLength();
 
   void Deliver(const Bytes& delivery, Trace& t) {
     const ParseResult r = parser_.Feed(delivery);
@@ -108,7 +108,7 @@ TEST_F(ParserTest, WrongEndByteDiscardsTheFrameAndHuntsOnTheNextByte) {
 TEST_F(ParserTest, DiscardedBytesAreNotSearchedForAStartByte) {
   // The body holds a complete frame, but it belongs to the broken outer frame.
   const Bytes inner = Frame({0x0A});
-  Bytes outer = {STX, static_cast<std::uint8_t>(inner.size())};
+  Bytes outer = {STX, static_cast<uint8_t>(inner.size())};
   outer.insert(outer.end(), inner.begin(), inner.end());
   outer.push_back(0x00);  // checksum
   outer.push_back(0x7F);  // wrong end byte
@@ -139,7 +139,7 @@ TEST_F(ParserTest, NotificationLeavesTheLastReplyIntact) {
 
 TEST_F(ParserTest, LongestFrameReadsAreCappedAt256) {
   Bytes payload(255);
-  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(0x30 + i);
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(0x30 + i);
   const Bytes f = Frame(payload);
   ASSERT_EQ(f.size(), 259u);
   const Trace t = Stream(f);
@@ -153,7 +153,7 @@ TEST_F(ParserTest, ByteAtATimeGivesTheSameFrames) {
   const Bytes stream = Concat(
       {Bytes{0x00, 0xFF}, Frame({0x0A, 1, 2, 3}), Bytes{0x03}, Frame({0x22}), Frame({0x0B, 9})});
   Trace t;
-  for (std::uint8_t b : stream) Deliver({b}, t);
+  for (uint8_t b : stream) Deliver({b}, t);
   ASSERT_EQ(t.replies.size(), 2u);
   EXPECT_THAT(t.replies[0], ElementsAre(0x0A, 1, 2, 3));
   EXPECT_THAT(t.replies[1], ElementsAre(0x0B, 9));
@@ -220,7 +220,7 @@ TEST_F(ParserTest, OverlongDeliveryStopsAfterTheFrameItCompletes) {
   EXPECT_TRUE(r.replyReady);
   EXPECT_EQ(r.consumed, first.size());
   EXPECT_THAT(parser_.Reply(), ElementsAre(0x0A, 1));
-  r = parser_.Feed(std::span<const std::uint8_t>(both).subspan(r.consumed));
+  r = parser_.Feed(std::span<const uint8_t>(both).subspan(r.consumed));
   EXPECT_TRUE(r.replyReady);
   EXPECT_EQ(r.consumed, second.size());
   EXPECT_THAT(parser_.Reply(), ElementsAre(0x0B, 2));

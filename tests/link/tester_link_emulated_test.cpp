@@ -85,14 +85,14 @@ TEST_F(EmulatedTester, ProfilesDecodeAndBothProfileKindsCanBeRequested) {
 TEST_F(EmulatedTester, SetProfileTellsAcceptedFromRefused) {
   Start("");
   const struct {
-    std::uint8_t profileId;
-    std::uint16_t voltageMv;
+    uint8_t profileId;
+    uint16_t voltageMv;
     SetVerdict status;
   } cases[] = {
-      {2, 9000, SetStatus::ACCEPTED},
-      {5, 7500, SetStatus::ACCEPTED},  // inside the ranged profile
-      {5, 12000, SetStatus::REFUSED},  // beyond its range
-      {6, 5000, SetStatus::REFUSED},   // the tester offers five profiles
+      {2, 9000, SET_ACCEPTED},
+      {5, 7500, SET_ACCEPTED},  // inside the ranged profile
+      {5, 12000, SET_REFUSED},  // beyond its range
+      {6, 5000, SET_REFUSED},   // the tester offers five profiles
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << int{c.profileId} << " at " << c.voltageMv << " mV");

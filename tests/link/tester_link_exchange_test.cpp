@@ -125,36 +125,36 @@ const SetOperation SET_OPERATIONS[] = {
 
 struct SetReplyCase {
   const char* name;
-  Bytes (*reply)(std::uint8_t command);
+  Bytes (*reply)(uint8_t command);
   bool answeredWhenChecked;
   SetVerdict status;
 };
 
 const SetReplyCase SET_REPLIES[] = {
     {"accepted",
-     [](std::uint8_t c) {
+     [](uint8_t c) {
        return Bytes{c, 0x00};
      },
-     true, SetStatus::ACCEPTED},
+     true, SET_ACCEPTED},
     {"refused",
-     [](std::uint8_t c) {
+     [](uint8_t c) {
        return Bytes{c, 0x01};
      },
-     true, SetStatus::REFUSED},
+     true, SET_REFUSED},
     {"malformed",
-     [](std::uint8_t c) {
+     [](uint8_t c) {
        return Bytes{c, 0x02};
      },
-     true, SetStatus::MALFORMED},
-    {"bare command byte", [](std::uint8_t c) { return Bytes{c}; }, true, std::nullopt},
+     true, SET_MALFORMED},
+    {"bare command byte", [](uint8_t c) { return Bytes{c}; }, true, std::nullopt},
     {"status this program does not know",
-     [](std::uint8_t c) {
+     [](uint8_t c) {
        return Bytes{c, 0x03};
      },
      true, std::nullopt},
     // Not an acknowledgement: the tester did not know the command.
     {"another command's reply",
-     [](std::uint8_t c) {
+     [](uint8_t c) {
        return Bytes{0x7F, c};
      },
      false, std::nullopt},
@@ -170,7 +170,7 @@ TEST_F(TesterLinkExchange, SetResultsCarryTheTestersVerdict) {
       const SetResult result = operation.run(link_);
       EXPECT_EQ(result.answered, reply.answeredWhenChecked || !operation.replyChecked);
       EXPECT_EQ(result.status, reply.status);
-      EXPECT_EQ(result.Accepted(), reply.status == SetStatus::ACCEPTED);
+      EXPECT_EQ(result.Accepted(), reply.status == SET_ACCEPTED);
     }
   }
 }

@@ -24,7 +24,7 @@ namespace ralvex::link::testing {
 
 inline constexpr const char* TEST_SERIAL = "KORA0001";
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = std::vector<uint8_t>;
 
 inline Bytes Framed(const Bytes& payload) {
   Bytes frame(payload.size() + FRAME_OVERHEAD);
@@ -40,11 +40,11 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
 
 struct Answer {
   Bytes payload;  // framed before it is sent
-  std::uint32_t delayMs = 0;
+  uint32_t delayMs = 0;
 };
 
 // Payload of the request frame (command byte first), or empty for a malformed one.
-inline Bytes PayloadOf(std::span<const std::uint8_t> frame) {
+inline Bytes PayloadOf(std::span<const uint8_t> frame) {
   if (frame.size() < FRAME_OVERHEAD || frame[1] + FRAME_OVERHEAD != frame.size()) return {};
   return Bytes(frame.begin() + 2, frame.end() - 2);
 }
@@ -93,7 +93,7 @@ class LinkBench {
 
   // `refusedSlots`: driver requests the bridge refuses although they are valid. `wireModel`: bytes
   // take their time on the line and reach the host in the bridge's USB packets.
-  explicit LinkBench(const char* serial = TEST_SERIAL, std::vector<std::uint32_t> refusedSlots = {},
+  explicit LinkBench(const char* serial = TEST_SERIAL, std::vector<uint32_t> refusedSlots = {},
                      bool wireModel = false)
       : peer_(std::make_shared<sim::ScriptedPeer>()) {
     sim::BridgeDeviceConfig config;
@@ -102,7 +102,7 @@ class LinkBench {
     config.wireModel = wireModel;
     device_ = &bench_.AddDevice(config, peer_);
     responder_ = HealthyAnswer;
-    peer_->SetHandler([this](const std::uint8_t* data, std::size_t length, sim::SerialLine& line) {
+    peer_->SetHandler([this](const uint8_t* data, std::size_t length, sim::SerialLine& line) {
       Responder responder;
       {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -49,7 +49,7 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
 }
 
 TEST(TesterLinkOpen, EventCharacterTheBridgeRefusesIsNoError) {
-  constexpr std::uint32_t REQUEST_SET_CHARS = 87;
+  constexpr uint32_t REQUEST_SET_CHARS = 87;
   LinkBench bench(testing::TEST_SERIAL, {REQUEST_SET_CHARS});
   TesterLink link;
   ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
@@ -61,10 +61,10 @@ TEST(TesterLinkOpen, EventCharacterTheBridgeRefusesIsNoError) {
 }
 
 TEST(TesterLinkOpen, LatencyTimerTheBridgeRefusesIsNoError) {
-  constexpr std::uint32_t REQUEST_SET_LATENCY_TIMER = 92;
-  constexpr std::uint32_t REQUEST_GET_LATENCY_TIMER = 93;
-  for (const std::vector<std::uint32_t>& refused :
-       {std::vector<std::uint32_t>{REQUEST_SET_LATENCY_TIMER},
+  constexpr uint32_t REQUEST_SET_LATENCY_TIMER = 92;
+  constexpr uint32_t REQUEST_GET_LATENCY_TIMER = 93;
+  for (const std::vector<uint32_t>& refused :
+       {std::vector<uint32_t>{REQUEST_SET_LATENCY_TIMER},
         {REQUEST_SET_LATENCY_TIMER, REQUEST_GET_LATENCY_TIMER}}) {
     LinkBench bench(testing::TEST_SERIAL, refused);
     TesterLink link;

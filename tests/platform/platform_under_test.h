@@ -1,8 +1,8 @@
-#pragma once
 // Which implementation of the Win32 subset a kernel-object test runs against. The same tests pin
 // our POSIX layer and, in the Windows builds, the system's own (Windows, or Wine on Linux), so a
 // case that checks a choice of our own layer, or a place where Wine is known to differ from
 // Windows, says so and is skipped where it does not apply.
+#pragma once
 
 #include "platform/win32.h"
 

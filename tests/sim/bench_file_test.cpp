@@ -54,7 +54,7 @@ peer = "loopback"
   EXPECT_EQ(d.line, 5u);
   EXPECT_EQ(d.config.serial, "KORA4VLH7Y");
   EXPECT_EQ(d.config.description, "PD Tester");
-  EXPECT_EQ(d.config.chip, ChipFamily::CHIP_232H);
+  EXPECT_EQ(d.config.chip, CHIP_232H);
   EXPECT_EQ(d.config.vid, 0x1234);
   EXPECT_EQ(d.config.pid, 0xABCD);
   EXPECT_EQ(d.config.location, 0x0211u);
@@ -74,7 +74,7 @@ peer = "loopback"
   EXPECT_TRUE(d.config.restartNeedsReboot);
   EXPECT_TRUE(d.config.restartFails);
   EXPECT_TRUE(d.config.wireModel);
-  EXPECT_EQ(d.peer, BenchPeerKind::PEER_LOOPBACK);
+  EXPECT_EQ(d.peer, PEER_LOOPBACK);
 }
 
 TEST(BenchFileTest, LeavesUnsetKeysToTheFamilyAndKeepsDeviceOrder) {
@@ -91,7 +91,7 @@ peer = "silent"
   EXPECT_EQ(layout.devices[0].config.serial, "ZED");
   EXPECT_EQ(layout.devices[1].config.serial, "ALPHA");
   const BenchDeviceLayout& d = layout.devices[0];
-  EXPECT_EQ(d.config.chip, ChipFamily::CHIP_232R);
+  EXPECT_EQ(d.config.chip, CHIP_232R);
   EXPECT_EQ(d.config.vid, 0x0403);
   EXPECT_FALSE(d.config.pid.has_value());
   EXPECT_FALSE(d.config.description.has_value());
@@ -104,8 +104,8 @@ peer = "silent"
   EXPECT_FALSE(d.config.unplugged);
   EXPECT_TRUE(d.config.eeprom.empty());
   EXPECT_EQ(d.config.comPort, 0u);
-  EXPECT_EQ(d.peer, BenchPeerKind::PEER_NONE);
-  EXPECT_EQ(layout.devices[1].peer, BenchPeerKind::PEER_SILENT);
+  EXPECT_EQ(d.peer, PEER_NONE);
+  EXPECT_EQ(layout.devices[1].peer, PEER_SILENT);
 }
 
 TEST(BenchFileTest, FactoryWordBelongsToA232R) {
@@ -140,7 +140,7 @@ settings = { 0 = 1, 2 = 500 }
   ASSERT_EQ(layout.devices.size(), 1u);
   const BenchDeviceLayout& d = layout.devices[0];
   // A tester table alone makes the tester the peer.
-  EXPECT_EQ(d.peer, BenchPeerKind::PEER_TESTER);
+  EXPECT_EQ(d.peer, PEER_TESTER);
   ASSERT_TRUE(d.tester.has_value());
   EXPECT_EQ(d.testerLine, 5u);
   EXPECT_EQ((*d.tester)["version_level"].value<int64_t>(), 21);
@@ -160,7 +160,7 @@ TEST(BenchFileTest, ReadFailuresTakeACount) {
 
 TEST(BenchFileTest, TesterPeerWithoutTableIsADefaultTester) {
   const BenchLayout layout = ParseOk("[[device]]\nserial = \"KORA2\"\npeer = \"tester\"\n");
-  EXPECT_EQ(layout.devices[0].peer, BenchPeerKind::PEER_TESTER);
+  EXPECT_EQ(layout.devices[0].peer, PEER_TESTER);
   EXPECT_FALSE(layout.devices[0].tester.has_value());
 }
 

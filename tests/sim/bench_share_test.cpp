@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
@@ -92,6 +93,26 @@ TEST_F(BenchShare, HolderThatDiesReleasesTheDevice) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_TRUE(hold->Acquire());
+}
+
+// A change puts a whole new file in the state's place, so a process killed while writing leaves
+// the previous state, never half a file: a reader that opened the old file still reads all of it.
+TEST_F(BenchShare, ChangeReplacesTheStateWhole) {
+  ASSERT_TRUE(ChangeStateText(state_, [](const std::string&) { return std::string("old = 1\n"); }));
+  std::FILE* before = std::fopen(state_.c_str(), "r");
+  ASSERT_NE(before, nullptr);
+  ASSERT_TRUE(ChangeStateText(state_, [](const std::string& text) {
+    EXPECT_EQ(text, "old = 1\n");
+    return std::string("new = 2\n");
+  }));
+  char line[32] = {};
+  EXPECT_NE(std::fgets(line, sizeof line, before), nullptr);
+  EXPECT_STREQ(line, "old = 1\n");
+  std::fclose(before);
+  std::string now;
+  ASSERT_TRUE(ReadStateText(state_, &now));
+  EXPECT_EQ(now, "new = 2\n");
+  EXPECT_FALSE(fs::exists(state_ + ".new"));
 }
 
 TEST_F(BenchShare, ConcurrentProcessesLoseNoChange) {

@@ -132,11 +132,10 @@ TEST_F(BenchTest, LocationComesFromThePortUnlessGiven) {
 TEST_F(BenchTest, HardwareIdsCarryTheFamilysProductAndRelease) {
   Bench bench;
   BridgeDeviceConfig config = Config("H1");
-  config.chip = ChipFamily::CHIP_232H;
+  config.chip = CHIP_232H;
   bench.AddDevice(config);
   const uint16_t pid = bench.Device(0).ProductId();
-  const std::vector<std::string> expected =
-      UsbHardwareIds(0x0403, pid, DeviceRelease(ChipFamily::CHIP_232H));
+  const std::vector<std::string> expected = UsbHardwareIds(0x0403, pid, DeviceRelease(CHIP_232H));
   EXPECT_EQ(Property(bench.Device(0).DevInst(), SPDRP_HARDWAREID), expected);
   EXPECT_THAT(Property(bench.Device(0).DevInst(), SPDRP_DEVICEDESC),
               ElementsAre(bench.Device(0).Description()));
@@ -179,7 +178,7 @@ TEST_F(BenchTest, CycledPortLeavesUntilItsHubReenumerates) {
   EXPECT_TRUE(bench.Device(1).Cycled());
 
   // What a bus rescan does: every root hub re-enumerates.
-  for (RootHub hub : {RootHub::ROOT_HUB_USB1, RootHub::ROOT_HUB_USB2, RootHub::ROOT_HUB_USB3}) {
+  for (RootHub hub : {ROOT_HUB_USB1, ROOT_HUB_USB2, ROOT_HUB_USB3}) {
     ASSERT_EQ(CM_Reenumerate_DevNode_Ex(bench.Tree().HubNode(hub), 0, nullptr), CR_SUCCESS);
   }
   EXPECT_THAT(ListedSerials(), ElementsAre("STAY", "CYCLE"));
@@ -201,7 +200,7 @@ TEST_F(BenchTest, PortCyclesRacingRescansNeverLoseADevice) {
   Bench bench;
   bench.AddDevice(Config("CYCLE1"));
   bench.AddDevice(Config("CYCLE2"));
-  const DEVINST hub = bench.Tree().HubNode(RootHub::ROOT_HUB_USB3);
+  const DEVINST hub = bench.Tree().HubNode(ROOT_HUB_USB3);
   std::atomic<bool> cycling{true};
   std::vector<std::thread> threads;
   for (int i = 0; i < 3; ++i) {
@@ -242,8 +241,7 @@ TEST_F(BenchTest, UnpluggedDeviceStaysAwayThroughReenumeration) {
   bench.AddDevice(away);
   EXPECT_THAT(ListedSerials(), ElementsAre("A"));
   bench.Device(0).Unplug();
-  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(bench.Tree().HubNode(RootHub::ROOT_HUB_USB3), 0, nullptr),
-            CR_SUCCESS);
+  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(bench.Tree().HubNode(ROOT_HUB_USB3), 0, nullptr), CR_SUCCESS);
   EXPECT_TRUE(ListedSerials().empty());
   bench.Device(1).Replug();
   EXPECT_THAT(ListedSerials(), ElementsAre("AWAY"));
@@ -282,7 +280,7 @@ driver_version = 0x00030000
   EXPECT_EQ(bench->StatePath(), (dir_ / "state.toml").string());
 
   EXPECT_NE(dynamic_cast<LoopbackPeer*>(bench->Device(0).Peer().get()), nullptr);
-  EXPECT_EQ(bench->Device(0).Config().chip, ChipFamily::CHIP_2232H);
+  EXPECT_EQ(bench->Device(0).Config().chip, CHIP_2232H);
   EXPECT_THAT(bench->Device(0).Config().refuse, ElementsAre(39u));
   EXPECT_NE(dynamic_cast<SilentPeer*>(bench->Device(1).Peer().get()), nullptr);
   EXPECT_TRUE(bench->Device(1).Config().heldOpen);
@@ -360,7 +358,7 @@ TEST_F(BenchTest, BuiltinBenchIsOneTesterWithItsStateUnderXdgStateHome) {
   ASSERT_EQ(bench->DeviceCount(), 1u);
   const BridgeDevice& tester = bench->Device(0);
   EXPECT_EQ(tester.Config().serial, "KORA4VLH7Y");
-  EXPECT_EQ(tester.Config().chip, ChipFamily::CHIP_232R);
+  EXPECT_EQ(tester.Config().chip, CHIP_232R);
   EXPECT_NE(tester.Peer(), nullptr);
   EXPECT_EQ(bench->StatePath(), (dir_ / "xdg" / "ralvex" / "builtin.state.toml").string());
   EXPECT_TRUE(std::filesystem::is_directory(dir_ / "xdg" / "ralvex"));

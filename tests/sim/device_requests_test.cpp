@@ -119,7 +119,7 @@ class DeviceRequestTable : public ::testing::TestWithParam<bool> {};
 
 TEST_P(DeviceRequestTable, EveryServedSlotAnswersWithItsReplyLength) {
   bool alternate = GetParam();
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232H, "KORA0001");
+  BridgeDeviceConfig config = MakeConfig(CHIP_232H, "KORA0001");
   config.description = "Tester Bridge 01A";
   config.alternateRequests = alternate;
   auto device = std::make_shared<BridgeDevice>(config);
@@ -199,7 +199,7 @@ TEST(DeviceRequests, ShortBuffersAreRefusedWithoutAnswer) {
 }
 
 TEST(DeviceIdentity, StringQueriesCountWithoutTheTerminator) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R, "KORA1234");
+  BridgeDeviceConfig config = MakeConfig(CHIP_232R, "KORA1234");
   config.description = "USB PD Tester";
   config.location = 0x0121;
   auto device = std::make_shared<BridgeDevice>(config);
@@ -218,7 +218,7 @@ TEST(DeviceIdentity, StringQueriesCountWithoutTheTerminator) {
 }
 
 TEST(DeviceIdentity, EmptySerialAndOverlongStringsStayInsideTheirFields) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R, "");
+  BridgeDeviceConfig config = MakeConfig(CHIP_232R, "");
   config.description = std::string(80, 'D');
   std::string error;
   EXPECT_FALSE(ValidateBridgeDeviceConfig(config, &error));
@@ -234,7 +234,7 @@ TEST(DeviceIdentity, EmptySerialAndOverlongStringsStayInsideTheirFields) {
 }
 
 TEST(DeviceIdentity, DeviceInformationReplyLayout) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R, "KORA1234");
+  BridgeDeviceConfig config = MakeConfig(CHIP_232R, "KORA1234");
   config.description = "USB PD Tester";
   config.pid = 0x6001;
   config.extra = 0xCAFEF00D;
@@ -259,13 +259,10 @@ TEST(DeviceIdentity, ChipCodesAndFamilyDefaults) {
     uint32_t code;
     uint16_t packet;
   };
-  for (const Case& c :
-       {Case{ChipFamily::CHIP_100AX, 0x40383720, 64}, Case{ChipFamily::CHIP_2232H, 0x40360101, 512},
-        Case{ChipFamily::CHIP_232H, 0x40360140, 512},
-        Case{ChipFamily::CHIP_X_SERIES, 0x40360150, 64},
-        Case{ChipFamily::CHIP_4222_PROG, 0x4030FEC0, 512},
-        Case{ChipFamily::CHIP_UMFTPD3A, 0x403603E0, 64},
-        Case{ChipFamily::CHIP_UNKNOWN, 0x40360000, 64}}) {
+  for (const Case& c : {Case{CHIP_100AX, 0x40383720, 64}, Case{CHIP_2232H, 0x40360101, 512},
+                        Case{CHIP_232H, 0x40360140, 512}, Case{CHIP_X_SERIES, 0x40360150, 64},
+                        Case{CHIP_4222_PROG, 0x4030FEC0, 512}, Case{CHIP_UMFTPD3A, 0x403603E0, 64},
+                        Case{CHIP_UNKNOWN, 0x40360000, 64}}) {
     auto device = std::make_shared<BridgeDevice>(MakeConfig(c.chip));
     auto file = OpenOrDie(*device);
     ASSERT_NE(file, nullptr);
@@ -287,7 +284,7 @@ TEST(DeviceIdentity, ChipFamilyNamesRoundTrip) {
 }
 
 TEST(DeviceIdentity, HighSpeedOverrideDriverVersionAndComPort) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R);
+  BridgeDeviceConfig config = MakeConfig(CHIP_232R);
   config.highSpeed = true;
   config.driverVersion = 0x00021808;
   config.comPort = 7;
@@ -304,7 +301,7 @@ TEST(DeviceIdentity, HighSpeedOverrideDriverVersionAndComPort) {
 }
 
 TEST(DeviceLineSettings, BaudRateLimitsFollowTheBusSpeed) {
-  auto full = std::make_shared<BridgeDevice>(MakeConfig(ChipFamily::CHIP_232R));
+  auto full = std::make_shared<BridgeDevice>(MakeConfig(CHIP_232R));
   auto file = OpenOrDie(*full);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(CallSlot(*file, 65, Le32(0)).error, ERROR_INVALID_PARAMETER);
@@ -313,7 +310,7 @@ TEST(DeviceLineSettings, BaudRateLimitsFollowTheBusSpeed) {
   EXPECT_EQ(CallSlot(*file, 65, Le32(3'000'000)).error, 0u);
   EXPECT_EQ(full->LineState().baudRate, 3'000'000u);
 
-  auto high = std::make_shared<BridgeDevice>(MakeConfig(ChipFamily::CHIP_2232H));
+  auto high = std::make_shared<BridgeDevice>(MakeConfig(CHIP_2232H));
   auto highFile = OpenOrDie(*high);
   EXPECT_EQ(CallSlot(*highFile, 65, Le32(12'000'000)).error, 0u);
   EXPECT_EQ(CallSlot(*highFile, 65, Le32(12'000'001)).error, ERROR_INVALID_PARAMETER);

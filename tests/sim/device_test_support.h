@@ -110,8 +110,7 @@ inline std::unique_ptr<posix::DeviceFile> OpenOrDie(BridgeDevice& device) {
   return file;
 }
 
-inline BridgeDeviceConfig MakeConfig(ChipFamily chip = ChipFamily::CHIP_232R,
-                                     std::string serial = "KORA0001") {
+inline BridgeDeviceConfig MakeConfig(ChipFamily chip = CHIP_232R, std::string serial = "KORA0001") {
   BridgeDeviceConfig config;
   config.chip = chip;
   config.serial = std::move(serial);

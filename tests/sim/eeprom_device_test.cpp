@@ -47,7 +47,7 @@ class EepromWrapAround : public ::testing::TestWithParam<ProbeCase> {};
 
 TEST_P(EepromWrapAround, ProbeWordLandsWhereTheSizeWrapsIt) {
   const ProbeCase& c = GetParam();
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_2232H);
+  BridgeDeviceConfig config = MakeConfig(CHIP_2232H);
   config.eepromWords = c.words;
   auto device = std::make_shared<BridgeDevice>(config);
   auto file = OpenOrDie(*device);
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, EepromWrapAround,
                                            ProbeCase{1024, false, false, true}));
 
 TEST(EepromDevice, EraseBlanksEveryWordAndChecksItsKey) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232R);
+  BridgeDeviceConfig config = MakeConfig(CHIP_232R);
   config.eeprom = {0x4000, 0x0403, 0x6001};
   auto device = std::make_shared<BridgeDevice>(config);
   auto file = OpenOrDie(*device);
@@ -87,7 +87,7 @@ TEST(EepromDevice, EraseBlanksEveryWordAndChecksItsKey) {
 }
 
 TEST(EepromDevice, WithoutEepromReadsZeroAndWritesVanish) {
-  auto device = MakeDevice(ChipFamily::CHIP_232R, 0);
+  auto device = MakeDevice(CHIP_232R, 0);
   auto file = OpenOrDie(*device);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(ReadWord(*file, 0), 0x0000);
@@ -99,7 +99,7 @@ TEST(EepromDevice, WithoutEepromReadsZeroAndWritesVanish) {
 }
 
 TEST(EepromDevice, WritesThatDoNotStickAreAcceptedButLost) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_232H);
+  BridgeDeviceConfig config = MakeConfig(CHIP_232H);
   config.eepromWritesStick = false;
   auto device = std::make_shared<BridgeDevice>(config);
   auto file = OpenOrDie(*device);
@@ -115,7 +115,7 @@ TEST(EepromDevice, WritesThatDoNotStickAreAcceptedButLost) {
 }
 
 TEST(EepromDevice, InvalidSizeFallsBackToTheFamilyDefault) {
-  BridgeDeviceConfig config = MakeConfig(ChipFamily::CHIP_X_SERIES);
+  BridgeDeviceConfig config = MakeConfig(CHIP_X_SERIES);
   config.eepromWords = 100;
   std::string error;
   EXPECT_FALSE(ValidateBridgeDeviceConfig(config, &error));
@@ -123,7 +123,7 @@ TEST(EepromDevice, InvalidSizeFallsBackToTheFamilyDefault) {
   auto device = std::make_shared<BridgeDevice>(config);
   EXPECT_EQ(device->EepromWordCount(), 1024u);
 
-  BridgeDeviceConfig image = MakeConfig(ChipFamily::CHIP_232R);
+  BridgeDeviceConfig image = MakeConfig(CHIP_232R);
   image.eeprom.assign(65, 0);
   EXPECT_FALSE(ValidateBridgeDeviceConfig(image, &error));
   EXPECT_EQ(std::make_shared<BridgeDevice>(image)->EepromWords().size(),
@@ -131,7 +131,7 @@ TEST(EepromDevice, InvalidSizeFallsBackToTheFamilyDefault) {
 }
 
 TEST(EepromDevice, ConfigurationAndEccOnlyWhereTheChipHasThem) {
-  for (ChipFamily chip : {ChipFamily::CHIP_232H, ChipFamily::CHIP_X_SERIES}) {
+  for (ChipFamily chip : {CHIP_232H, CHIP_X_SERIES}) {
     auto device = std::make_shared<BridgeDevice>(MakeConfig(chip));
     auto file = OpenOrDie(*device);
     ASSERT_NE(file, nullptr);
@@ -145,7 +145,7 @@ TEST(EepromDevice, ConfigurationAndEccOnlyWhereTheChipHasThem) {
     EXPECT_EQ(ecc.returned, 2u);
     EXPECT_NE(ReadLe16(ecc.out, 0), before);  // check bits follow the word
   }
-  auto r = std::make_shared<BridgeDevice>(MakeConfig(ChipFamily::CHIP_232R));
+  auto r = std::make_shared<BridgeDevice>(MakeConfig(CHIP_232R));
   auto file = OpenOrDie(*r);
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(CallSlot(*file, 115, {0x22}, 1).error, ERROR_INVALID_FUNCTION);
@@ -176,14 +176,14 @@ TEST_P(FactoryWord, SitsOutsideTheProgrammableWordsOfA232ROnly) {
   EXPECT_EQ(ReadWord(*file, 0x42), c.readAt42);
   EXPECT_EQ(ReadWord(*file, 0x43), ReadWord(*file, 3));  // its neighbours still wrap
   ASSERT_EQ(CallSlot(*file, 34, Le32(0xADEE0BAD)).error, 0u);
-  EXPECT_EQ(ReadWord(*file, 0x42), c.chip == ChipFamily::CHIP_232R ? c.factoryWord : 0xFFFF);
+  EXPECT_EQ(ReadWord(*file, 0x42), c.chip == CHIP_232R ? c.factoryWord : 0xFFFF);
   EXPECT_EQ(device->EepromWords().size(), 64u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, FactoryWord,
-                         ::testing::Values(FactoryWordCase{ChipFamily::CHIP_232R, 0x0000, 0x0000},
-                                           FactoryWordCase{ChipFamily::CHIP_232R, 0x0001, 0x0001},
-                                           FactoryWordCase{ChipFamily::CHIP_BM, 0x0000, 0xBEEF}));
+                         ::testing::Values(FactoryWordCase{CHIP_232R, 0x0000, 0x0000},
+                                           FactoryWordCase{CHIP_232R, 0x0001, 0x0001},
+                                           FactoryWordCase{CHIP_BM, 0x0000, 0xBEEF}));
 
 TEST(EepromMemory, EccDistinguishesSingleBitChanges) {
   EepromMemory memory(64, {});

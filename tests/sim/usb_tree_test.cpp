@@ -125,18 +125,15 @@ TEST_F(UsbTreeTest, RootHubsAndDevicesAreInSetupClassUsb) {
 
 TEST_F(UsbTreeTest, RootHubHardwareIdsHaveNoUnderscoreAndNoCompatibleIds) {
   UsbTree tree;
-  EXPECT_THAT(Property(tree.HubNode(RootHub::ROOT_HUB_USB3), SPDRP_HARDWAREID),
+  EXPECT_THAT(Property(tree.HubNode(ROOT_HUB_USB3), SPDRP_HARDWAREID),
               ElementsAre("USB\\ROOT_HUB30&VID8086&PIDA2AF&REV0000",
                           "USB\\ROOT_HUB30&VID8086&PIDA2AF", "USB\\ROOT_HUB30"));
-  EXPECT_THAT(Property(tree.HubNode(RootHub::ROOT_HUB_USB1), SPDRP_HARDWAREID).back(),
-              "USB\\ROOT_HUB");
-  EXPECT_THAT(Property(tree.HubNode(RootHub::ROOT_HUB_USB2), SPDRP_HARDWAREID).back(),
-              "USB\\ROOT_HUB20");
+  EXPECT_THAT(Property(tree.HubNode(ROOT_HUB_USB1), SPDRP_HARDWAREID).back(), "USB\\ROOT_HUB");
+  EXPECT_THAT(Property(tree.HubNode(ROOT_HUB_USB2), SPDRP_HARDWAREID).back(), "USB\\ROOT_HUB20");
   DWORD error = 0;
-  EXPECT_TRUE(Property(tree.HubNode(RootHub::ROOT_HUB_USB2), SPDRP_COMPATIBLEIDS, &error).empty());
+  EXPECT_TRUE(Property(tree.HubNode(ROOT_HUB_USB2), SPDRP_COMPATIBLEIDS, &error).empty());
   EXPECT_EQ(error, ERROR_INVALID_DATA);
-  EXPECT_EQ(InstanceIdOf(tree.HubNode(RootHub::ROOT_HUB_USB1)),
-            RootHubInstanceId(RootHub::ROOT_HUB_USB1));
+  EXPECT_EQ(InstanceIdOf(tree.HubNode(ROOT_HUB_USB1)), RootHubInstanceId(ROOT_HUB_USB1));
 }
 
 TEST_F(UsbTreeTest, HubCountsReenumerationsAndPassesThemToItsDevices) {
@@ -149,22 +146,21 @@ TEST_F(UsbTreeTest, HubCountsReenumerationsAndPassesThemToItsDevices) {
   DEVINST hub = 0;
   char id[] = "usb\\root_hub30";  // located case-insensitively
   ASSERT_EQ(CM_Locate_DevNode_ExA(&hub, id, 0, nullptr), CR_SUCCESS);
-  ASSERT_EQ(hub, tree.HubNode(RootHub::ROOT_HUB_USB3));
+  ASSERT_EQ(hub, tree.HubNode(ROOT_HUB_USB3));
   ASSERT_EQ(CM_Reenumerate_DevNode_Ex(hub, 0, nullptr), CR_SUCCESS);
 
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB3), 1u);
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB1), 0u);
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB2), 0u);
+  EXPECT_EQ(tree.ReenumerationCount(ROOT_HUB_USB3), 1u);
+  EXPECT_EQ(tree.ReenumerationCount(ROOT_HUB_USB1), 0u);
+  EXPECT_EQ(tree.ReenumerationCount(ROOT_HUB_USB2), 0u);
   EXPECT_THAT(tree.ReenumerationLog(), ElementsAre("USB\\ROOT_HUB30"));
   EXPECT_GE(first->reenumerations.load(), 1);
   EXPECT_GE(second->reenumerations.load(), 1);
 
-  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(tree.HubNode(RootHub::ROOT_HUB_USB1), 0, nullptr),
-            CR_SUCCESS);
+  ASSERT_EQ(CM_Reenumerate_DevNode_Ex(tree.HubNode(ROOT_HUB_USB1), 0, nullptr), CR_SUCCESS);
   EXPECT_THAT(tree.ReenumerationLog(), ElementsAre("USB\\ROOT_HUB30", "USB\\ROOT_HUB"));
   tree.ClearReenumerationLog();
   EXPECT_TRUE(tree.ReenumerationLog().empty());
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB3), 1u);
+  EXPECT_EQ(tree.ReenumerationCount(ROOT_HUB_USB3), 1u);
 }
 
 TEST_F(UsbTreeTest, ReenumeratingAHubOutlivingItsDeviceIsHarmless) {
@@ -174,9 +170,8 @@ TEST_F(UsbTreeTest, ReenumeratingAHubOutlivingItsDeviceIsHarmless) {
     const PluggedDevice plugged = tree.Plug(Identity("GONE"), gone);
     posix::RemoveDeviceNode(plugged.node);
   }
-  EXPECT_EQ(CM_Reenumerate_DevNode_Ex(tree.HubNode(RootHub::ROOT_HUB_USB3), 0, nullptr),
-            CR_SUCCESS);
-  EXPECT_EQ(tree.ReenumerationCount(RootHub::ROOT_HUB_USB3), 1u);
+  EXPECT_EQ(CM_Reenumerate_DevNode_Ex(tree.HubNode(ROOT_HUB_USB3), 0, nullptr), CR_SUCCESS);
+  EXPECT_EQ(tree.ReenumerationCount(ROOT_HUB_USB3), 1u);
 }
 
 TEST_F(UsbTreeTest, SerialsThatCannotNameADeviceGetAPortInstancePart) {

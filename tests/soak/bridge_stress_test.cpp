@@ -41,7 +41,7 @@ namespace ralvex::soak {
 namespace {
 
 constexpr int STRESS_THREADS = 8;
-constexpr std::uint64_t STRESS_CALLS_PER_THREAD = 20000;
+constexpr uint64_t STRESS_CALLS_PER_THREAD = 20000;
 constexpr std::size_t OWNED_MAX = 2;
 constexpr std::size_t STALE_KEPT = 64;
 // Reads and waits on owned handles end within this; nothing else waits.
@@ -56,29 +56,29 @@ struct StressDevice {
 };
 
 constexpr std::array<StressDevice, 6> STRESS_DEVICES = {{
-    {"LOOP232R", sim::ChipFamily::CHIP_232R, true},
-    {"LOOP2232H", sim::ChipFamily::CHIP_2232H, true},
-    {"LOOP232H", sim::ChipFamily::CHIP_232H, true},
-    {"LOOPXSER", sim::ChipFamily::CHIP_X_SERIES, true},
-    {"KORASTRESS1", sim::ChipFamily::CHIP_232R, false},
-    {"KORASTRESS2", sim::ChipFamily::CHIP_232R, false},
+    {"LOOP232R", sim::CHIP_232R, true},
+    {"LOOP2232H", sim::CHIP_2232H, true},
+    {"LOOP232H", sim::CHIP_232H, true},
+    {"LOOPXSER", sim::CHIP_X_SERIES, true},
+    {"KORASTRESS1", sim::CHIP_232R, false},
+    {"KORASTRESS2", sim::CHIP_232R, false},
 }};
 
 // ---- the statuses each function may give ----
 
-constexpr std::uint32_t S(FT_STATUS status) {
+constexpr uint32_t S(FT_STATUS status) {
   return 1u << status;
 }
-constexpr std::uint32_t CONTROL = S(FT_OK) | S(FT_INVALID_HANDLE) | S(FT_IO_ERROR);
-constexpr std::uint32_t OPENING = S(FT_OK) | S(FT_DEVICE_NOT_FOUND) | S(FT_DEVICE_NOT_OPENED) |
-                                  S(FT_INSUFFICIENT_RESOURCES) | S(FT_INVALID_PARAMETER);
-constexpr std::uint32_t EEPROM_DECODE = S(FT_OK) | S(FT_INVALID_HANDLE) | S(FT_INVALID_PARAMETER) |
-                                        S(FT_INSUFFICIENT_RESOURCES) | S(FT_EEPROM_READ_FAILED) |
-                                        S(FT_EEPROM_NOT_PRESENT) | S(FT_EEPROM_NOT_PROGRAMMED) |
-                                        S(FT_NOT_SUPPORTED);
+constexpr uint32_t CONTROL = S(FT_OK) | S(FT_INVALID_HANDLE) | S(FT_IO_ERROR);
+constexpr uint32_t OPENING = S(FT_OK) | S(FT_DEVICE_NOT_FOUND) | S(FT_DEVICE_NOT_OPENED) |
+                             S(FT_INSUFFICIENT_RESOURCES) | S(FT_INVALID_PARAMETER);
+constexpr uint32_t EEPROM_DECODE = S(FT_OK) | S(FT_INVALID_HANDLE) | S(FT_INVALID_PARAMETER) |
+                                   S(FT_INSUFFICIENT_RESOURCES) | S(FT_EEPROM_READ_FAILED) |
+                                   S(FT_EEPROM_NOT_PRESENT) | S(FT_EEPROM_NOT_PROGRAMMED) |
+                                   S(FT_NOT_SUPPORTED);
 
-const std::map<std::string, std::uint32_t>& AllowedStatuses() {
-  static const std::map<std::string, std::uint32_t> allowed = {
+const std::map<std::string, uint32_t>& AllowedStatuses() {
+  static const std::map<std::string, uint32_t> allowed = {
       {"FT_Open", OPENING},
       {"FT_OpenEx", OPENING},
       {"FT_Close",
@@ -121,8 +121,8 @@ struct Owned {
 };
 
 struct Tally {
-  std::uint64_t calls = 0;
-  std::map<std::string, std::map<FT_STATUS, std::uint64_t>> statuses;
+  uint64_t calls = 0;
+  std::map<std::string, std::map<FT_STATUS, uint64_t>> statuses;
   std::vector<std::string> failures;
 };
 
@@ -172,12 +172,12 @@ class Shared {
 
 class Worker {
  public:
-  Worker(int index, std::uint64_t seed, std::uint64_t calls, Shared& shared,
+  Worker(int index, uint64_t seed, uint64_t calls, Shared& shared,
          std::atomic<const char*>& lastCall)
       : index_(index), random_(seed), calls_(calls), shared_(shared), lastCall_(lastCall) {}
 
   void Run() {
-    for (std::uint64_t i = 0; i < calls_; ++i) Step();
+    for (uint64_t i = 0; i < calls_; ++i) Step();
     for (const Owned& owned : owned_) CloseOwned(owned);
     owned_.clear();
     lastCall_ = "done";
@@ -192,7 +192,7 @@ class Worker {
     lastCall_ = function;
     ++tally_.calls;
     ++tally_.statuses[function][status];
-    const std::uint32_t allowed = AllowedStatuses().at(table != nullptr ? table : function);
+    const uint32_t allowed = AllowedStatuses().at(table != nullptr ? table : function);
     const bool known = status < 32 && (allowed & S(status)) != 0;
     if (!known || (ownHandle && status == FT_INVALID_HANDLE)) {
       Fail(std::string(function) + " returned " + std::to_string(status) +
@@ -467,16 +467,16 @@ class Worker {
     Check("FT_SetTimeouts", FT_SetTimeouts(handle, STRESS_IO_TIMEOUT_MS, STRESS_IO_TIMEOUT_MS),
           "control", true);
     // A loopback gets random bytes back; a tester gets a greeting and answers it.
-    std::uint8_t out[64];
+    uint8_t out[64];
     DWORD length = 5;
     if (owned.loopback) {
       length = static_cast<DWORD>(1 + Draw(64));
-      for (DWORD i = 0; i < length; ++i) out[i] = static_cast<std::uint8_t>(Draw(256));
+      for (DWORD i = 0; i < length; ++i) out[i] = static_cast<uint8_t>(Draw(256));
     } else {
-      const std::uint8_t hello[] = {0x02, 0x01, 0x01, 0x01, 0x03};
+      const uint8_t hello[] = {0x02, 0x01, 0x01, 0x01, 0x03};
       std::memcpy(out, hello, sizeof hello);
     }
-    std::uint8_t in[64] = {};
+    uint8_t in[64] = {};
     DWORD moved = 0;
     if (owned.overlapped) {
       OVERLAPPED record = {};
@@ -638,7 +638,7 @@ class Worker {
         return;
       default: {
         DWORD written = 0;
-        std::uint8_t byte = 0x55;
+        uint8_t byte = 0x55;
         return Check("FT_Write", FT_Write(h, &byte, 0, &written), nullptr, true);
       }
     }
@@ -708,7 +708,7 @@ class Worker {
 
   const int index_;
   std::mt19937_64 random_;
-  const std::uint64_t calls_;
+  const uint64_t calls_;
   Shared& shared_;
   std::atomic<const char*>& lastCall_;
   std::vector<Owned> owned_;
@@ -733,8 +733,8 @@ void AddBenchDevices(sim::Bench& bench) {
 
 TEST(BridgeStress, EightThreadsCallingAtRandomGetOnlyTheirFunctionsStatuses) {
   const SoakClock::time_point start = SoakClock::now();
-  const std::uint64_t seed = SoakSeed("access-layer stress");
-  const std::uint64_t callsPerThread = Scaled(STRESS_CALLS_PER_THREAD);
+  const uint64_t seed = SoakSeed("access-layer stress");
+  const uint64_t callsPerThread = Scaled(STRESS_CALLS_PER_THREAD);
   sim::Bench bench;
   AddBenchDevices(bench);
   ASSERT_EQ(FT_Initialise(), FT_OK);
@@ -744,9 +744,8 @@ TEST(BridgeStress, EightThreadsCallingAtRandomGetOnlyTheirFunctionsStatuses) {
   std::vector<std::unique_ptr<Worker>> workers;
   for (int i = 0; i < STRESS_THREADS; ++i) {
     lastCalls[static_cast<std::size_t>(i)] = "start";
-    workers.push_back(std::make_unique<Worker>(i, seed + static_cast<std::uint64_t>(i),
-                                               callsPerThread, shared,
-                                               lastCalls[static_cast<std::size_t>(i)]));
+    workers.push_back(std::make_unique<Worker>(i, seed + static_cast<uint64_t>(i), callsPerThread,
+                                               shared, lastCalls[static_cast<std::size_t>(i)]));
   }
 
   // Every thread must end: a call that never returns aborts the run, naming where each
@@ -782,8 +781,8 @@ TEST(BridgeStress, EightThreadsCallingAtRandomGetOnlyTheirFunctionsStatuses) {
   for (Owned left; shared.TakeOver(&left);) EXPECT_EQ(FT_Close(left.handle), FT_OK);
   EXPECT_EQ(bridge::OpenHandleCount(), 0u);
 
-  std::uint64_t calls = 0;
-  std::map<std::string, std::map<FT_STATUS, std::uint64_t>> statuses;
+  uint64_t calls = 0;
+  std::map<std::string, std::map<FT_STATUS, uint64_t>> statuses;
   std::size_t failures = 0;
   for (auto& worker : workers) {
     Tally& tally = worker->Result();
@@ -810,7 +809,7 @@ TEST(BridgeStress, EightThreadsCallingAtRandomGetOnlyTheirFunctionsStatuses) {
       EXPECT_EQ(FT_SetTimeouts(handle, 1000, 1000), FT_OK);
       EXPECT_EQ(FT_SetBitMode(handle, 0, 0), FT_OK);
       EXPECT_EQ(FT_Purge(handle, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
-      std::uint8_t out[4] = {1, 2, 3, 4}, in[4] = {};
+      uint8_t out[4] = {1, 2, 3, 4}, in[4] = {};
       DWORD moved = 0;
       EXPECT_EQ(FT_Write(handle, out, 4, &moved), FT_OK);
       EXPECT_EQ(FT_Read(handle, in, 4, &moved), FT_OK);

@@ -40,12 +40,12 @@ constexpr const char* SOAK_TESTER_FAULTS =
 // machine and sanitizer builds. A correctness bound, not a performance figure.
 constexpr double FAILING_EXCHANGE_BOUND_MS = 2.0 * link::LINK_EXCHANGE_WAIT_MS + 750.0;
 // Slow replies that must still be taken, and late ones that must not.
-constexpr std::uint32_t SLOW_REPLY_MAX_MS = 20;
-constexpr std::uint32_t LATE_REPLY_MIN_MS = 600;
-constexpr std::uint32_t LATE_REPLY_MAX_MS = 900;
+constexpr uint32_t SLOW_REPLY_MAX_MS = 20;
+constexpr uint32_t LATE_REPLY_MIN_MS = 600;
+constexpr uint32_t LATE_REPLY_MAX_MS = 900;
 
-constexpr std::uint64_t SOAK_EXCHANGES = 10000;
-constexpr std::uint64_t SOAK_TIMEOUTS_PER_KIND = 15;  // unanswered, bad end byte, late
+constexpr uint64_t SOAK_EXCHANGES = 10000;
+constexpr uint64_t SOAK_TIMEOUTS_PER_KIND = 15;  // unanswered, bad end byte, late
 
 enum FaultKind : int {
   FAULT_NONE,
@@ -73,7 +73,7 @@ class FaultRelay final : public sim::SerialPeer, public sim::SerialLine {
  public:
   explicit FaultRelay(std::shared_ptr<sim::SerialPeer> tester) : tester_(std::move(tester)) {}
 
-  void Arm(std::vector<std::uint8_t> noise, std::uint32_t delayMs) {
+  void Arm(std::vector<uint8_t> noise, uint32_t delayMs) {
     std::lock_guard lock(mutex_);
     noise_ = std::move(noise);
     delayMs_ = delayMs;
@@ -91,22 +91,21 @@ class FaultRelay final : public sim::SerialPeer, public sim::SerialLine {
     std::lock_guard lock(mutex_);
     line_ = nullptr;
   }
-  void OnHostBytes(const std::uint8_t* data, std::size_t length) override {
+  void OnHostBytes(const uint8_t* data, std::size_t length) override {
     tester_->OnHostBytes(data, length);
   }
   void OnOpen() override { tester_->OnOpen(); }
   void OnClose() override { tester_->OnClose(); }
 
-  void SendToHost(const std::uint8_t* data, std::size_t length) override {
+  void SendToHost(const uint8_t* data, std::size_t length) override {
     SendToHostAfter(0, data, length);
   }
-  void SendToHostAfter(std::uint32_t delayMs, const std::uint8_t* data,
-                       std::size_t length) override {
+  void SendToHostAfter(uint32_t delayMs, const uint8_t* data, std::size_t length) override {
     std::lock_guard lock(mutex_);
     if (line_ == nullptr) return;
-    std::vector<std::uint8_t> bytes = noise_;
+    std::vector<uint8_t> bytes = noise_;
     bytes.insert(bytes.end(), data, data + length);
-    const std::uint32_t delay = delayMs + delayMs_;
+    const uint32_t delay = delayMs + delayMs_;
     if (delay == 0) {
       line_->SendToHost(bytes.data(), bytes.size());
     } else {
@@ -118,15 +117,15 @@ class FaultRelay final : public sim::SerialPeer, public sim::SerialLine {
   std::shared_ptr<sim::SerialPeer> tester_;
   std::mutex mutex_;
   sim::SerialLine* line_ = nullptr;
-  std::vector<std::uint8_t> noise_;
-  std::uint32_t delayMs_ = 0;
+  std::vector<uint8_t> noise_;
+  uint32_t delayMs_ = 0;
 };
 
 // The schedule: the few costly faults (each waits out a reply wait) spread at random, never two
 // in a row, the cheap ones drawn per exchange. A failing exchange is always followed by a
 // healthy one, which must succeed.
-std::vector<FaultKind> MakeSchedule(std::mt19937_64& random, std::uint64_t exchanges,
-                                    std::uint64_t timeoutsPerKind) {
+std::vector<FaultKind> MakeSchedule(std::mt19937_64& random, uint64_t exchanges,
+                                    uint64_t timeoutsPerKind) {
   std::vector<FaultKind> schedule(exchanges, FAULT_NONE);
   std::uniform_int_distribution<int> cheap(0, 99);
   for (FaultKind& kind : schedule) {
@@ -136,10 +135,10 @@ std::vector<FaultKind> MakeSchedule(std::mt19937_64& random, std::uint64_t excha
            : draw < 22 ? FAULT_WRONG_REPLY
                        : FAULT_NONE;
   }
-  std::uniform_int_distribution<std::uint64_t> position(1, exchanges - 2);
+  std::uniform_int_distribution<uint64_t> position(1, exchanges - 2);
   for (FaultKind costly : {FAULT_UNANSWERED, FAULT_BAD_END_BYTE, FAULT_LATE_REPLY}) {
-    for (std::uint64_t placed = 0; placed < timeoutsPerKind;) {
-      const std::uint64_t at = position(random);
+    for (uint64_t placed = 0; placed < timeoutsPerKind;) {
+      const uint64_t at = position(random);
       if (ExchangeFails(schedule[at - 1]) || schedule[at + 1] >= FAULT_UNANSWERED ||
           schedule[at] >= FAULT_UNANSWERED) {
         continue;
@@ -148,7 +147,7 @@ std::vector<FaultKind> MakeSchedule(std::mt19937_64& random, std::uint64_t excha
       ++placed;
     }
   }
-  for (std::uint64_t i = 1; i < exchanges; ++i) {
+  for (uint64_t i = 1; i < exchanges; ++i) {
     if (ExchangeFails(schedule[i - 1])) schedule[i] = FAULT_NONE;
   }
   return schedule;
@@ -157,8 +156,8 @@ std::vector<FaultKind> MakeSchedule(std::mt19937_64& random, std::uint64_t excha
 TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
   const SoakClock::time_point start = SoakClock::now();
   std::mt19937_64 random(SoakSeed("link soak"));
-  const std::uint64_t exchanges = std::max<std::uint64_t>(Scaled(SOAK_EXCHANGES), 100);
-  const std::uint64_t timeoutsPerKind = std::max<std::uint64_t>(Scaled(SOAK_TIMEOUTS_PER_KIND), 2);
+  const uint64_t exchanges = std::max<uint64_t>(Scaled(SOAK_EXCHANGES), 100);
+  const uint64_t timeoutsPerKind = std::max<uint64_t>(Scaled(SOAK_TIMEOUTS_PER_KIND), 2);
   const std::vector<FaultKind> schedule = MakeSchedule(random, exchanges, timeoutsPerKind);
 
   sim::Bench bench;
@@ -175,12 +174,12 @@ TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
   link::TesterLink link;
   ASSERT_TRUE(link.Open(SOAK_TESTER_SERIAL));
 
-  std::array<std::uint64_t, FAULT_KIND_COUNT> injected{};
-  std::array<std::uint64_t, FAULT_KIND_COUNT> failed{};
-  std::uint64_t unexpected = 0;
+  std::array<uint64_t, FAULT_KIND_COUNT> injected{};
+  std::array<uint64_t, FAULT_KIND_COUNT> failed{};
+  uint64_t unexpected = 0;
   double slowestFailingMs = 0;
-  std::uniform_int_distribution<std::uint32_t> slow(1, SLOW_REPLY_MAX_MS);
-  std::uniform_int_distribution<std::uint32_t> late(LATE_REPLY_MIN_MS, LATE_REPLY_MAX_MS);
+  std::uniform_int_distribution<uint32_t> slow(1, SLOW_REPLY_MAX_MS);
+  std::uniform_int_distribution<uint32_t> late(LATE_REPLY_MIN_MS, LATE_REPLY_MAX_MS);
   std::uniform_int_distribution<int> noiseLength(1, 12);
   std::uniform_int_distribution<int> noiseByte(0, 255);
 
@@ -190,7 +189,7 @@ TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
   // second exchange pass on the first one's reply, so a late fault waits until the previous late
   // reply has landed and two exchanges have taken it and its successor.
   SoakClock::time_point lateLandsBy = SoakClock::now();
-  std::uint64_t absorbing = 0;
+  uint64_t absorbing = 0;
   const auto absorbLateReply = [&] {
     std::this_thread::sleep_until(lateLandsBy);
     for (int n = 0; n < 2; ++n) {
@@ -203,24 +202,24 @@ TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
     }
   };
 
-  for (std::uint64_t i = 0; i < exchanges; ++i) {
+  for (uint64_t i = 0; i < exchanges; ++i) {
     const FaultKind kind = schedule[i];
     if (kind == FAULT_LATE_REPLY && SoakClock::now() < lateLandsBy + std::chrono::seconds(1)) {
       absorbLateReply();
     }
     ++injected[kind];
-    std::vector<std::uint8_t> noise;
+    std::vector<uint8_t> noise;
     if (kind == FAULT_NOISE) {
       // Line noise that holds no frame start: a start byte in the noise could legitimately
       // swallow the reply behind it.
       for (int n = noiseLength(random); n > 0; --n) {
-        const auto byte = static_cast<std::uint8_t>(noiseByte(random));
+        const auto byte = static_cast<uint8_t>(noiseByte(random));
         noise.push_back(byte == link::STX ? 0x55 : byte);
       }
     }
-    const std::uint32_t delayMs = kind == FAULT_SLOW_REPLY   ? slow(random)
-                                  : kind == FAULT_LATE_REPLY ? late(random)
-                                                             : 0;
+    const uint32_t delayMs = kind == FAULT_SLOW_REPLY   ? slow(random)
+                             : kind == FAULT_LATE_REPLY ? late(random)
+                                                        : 0;
     relay->Arm(std::move(noise), delayMs);
 
     const SoakClock::time_point exchangeStart = SoakClock::now();

@@ -12,13 +12,13 @@
 namespace ralvex::soak {
 
 // RALVEX_SOAK_SEED replays a run; otherwise a fresh seed is drawn. Printed either way.
-inline std::uint64_t SoakSeed(const char* what) {
-  std::uint64_t seed = 0;
+inline uint64_t SoakSeed(const char* what) {
+  uint64_t seed = 0;
   const char* given = std::getenv("RALVEX_SOAK_SEED");
   if (given != nullptr && *given != '\0') {
     seed = std::strtoull(given, nullptr, 0);
   } else {
-    seed = (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
+    seed = (static_cast<uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
   }
   std::printf("%s: seed %llu (replay with RALVEX_SOAK_SEED=%llu)\n", what,
               static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed));
@@ -34,8 +34,8 @@ inline double SoakScale() {
   return scale < 0.01 ? 0.01 : (scale > 10.0 ? 10.0 : scale);
 }
 
-inline std::uint64_t Scaled(std::uint64_t count) {
-  const auto scaled = static_cast<std::uint64_t>(static_cast<double>(count) * SoakScale());
+inline uint64_t Scaled(uint64_t count) {
+  const auto scaled = static_cast<uint64_t>(static_cast<double>(count) * SoakScale());
   return scaled > 0 ? scaled : 1;
 }
 
