@@ -23,24 +23,32 @@ constexpr double STATS_EXCHANGE_BYTES = 5 + 15;
 constexpr double WIRE_EXCHANGES_PER_SECOND =
     ralvex::link::LINK_BAUD_RATE / (10.0 * STATS_EXCHANGE_BYTES);
 
-void GetStatsExchange(benchmark::State& state) {
-  const bool wireModel = state.range(0) != 0;
-  const std::string serial = "KORA0001";
+constexpr const char* SERIAL = "KORA0001";
+
+// Puts the default emulated tester on `bench`; false (and the benchmark skipped) when it cannot be
+// made.
+bool AddTester(ralvex::sim::Bench& bench, bool wireModel, benchmark::State& state) {
   std::string error;
   std::shared_ptr<ralvex::sim::SerialPeer> tester =
-      ralvex::sim::MakeTesterPeer(nullptr, serial, "", &error);
+      ralvex::sim::MakeTesterPeer(nullptr, SERIAL, "", &error);
   if (!tester) {
     state.SkipWithError(("no emulated tester: " + error).c_str());
-    return;
+    return false;
   }
-  ralvex::sim::Bench bench;
   ralvex::sim::BridgeDeviceConfig config;
-  config.serial = serial;
+  config.serial = SERIAL;
   config.wireModel = wireModel;
   bench.AddDevice(config, tester);
+  return true;
+}
+
+void GetStatsExchange(benchmark::State& state) {
+  const bool wireModel = state.range(0) != 0;
+  ralvex::sim::Bench bench;
+  if (!AddTester(bench, wireModel, state)) return;
 
   ralvex::link::TesterLink link;
-  if (!link.Open(serial.c_str())) {
+  if (!link.Open(SERIAL)) {
     state.SkipWithError("the tester did not open");
     return;
   }
@@ -68,25 +76,14 @@ BENCHMARK(GetStatsExchange)
 constexpr double SESSION_BYTES = 34 + 48;
 
 void StatsSessionOnTheWire(benchmark::State& state) {
-  const std::string serial = "KORA0001";
-  std::string error;
-  std::shared_ptr<ralvex::sim::SerialPeer> tester =
-      ralvex::sim::MakeTesterPeer(nullptr, serial, "", &error);
-  if (!tester) {
-    state.SkipWithError(("no emulated tester: " + error).c_str());
-    return;
-  }
   ralvex::sim::Bench bench;
-  ralvex::sim::BridgeDeviceConfig config;
-  config.serial = serial;
-  config.wireModel = true;
-  bench.AddDevice(config, tester);
+  if (!AddTester(bench, true, state)) return;
 
   int64_t failures = 0;
   for (auto _ : state) {
     ralvex::link::TesterLink link;
     ralvex::link::StatsReply stats{};
-    if (!link.Open(serial.c_str()) || !link.GetStats(stats)) ++failures;
+    if (!link.Open(SERIAL) || !link.GetStats(stats)) ++failures;
     link.Close();
   }
   state.counters["failures"] = static_cast<double>(failures);
