@@ -1,0 +1,33 @@
+// The ralvex-lab program. Elsewhere than on Windows the devices are chosen by RALVEX_BENCH before
+// the run begins, as for ralvex: the machine's real bridge ports when it is unset or empty, else a
+// bench.
+#include <cstdio>
+#include <string>
+
+#include "lab/lab_run.h"
+#include "lab/stop_signals.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define RALVEX_LAB_ISATTY _isatty
+#else
+#include <unistd.h>
+
+#include "glue/device_source.h"
+#define RALVEX_LAB_ISATTY isatty
+#endif
+
+int main(int argc, char** argv) {
+#ifndef _WIN32
+  std::string error;
+  if (!ralvex::glue::AttachDevicesFromEnvironment(&error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::fflush(stderr);
+  }
+#endif
+  ralvex::lab::InstallStopHandlers();
+  ralvex::lab::LabEnvironment environment;
+  environment.errIsTerminal = RALVEX_LAB_ISATTY(2) != 0;
+  environment.stop = &ralvex::lab::ProcessStopRequests();
+  return ralvex::lab::RunLab(argc, argv, environment);
+}
