@@ -42,11 +42,21 @@ std::string Range(const NumberRow& row) {
   return text;
 }
 
+// Whether the option appeared on the command line, on the program or on one of its commands.
+bool Given(const CLI::App& app, const std::string& name) {
+  const CLI::Option* option = app.get_option_no_throw(name);
+  if (option != nullptr && option->count() > 0) return true;
+  for (const CLI::App* command : app.get_subcommands({})) {
+    if (Given(*command, name)) return true;
+  }
+  return false;
+}
+
 // Checks every given number against its row; 0 when all are good.
 int StoreNumbers(const std::vector<std::pair<NumberRow, const std::string*>>& given,
-                 std::FILE* err) {
+                 const CLI::App& app, std::FILE* err) {
   for (const auto& [row, text] : given) {
-    if (text->empty()) continue;
+    if (!Given(app, row.name)) continue;
     const std::optional<double> value = ReadNumber(*text, row.whole);
     if (!value || *value < row.min || *value > row.max) {
       return Refuse(err, std::string("invalid value '") + *text + "' for " + row.name + Range(row));
@@ -128,6 +138,9 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   } catch (const CLI::CallForVersion& e) {
     return {std::nullopt, PrintExit(app, e, out)};
   } catch (const CLI::ParseError& e) {
+    // A word that names no command is what went wrong, not the missing command it leaves.
+    const std::vector<std::string> left = app.remaining();
+    if (!left.empty()) return {std::nullopt, Refuse(err, "unknown command '" + left[0] + "'")};
     return {std::nullopt, Refuse(err, e.what())};
   }
 
@@ -144,7 +157,7 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
        {{"--reconnect", 0, 86400, true,
          [&](double v) { log.reconnectS = static_cast<uint32_t>(v); }},
         &reconnect}},
-      err);
+      app, err);
   if (bad != 0) return {std::nullopt, bad};
 
   const std::optional<LogFormat> chosen = FormatNamed(format);
