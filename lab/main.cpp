@@ -2,7 +2,6 @@
 // the run begins, as for ralvex: the machine's real bridge ports when it is unset or empty, else a
 // bench.
 #include <cstdio>
-#include <string>
 
 #include "lab/lab_run.h"
 #include "lab/stop_signals.h"
@@ -19,11 +18,7 @@
 
 int main(int argc, char** argv) {
 #ifndef _WIN32
-  std::string error;
-  if (!ralvex::glue::AttachDevicesFromEnvironment(&error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    std::fflush(stderr);
-  }
+  ralvex::glue::AttachDevicesForProgram(stderr);
 #endif
   ralvex::lab::InstallStopHandlers();
   ralvex::lab::LabEnvironment environment;
