@@ -15,23 +15,23 @@ bool LinkSession::GetStats(link::StatsReply& stats) {
 }
 
 bool LinkSession::SetProfile(uint8_t profileId, uint16_t voltageMv) {
-  return link_.SetProfile(profileId, voltageMv);
+  return link_.SetProfile(profileId, voltageMv).answered;
 }
 
 bool LinkSession::SetLoad(uint16_t loadMa) {
-  return link_.SetLoad(loadMa);
+  return link_.SetLoad(loadMa).answered;
 }
 
 bool LinkSession::StoreDefaultVoltage(uint16_t voltageMv) {
-  return link_.SetDefaultVoltage(voltageMv);
+  return link_.SetDefaultVoltage(voltageMv).answered;
 }
 
 bool LinkSession::StoreDefaultLoad(uint16_t loadMa) {
-  return link_.SetDefaultLoad(loadMa);
+  return link_.SetDefaultLoad(loadMa).answered;
 }
 
 bool LinkSession::StoreMaxLoad(uint16_t maxLoadMa) {
-  return link_.SetMaxLoad(maxLoadMa);
+  return link_.SetMaxLoad(maxLoadMa).answered;
 }
 
 uint8_t LinkSession::VersionLevel() const {

@@ -19,7 +19,8 @@ class TesterSession {
   virtual bool GetProfiles(link::ProfileList& list) = 0;
   virtual bool GetStats(link::StatsReply& stats) = 0;
   virtual bool SetProfile(uint8_t profileId, uint16_t voltageMv) = 0;
-  // True when a reply frame arrived in time, whatever it holds.
+  // True when a reply frame arrived in time, whatever it holds: the tester's verdict is not looked
+  // at.
   virtual bool SetLoad(uint16_t loadMa) = 0;
   virtual bool StoreDefaultVoltage(uint16_t voltageMv) = 0;
   virtual bool StoreDefaultLoad(uint16_t loadMa) = 0;

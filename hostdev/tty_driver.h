@@ -1,6 +1,7 @@
 // The driver object of one bridge port: opens its tty for the platform, one program at a time.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>

@@ -37,7 +37,7 @@ class LinkTester final : public LabTester {
   bool GetConnection(link::ConnectionReply& reply) override { return link_.GetConnection(reply); }
   bool GetProfiles(link::ProfileList& list) override { return link_.GetProfiles(list); }
   bool GetStats(link::StatsReply& stats) override { return link_.GetStats(stats); }
-  bool SetLoad(uint16_t loadMa) override { return link_.SetLoad(loadMa); }
+  bool SetLoad(uint16_t loadMa) override { return link_.SetLoad(loadMa).answered; }
   uint8_t VersionLevel() const override { return link_.VersionLevel(); }
   bool DeviceLost() const override { return link_.DeviceLost(); }
   bool Reopen() override;

@@ -79,6 +79,11 @@ uint16_t DecodeSettingValue(std::span<const uint8_t> reply) {
   return U16(reply, 1);
 }
 
+SetVerdict DecodeSetStatus(std::span<const uint8_t> reply) {
+  if (reply.size() < 2 || reply[1] > SET_MALFORMED) return {};
+  return static_cast<SetStatus>(reply[1]);
+}
+
 MaxLoadSetting MakeMaxLoadSetting(uint16_t maxLoadMa) {
   if (maxLoadMa == 0) return {SETTING_KIND_NONE, 0};
   return {SETTING_KIND_U16, maxLoadMa};

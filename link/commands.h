@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace ralvex::link {
@@ -105,10 +106,32 @@ StatsReply DecodeStats(std::span<const uint8_t> reply);
 bool DecodeSettingFlag(std::span<const uint8_t> reply);
 uint16_t DecodeSettingValue(std::span<const uint8_t> reply);
 
+// The tester's verdict on a set command, byte 1 of its acknowledgement (command byte, status).
+enum SetStatus : uint8_t {
+  SET_ACCEPTED = 0,
+  SET_REFUSED = 1,    // understood and declined: no such profile, a voltage beyond it
+  SET_MALFORMED = 2,  // the request's arguments did not make sense to the tester
+};
+using SetVerdict = std::optional<SetStatus>;
+// The verdict of an acknowledgement; none when the reply stops after the command byte (a tester
+// that acknowledges with the byte alone) or carries a status this program does not know.
+SetVerdict DecodeSetStatus(std::span<const uint8_t> reply);
+
+// What a set operation learns. `answered` is what the program acts on: a reply frame arrived in
+// time (for CMD_SET_PROFILE, one repeating 0x0D). `status` is the verdict, present only when the
+// reply repeated the command byte and carried a known status, so an answered request may still
+// have no known verdict.
+struct SetResult {
+  bool answered = false;
+  SetVerdict status;
+  bool Accepted() const { return answered && status == SET_ACCEPTED; }
+};
+
 // How the link exchanges each command: the command byte, whether the reply must repeat it, and
 // the decoder that makes the command's reply record from a reply that does (null: nothing is
-// taken). The commands without a reply test take any reply without looking at it. The record type
-// is part of the description, so an exchange can only decode into a record of its own type.
+// taken). A command without a reply test succeeds on any reply; its record is decoded only from
+// one that repeats the command byte and is left alone otherwise. The record type is part of the
+// description, so an exchange can only decode into a record of its own type.
 struct NoRecord {};
 
 template <class Record>
@@ -125,11 +148,16 @@ inline constexpr CommandExchange<ProfileList> EXCHANGE_GET_PROFILES = {CMD_GET_P
                                                                        DecodeProfiles};
 inline constexpr CommandExchange<StatsReply> EXCHANGE_GET_STATS = {CMD_GET_STATS, true,
                                                                    DecodeStats};
-inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_PROFILE = {CMD_SET_PROFILE, true, nullptr};
-inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_DEFVOLT = {CMD_SET_DEFVOLT, false, nullptr};
-inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_DEFLOAD = {CMD_SET_DEFLOAD, false, nullptr};
-inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_LOAD = {CMD_SET_LOAD, false, nullptr};
-inline constexpr CommandExchange<NoRecord> EXCHANGE_SET_SETTING = {CMD_SET_SETTING, false, nullptr};
+inline constexpr CommandExchange<SetVerdict> EXCHANGE_SET_PROFILE = {CMD_SET_PROFILE, true,
+                                                                     DecodeSetStatus};
+inline constexpr CommandExchange<SetVerdict> EXCHANGE_SET_DEFVOLT = {CMD_SET_DEFVOLT, false,
+                                                                     DecodeSetStatus};
+inline constexpr CommandExchange<SetVerdict> EXCHANGE_SET_DEFLOAD = {CMD_SET_DEFLOAD, false,
+                                                                     DecodeSetStatus};
+inline constexpr CommandExchange<SetVerdict> EXCHANGE_SET_LOAD = {CMD_SET_LOAD, false,
+                                                                  DecodeSetStatus};
+inline constexpr CommandExchange<SetVerdict> EXCHANGE_SET_SETTING = {CMD_SET_SETTING, false,
+                                                                     DecodeSetStatus};
 inline constexpr CommandExchange<bool> EXCHANGE_GET_SETTING_FLAG = {CMD_GET_SETTING, true,
                                                                     DecodeSettingFlag};
 inline constexpr CommandExchange<uint16_t> EXCHANGE_GET_SETTING_VALUE = {CMD_GET_SETTING, true,

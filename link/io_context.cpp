@@ -61,6 +61,7 @@ bool IoContext::OpenDevice(const char* serial) {
     return false;
   }
   LowerLatencyTimer();
+  UseFrameEndEvent();
   return true;
 }
 
@@ -76,13 +77,20 @@ void IoContext::LowerLatencyTimer() {
   // Not an error: the session is only slower.
 }
 
+void IoContext::UseFrameEndEvent() {
+  // Not an error when refused: replies then wait for the latency timer.
+  eventCharSet_ = FT_SetChars(device_, LINK_EVENT_CHAR, 1, 0, 0) == FT_OK;
+}
+
 void IoContext::CloseDevice() {
   if (IsDevice(device_)) {
     if (latencyLowered_) FT_SetLatencyTimer(device_, savedLatency_);
+    if (eventCharSet_) FT_SetChars(device_, 0, 0, 0, 0);
     FT_Close(device_);
   }
   device_ = INVALID_HANDLE_VALUE;
   latencyLowered_ = false;
+  eventCharSet_ = false;
 }
 
 bool IoContext::StartThread() {

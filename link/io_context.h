@@ -36,6 +36,13 @@ static_assert(LINK_OPEN_FLAGS == 0x40000081);
 // as soon as its bytes are in; the extra USB packets are nothing for a few frames per run. A
 // bridge that takes neither keeps its own timer, and the old value is put back at close.
 inline constexpr UCHAR LINK_LATENCY_TIMERS_MS[] = {1, 2};
+// A bridge also sends its packet at once when its event character lands. With the frame end byte
+// as that character, a reply leaves the bridge as its last byte arrives, without waiting for the
+// latency timer at all; a 0x03 inside a payload only sends a packet early, and the receive parser
+// takes a frame in any number of pieces. A bridge that has no event character (a tty) refuses it,
+// which is no error: the lowered latency timer is then the fastest path. It is switched off again
+// at close.
+inline constexpr UCHAR LINK_EVENT_CHAR = ETX;
 
 class IoContext;
 // Runs on the I/O thread, one event at a time.
@@ -106,6 +113,7 @@ class IoContext {
   void StartWrite();
   void Report(IoEvent event);
   void LowerLatencyTimer();
+  void UseFrameEndEvent();
   void CloseDevice();
   void DropHold();
 
@@ -113,6 +121,7 @@ class IoContext {
   FT_HANDLE device_ = INVALID_HANDLE_VALUE;
   bool latencyLowered_ = false;  // and savedLatency_ is the timer to put back at close
   UCHAR savedLatency_ = 0;
+  bool eventCharSet_ = false;  // the frame end byte is the device's event character
   HANDLE thread_ = nullptr;
   OVERLAPPED readRecord_ = {};
   OVERLAPPED writeRecord_ = {};

@@ -30,14 +30,28 @@ bool TesterLink::ExchangeLocked(const CommandExchange<Record>& command,
                                 std::span<const uint8_t> arguments,
                                 std::type_identity_t<Record>* record) {
   if (!SendAndWaitLocked(command.command, arguments)) return false;
-  if (!command.replyChecked) return true;
 
   EnterCriticalSection(&replyLock_);
   const std::span<const uint8_t> reply(reply_, replyLength_);
-  const bool ok = ReplyRepeats(reply, command.command);
-  if (ok && command.decode != nullptr && record != nullptr) *record = command.decode(reply);
+  const bool repeats = ReplyRepeats(reply, command.command);
+  if (repeats && command.decode != nullptr && record != nullptr) *record = command.decode(reply);
   LeaveCriticalSection(&replyLock_);
-  return ok;
+  return repeats || !command.replyChecked;
+}
+
+SetResult TesterLink::ExchangeSet(const CommandExchange<SetVerdict>& command,
+                                  std::span<const uint8_t> arguments) {
+  EnterCriticalSection(&lock_);
+  const SetResult result = ExchangeSetLocked(command, arguments);
+  LeaveCriticalSection(&lock_);
+  return result;
+}
+
+SetResult TesterLink::ExchangeSetLocked(const CommandExchange<SetVerdict>& command,
+                                        std::span<const uint8_t> arguments) {
+  SetResult result;
+  result.answered = ExchangeLocked(command, arguments, &result.status);
+  return result;
 }
 
 bool TesterLink::SendAndWaitLocked(uint8_t command, std::span<const uint8_t> arguments) {
@@ -141,37 +155,37 @@ bool TesterLink::GetStats(StatsReply& stats) {
   return Exchange(EXCHANGE_GET_STATS, {}, &stats);
 }
 
-bool TesterLink::SetProfile(uint8_t profileId, uint16_t voltageMv) {
+SetResult TesterLink::SetProfile(uint8_t profileId, uint16_t voltageMv) {
   const uint8_t arguments[] = {profileId, LowByte(voltageMv), HighByte(voltageMv)};
-  return Exchange(EXCHANGE_SET_PROFILE, arguments, nullptr);
+  return ExchangeSet(EXCHANGE_SET_PROFILE, arguments);
 }
 
-bool TesterLink::SendValue(const CommandExchange<NoRecord>& command, uint16_t value) {
+SetResult TesterLink::SendValue(const CommandExchange<SetVerdict>& command, uint16_t value) {
   const uint8_t arguments[] = {LowByte(value), HighByte(value)};
-  return Exchange(command, arguments, nullptr);
+  return ExchangeSet(command, arguments);
 }
 
-bool TesterLink::SetDefaultVoltage(uint16_t voltageMv) {
+SetResult TesterLink::SetDefaultVoltage(uint16_t voltageMv) {
   return SendValue(EXCHANGE_SET_DEFVOLT, voltageMv);
 }
 
-bool TesterLink::SetDefaultLoad(uint16_t loadMa) {
+SetResult TesterLink::SetDefaultLoad(uint16_t loadMa) {
   return SendValue(EXCHANGE_SET_DEFLOAD, loadMa);
 }
 
-bool TesterLink::SetLoad(uint16_t loadMa) {
+SetResult TesterLink::SetLoad(uint16_t loadMa) {
   return SendValue(EXCHANGE_SET_LOAD, loadMa);
 }
 
-bool TesterLink::SetMaxLoad(uint16_t maxLoadMa) {
+SetResult TesterLink::SetMaxLoad(uint16_t maxLoadMa) {
   EnterCriticalSection(&lock_);
   maxLoad_ = MakeMaxLoadSetting(maxLoadMa);
   uint8_t arguments[REQUEST_MAX_ARGUMENTS];
   const std::size_t length = MaxLoadArguments(maxLoad_, arguments);
-  const bool answered =
-      ExchangeLocked(EXCHANGE_SET_SETTING, std::span(arguments).first(length), nullptr);
+  const SetResult result =
+      ExchangeSetLocked(EXCHANGE_SET_SETTING, std::span(arguments).first(length));
   LeaveCriticalSection(&lock_);
-  return answered;
+  return result;
 }
 
 void TesterLink::ForwardIoEvent(IoContext& context, void* link, IoEvent event) {

@@ -47,14 +47,15 @@ class TesterLink {
   bool GetConnection(ConnectionReply& reply);
   bool GetProfiles(ProfileList& list);
   bool GetStats(StatsReply& stats);
-  // True when a reply repeating 0x0D arrived.
-  bool SetProfile(uint8_t profileId, uint16_t voltageMv);
-
-  // Send and wait like any exchange: true when a reply frame arrived in time, whatever it holds.
-  bool SetDefaultVoltage(uint16_t voltageMv);
-  bool SetDefaultLoad(uint16_t loadMa);
-  bool SetLoad(uint16_t loadMa);
-  bool SetMaxLoad(uint16_t maxLoadMa);
+  // The set commands send and wait like any exchange. Each result is answered when a reply frame
+  // arrived in time: for SetProfile one repeating 0x0D, for the others any frame. Its status is
+  // the tester's verdict (accepted, refused, malformed) when the reply repeated the command byte
+  // and carried one; a bare command byte, or a reply that is no acknowledgement, leaves it empty.
+  SetResult SetProfile(uint8_t profileId, uint16_t voltageMv);
+  SetResult SetDefaultVoltage(uint16_t voltageMv);
+  SetResult SetDefaultLoad(uint16_t loadMa);
+  SetResult SetLoad(uint16_t loadMa);
+  SetResult SetMaxLoad(uint16_t maxLoadMa);
 
   // From the CMD_HELLO reply; ranged-profile details are meaningful from version 20 on.
   uint8_t VersionLevel() const { return versionLevel_; }
@@ -79,8 +80,9 @@ class TesterLink {
   void OnDelivery(IoContext& context);
 
   // One command: frame it with its arguments, queue it, wait for the write and for a reply, and
-  // for a checked command test the reply and decode it into `record` (null for NoRecord). The
-  // record's type comes from the description alone. Exchange takes the link lock;
+  // decode a reply that repeats the command byte into `record` (null for NoRecord): true when the
+  // reply passed, or for a command without a reply test when any reply came. The record's type
+  // comes from the description alone. Exchange takes the link lock;
   // ExchangeLocked expects it held.
   template <class Record>
   bool Exchange(const CommandExchange<Record>& command, std::span<const uint8_t> arguments,
@@ -90,7 +92,12 @@ class TesterLink {
                       std::type_identity_t<Record>* record);
   // Frames the command, queues it and waits: true when the write completed and a reply arrived.
   bool SendAndWaitLocked(uint8_t command, std::span<const uint8_t> arguments);
-  bool SendValue(const CommandExchange<NoRecord>& command, uint16_t value);
+  SetResult SendValue(const CommandExchange<SetVerdict>& command, uint16_t value);
+  // One set exchange; ExchangeSetLocked expects the link lock held.
+  SetResult ExchangeSet(const CommandExchange<SetVerdict>& command,
+                        std::span<const uint8_t> arguments);
+  SetResult ExchangeSetLocked(const CommandExchange<SetVerdict>& command,
+                              std::span<const uint8_t> arguments);
 
   IoContext* context_ = nullptr;
   ReceiveParser parser_;  // I/O thread only

@@ -15,6 +15,9 @@
 #include <cfgmgr32.h>
 #include <process.h>
 #include <setupapi.h>
+/* setupapi.h spells a parameter type as a macro, LogSeverity, which would rename any C++ name of
+ * that spelling included after it (GoogleMock has one). Nothing here uses it. */
+#undef LogSeverity
 
 /* Kernel status values the device I/O code reads from OVERLAPPED.Internal; not all of them are in
  * the user-mode headers. */

@@ -49,7 +49,7 @@ BridgeDevice::BridgeDevice(BridgeDeviceConfig config)
       unplugged_(config_.unplugged),
       eeprom_(*config_.eepromWords, config_.eeprom,
               config_.chip == CHIP_232R ? std::optional(config_.factoryWord) : std::nullopt),
-      channel_(config_.wireModel, config_.unplugAfterBytes, config_.readFailures,
+      channel_(config_.wireModel, PacketSize(), config_.unplugAfterBytes, config_.readFailures,
                SerialChannel::Hooks{
                    [this](const uint8_t* data, size_t length) { DeliverToPeer(data, length); },
                    [this] { Unplug(); }}) {

@@ -202,6 +202,10 @@ class BridgeDevice final : public posix::DeviceDriver,
   void DeliverToPeer(const uint8_t* data, size_t length);
   uint32_t ModemStatus() const;
   uint32_t MaxBaud() const { return *config_.highSpeed ? 12'000'000 : 3'000'000; }
+  // The USB packet size, status bytes included: what the packet-size request answers.
+  uint16_t PacketSize() const {
+    return *config_.highSpeed ? HIGH_SPEED_PACKET_BYTES : FULL_SPEED_PACKET_BYTES;
+  }
   // Runs `change` on the line state under the device lock.
   template <typename Change>
   void ChangeLine(Change change) {

@@ -65,7 +65,7 @@ const BridgeDevice::RequestRow BridgeDevice::REQUEST_ROWS[] = {
      [](auto& d, auto& c) { return Reply32(c, d.config_.driverVersion); }},
     {SLOT_GET_PACKET_SIZE, 0, 2,
      [](auto& d, auto& c) {
-       Put16(c.out.data(), *d.config_.highSpeed ? 512 : 64);
+       Put16(c.out.data(), d.PacketSize());
        c.returned = 2;
        return 0u;
      }},

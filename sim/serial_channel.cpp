@@ -13,10 +13,11 @@ using Clock = TimerQueue::Clock;
 
 }  // namespace
 
-SerialChannel::SerialChannel(bool wireModel, std::optional<uint64_t> byteBudget,
+SerialChannel::SerialChannel(bool wireModel, size_t packetBytes, std::optional<uint64_t> byteBudget,
                              uint32_t readFailures, Hooks hooks)
     : wireModel_(wireModel),
       hooks_(std::move(hooks)),
+      packetiser_(packetBytes),
       readFailures_(readFailures),
       budget_(byteBudget) {}
 
@@ -52,16 +53,11 @@ void SerialChannel::SendToHost(const uint8_t* data, size_t length) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!connected_) return;
     if (wireModel_) {
-      Clock::time_point now = Clock::now();
-      Clock::time_point start = std::max(now, rxFree_);
+      // One byte after the other on the line, each landing in the chip as its stop bit ends.
+      const Clock::time_point start = std::max(Clock::now(), rxFree_);
+      for (size_t i = 0; i < length; ++i) packetiser_.Land(start + WireTime(i + 1, baud_), data[i]);
       rxFree_ = start + WireTime(length, baud_);
-      Clock::time_point arrival = rxFree_ + std::chrono::milliseconds(latencyMs_);
-      arrival = std::max(arrival, lastArrival_);
-      lastArrival_ = arrival;
-      std::vector<uint8_t> bytes(data, data + length);
-      timers_.Schedule(arrival, [this, session = session_, bytes = std::move(bytes)]() mutable {
-        OnArrival(session, std::move(bytes));
-      });
+      PumpPacketsLocked(&done);
     } else {
       ArriveLocked(data, length, &done);
     }
@@ -88,13 +84,26 @@ void SerialChannel::SendToHostAfter(uint32_t delayMs, const uint8_t* data, size_
   });
 }
 
-void SerialChannel::OnArrival(uint64_t session, std::vector<uint8_t> bytes) {
+void SerialChannel::PumpPacketsLocked(Completions* done) {
+  std::vector<uint8_t> sent;
+  packetiser_.TakeSent(Clock::now(), &sent);
+  // A device off the bus takes nothing in: the packets are lost.
+  if (!sent.empty() && connected_) ArriveLocked(sent.data(), sent.size(), done);
+
+  const std::optional<Clock::time_point> next = packetiser_.NextSend();
+  if (!next || (pumpTimer_ != 0 && pumpDue_ <= *next)) return;
+  if (pumpTimer_ != 0) timers_.Cancel(pumpTimer_);
+  pumpDue_ = *next;
+  pumpTimer_ = timers_.Schedule(*next, [this] { OnPumpTimer(); });
+}
+
+void SerialChannel::OnPumpTimer() {
   Completions done;
   bool exhausted;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (session != session_ || !connected_) return;
-    ArriveLocked(bytes.data(), bytes.size(), &done);
+    pumpTimer_ = 0;
+    PumpPacketsLocked(&done);
     exhausted = std::exchange(exhaustSignal_, false);
   }
   Run(done, exhausted);
@@ -112,7 +121,8 @@ void SerialChannel::ArriveLocked(const uint8_t* data, size_t length, Completions
     receive_.insert(receive_.end(), data, data + taken);
     events |= EV_RXCHAR;
     eventStatus_ |= devside::EVENT_STATUS_RXCHAR;
-    if (eventCharEnabled_ && std::find(data, data + taken, eventChar_) != data + taken) {
+    if (packetiser_.EventCharEnabled() &&
+        std::find(data, data + taken, packetiser_.EventChar()) != data + taken) {
       events |= EV_RXFLAG;
     }
   }
@@ -402,11 +412,12 @@ void SerialChannel::EndSession(uint64_t nextSession, bool connected) {
     writes_.clear();
     transmitBytes_ = 0;
     receive_.clear();
+    packetiser_.Clear();
     waitHistory_ = 0;
     eventStatus_ = 0;
     commErrors_ = 0;
     Clock::time_point now = Clock::now();
-    txFree_ = rxFree_ = lastArrival_ = now;
+    txFree_ = rxFree_ = now;
     eventsChanged_.notify_all();
   }
   Run(done, false);
@@ -460,13 +471,12 @@ bool SerialChannel::Stopped() const {
 void SerialChannel::SetWireParameters(uint32_t baud, uint8_t latencyMs) {
   std::lock_guard<std::mutex> lock(mutex_);
   baud_ = baud;
-  latencyMs_ = latencyMs;
+  packetiser_.SetLatency(latencyMs);
 }
 
 void SerialChannel::SetEventChar(uint8_t eventChar, bool enabled) {
   std::lock_guard<std::mutex> lock(mutex_);
-  eventChar_ = eventChar;
-  eventCharEnabled_ = enabled;
+  packetiser_.SetEventChar(eventChar, enabled);
 }
 
 void SerialChannel::FailReads(uint32_t count) {
@@ -478,7 +488,12 @@ void SerialChannel::Purge(bool rx, bool tx) {
   Completions done;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (rx) receive_.clear();
+    if (rx) {
+      // The chip's own buffer goes too, with any bytes still on their way to it.
+      receive_.clear();
+      packetiser_.Clear();
+      rxFree_ = Clock::now();
+    }
     if (tx) {
       for (PendingWrite& write : writes_) {
         timers_.Cancel(write.timer);

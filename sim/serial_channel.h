@@ -25,6 +25,7 @@
 #include "platform/posix/devices.h"
 #include "sim/peer.h"
 #include "sim/timer_queue.h"
+#include "sim/usb_packetiser.h"
 
 namespace ralvex::sim {
 
@@ -37,8 +38,10 @@ class SerialChannel final : public SerialLine {
     std::function<void()> onExhausted;
   };
 
-  SerialChannel(bool wireModel, std::optional<uint64_t> byteBudget, uint32_t readFailures,
-                Hooks hooks);
+  // With `wireModel`, bytes take their time on the line in both directions, and bytes towards
+  // the host leave the chip in USB packets of `packetBytes` (see UsbPacketiser).
+  SerialChannel(bool wireModel, size_t packetBytes, std::optional<uint64_t> byteBudget,
+                uint32_t readFailures, Hooks hooks);
   ~SerialChannel();
   SerialChannel(const SerialChannel&) = delete;
   SerialChannel& operator=(const SerialChannel&) = delete;
@@ -125,7 +128,9 @@ class SerialChannel final : public SerialLine {
   bool TakeBudgetLocked(uint32_t wanted, uint32_t* allowed);
   void OnReadTimer(uint64_t readId, uint64_t timerId);
   void OnWriteDue(uint64_t writeId);
-  void OnArrival(uint64_t session, std::vector<uint8_t> bytes);
+  // Moves the packets sent by now into the receive queue and keeps one timer for the next.
+  void PumpPacketsLocked(Completions* done);
+  void OnPumpTimer();
   void Run(Completions& done, bool exhausted);
 
   const bool wireModel_;
@@ -142,9 +147,9 @@ class SerialChannel final : public SerialLine {
   devside::SerialTimeouts timeouts_;
   bool stopped_ = false;
   uint32_t baud_ = 9600;
-  uint8_t latencyMs_ = 16;
-  uint8_t eventChar_ = 0;
-  bool eventCharEnabled_ = false;
+  UsbPacketiser packetiser_;  // the chip's buffer towards the host, with the wire model
+  uint64_t pumpTimer_ = 0;
+  TimerQueue::Clock::time_point pumpDue_{};
   uint32_t readFailures_ = 0;
   std::optional<uint64_t> budget_;
   bool budgetSpent_ = false;
@@ -159,7 +164,6 @@ class SerialChannel final : public SerialLine {
   std::set<uint64_t> closedFiles_;                   // closed files that still have waiters
   TimerQueue::Clock::time_point txFree_{};
   TimerQueue::Clock::time_point rxFree_{};
-  TimerQueue::Clock::time_point lastArrival_{};
   TimerQueue::Clock::time_point lastDelayed_{};
   uint64_t transmitBytes_ = 0;
 

@@ -1,6 +1,7 @@
 // A timer thread for one simulated device: runs callbacks when they fall due. The thread starts
 // with the first timer and sleeps on a condition variable while nothing is due, so an idle device
-// costs no CPU.
+// costs no CPU. The thread runs without timer slack, so callbacks run as close to their due time as
+// the scheduler allows.
 #pragma once
 
 #include <chrono>

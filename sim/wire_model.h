@@ -1,7 +1,6 @@
 // Time on the wire: a UART frame of 8N1 is ten bit times (start, eight data, stop), so n bytes
-// take n * 10 / baud seconds. The device's optional wire model delays bytes by this much, and
-// host-bound bytes additionally by the latency timer, which a bridge waits before it sends a
-// short packet to the host.
+// take n * 10 / baud seconds. The device's optional wire model delays bytes by this much; bytes
+// towards the host then wait in the chip for their USB packet (sim/usb_packetiser.h).
 #pragma once
 
 #include <chrono>

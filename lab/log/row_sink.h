@@ -34,6 +34,9 @@ class RowSink {
 // Opens a sink. An empty path is standard output (not for SQLite, which needs a file). Text rows
 // are flushed per row when the output is a pipe or a terminal. Null with *error set when the
 // output cannot be opened, or when this build has no SQLite and LOG_SQLITE is asked for.
+// A text file is written over; a database keeps its earlier runs' rows and gains a `runs` row.
+// A row whose numbers cannot be written (elapsed_s not finite) is refused alone: Write returns
+// false with Error() saying so, and the sink goes on. A failed output stays failed.
 std::unique_ptr<RowSink> OpenRowSink(LogFormat format, const std::string& path, const RunInfo& run,
                                      std::string* error);
 

@@ -1,5 +1,6 @@
 // The device file on a pseudo-terminal, through the FT_* interface: identity, line settings read
-// back from the tty, modem lines, purge, refused requests, exclusive use.
+// back from the tty, modem lines, purge, refused requests (and the tester link's line on them),
+// exclusive use.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <termios.h>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <thread>
 
+#include "link/io_context.h"
 #include "tests/hostdev/pty_fixture.h"
 #include "tests/hostdev/pty_termios.h"
 
@@ -180,6 +182,28 @@ class TtyPortWithLatency : public TtyPort {
   TtyPortWithLatency() { port_.latencyAttribute = true; }
 };
 
+TEST_F(TtyPort, SpecialCharactersAreTakenOnlyWhenNoneIsEnabled) {
+  // The kernel driver has no event or error character: a request that enables either is refused,
+  // whatever the character; one that enables neither changes nothing and passes.
+  const struct {
+    UCHAR eventChar, eventEnabled, errorChar, errorEnabled;
+    FT_STATUS status;
+  } cases[] = {
+      {0x03, 1, 0, 0, FT_IO_ERROR},  // the tester link's frame end byte
+      {0x03, 0, 0, 0, FT_OK},          {0x00, 1, 0, 0, FT_IO_ERROR},
+      {0x00, 0, 0x3F, 1, FT_IO_ERROR}, {0x7E, 0, 0x3F, 0, FT_OK},
+  };
+  OpenPort();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << int{c.eventChar} << "/" << int{c.eventEnabled} << " "
+                                      << int{c.errorChar} << "/" << int{c.errorEnabled});
+    EXPECT_EQ(FT_SetChars(handle_, c.eventChar, c.eventEnabled, c.errorChar, c.errorEnabled),
+              c.status);
+  }
+  DWORD written = 0;
+  EXPECT_EQ(FT_Write(handle_, const_cast<char*>("ok"), 2, &written), FT_OK);
+}
+
 TEST_F(TtyPortWithLatency, GoesThroughThePortsSysfsAttribute) {
   OpenPort();
   ASSERT_EQ(FT_SetLatencyTimer(handle_, 4), FT_OK);
@@ -188,6 +212,24 @@ TEST_F(TtyPortWithLatency, GoesThroughThePortsSysfsAttribute) {
   int value = 0;
   attribute >> value;
   EXPECT_EQ(value, 4);
+}
+
+TEST_F(TtyPortWithLatency, TesterLinkKeepsTheLatencyTimerAsItsFastestPath) {
+  // The link asks for the frame end byte as event character after lowering the timer; the port
+  // refuses it, the device stays open, and replies go on the 1 ms timer. Close gives 16 back.
+  const std::filesystem::path attribute =
+      FakeUsbDeviceFolder(dir_ + "/sys", port_) / "1-2:1.0/ttyUSB0" / "latency_timer";
+  const auto latency = [&attribute] {
+    int value = 0;
+    std::ifstream(attribute) >> value;
+    return value;
+  };
+  link::IoContext* context = link::IoContext::Create(nullptr, nullptr);
+  ASSERT_NE(context, nullptr);
+  EXPECT_TRUE(context->OpenDevice(port_.serial.c_str()));
+  EXPECT_EQ(latency(), 1);
+  context->Release();
+  EXPECT_EQ(latency(), 16);
 }
 
 TEST_F(TtyPort, OneOpenAtATimeWhoeverAsks) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace ralvex::link {
@@ -20,6 +21,25 @@ TEST(ReplyTests, CommandByteAndNotifications) {
   EXPECT_EQ(NotificationCode(0x22), 3);  // a payload 22 answers no command
   EXPECT_EQ(NotificationCode(0x23), 4);
   EXPECT_EQ(NotificationCode(0x24), 0);
+}
+
+TEST(DecodeSetStatus, StatusByteAfterTheCommandByte) {
+  const struct {
+    Bytes reply;
+    SetVerdict status;
+  } cases[] = {
+      {{CMD_SET_LOAD, 0x00}, SET_ACCEPTED},
+      {{CMD_SET_LOAD, 0x01}, SET_REFUSED},
+      {{CMD_SET_LOAD, 0x02, 0x55}, SET_MALFORMED},  // bytes after the status are not read
+      {{CMD_SET_LOAD, 0x03}, std::nullopt},
+      {{CMD_SET_LOAD, 0xFF}, std::nullopt},
+      {{CMD_SET_LOAD}, std::nullopt},
+      {{}, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.reply));
+    EXPECT_EQ(DecodeSetStatus(c.reply), c.status);
+  }
 }
 
 TEST(DecodeConnection, ConnectedExample) {

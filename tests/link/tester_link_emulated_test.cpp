@@ -61,7 +61,8 @@ TEST_F(EmulatedTester, ProfilesDecodeAndBothProfileKindsCanBeRequested) {
   EXPECT_EQ(ranged->current, 3000);
 
   // A ranged profile at the user's voltage.
-  ASSERT_TRUE(link_.SetProfile(ProfileIdOf(ranged->descriptor), SetProfileVoltage(*ranged, 7500)));
+  ASSERT_TRUE(
+      link_.SetProfile(ProfileIdOf(ranged->descriptor), SetProfileVoltage(*ranged, 7500)).answered);
   ConnectionReply connection{};
   ASSERT_TRUE(link_.GetConnection(connection));
   EXPECT_EQ(connection.status, 1);
@@ -73,11 +74,33 @@ TEST_F(EmulatedTester, ProfilesDecodeAndBothProfileKindsCanBeRequested) {
   EXPECT_EQ(connection.maxPower, 22500u);
 
   // A fixed profile at its own voltage, whatever the user asked for.
-  ASSERT_TRUE(link_.SetProfile(ProfileIdOf(fixed->descriptor), SetProfileVoltage(*fixed, 7500)));
+  ASSERT_TRUE(
+      link_.SetProfile(ProfileIdOf(fixed->descriptor), SetProfileVoltage(*fixed, 7500)).answered);
   ASSERT_TRUE(link_.GetConnection(connection));
   EXPECT_EQ(connection.profileIndex, 2);
   EXPECT_EQ(connection.profileSubtype, 0);
   EXPECT_EQ(connection.setVoltage, 9000);
+}
+
+TEST_F(EmulatedTester, SetProfileTellsAcceptedFromRefused) {
+  Start("");
+  const struct {
+    uint8_t profileId;
+    uint16_t voltageMv;
+    SetVerdict status;
+  } cases[] = {
+      {2, 9000, SET_ACCEPTED},
+      {5, 7500, SET_ACCEPTED},  // inside the ranged profile
+      {5, 12000, SET_REFUSED},  // beyond its range
+      {6, 5000, SET_REFUSED},   // the tester offers five profiles
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << int{c.profileId} << " at " << c.voltageMv << " mV");
+    const SetResult result = link_.SetProfile(c.profileId, c.voltageMv);
+    EXPECT_TRUE(result.answered);
+    EXPECT_EQ(result.status, c.status);
+  }
+  EXPECT_TRUE(link_.SetLoad(1000).Accepted());
 }
 
 TEST_F(EmulatedTester, LoadAndBothMaxLoadFormsReachTheTester) {
@@ -102,7 +125,7 @@ TEST_F(EmulatedTester, LoadAndBothMaxLoadFormsReachTheTester) {
 TEST_F(EmulatedTester, NotificationAheadOfTheAcknowledgementIsNotTheReply) {
   Start("notify = true");
   // The contract change is announced (0x20) before the 0x0D acknowledgement.
-  EXPECT_TRUE(link_.SetProfile(2, 9000));
+  EXPECT_TRUE(link_.SetProfile(2, 9000).answered);
   ConnectionReply connection{};
   ASSERT_TRUE(link_.GetConnection(connection));
   EXPECT_EQ(connection.profileIndex, 2);

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "link/tester_link.h"
 #include "tests/link/tester_link_fixture.h"
@@ -71,7 +73,7 @@ TEST_F(TesterLinkExchange, ReadOperationsFillTheirRecords) {
 }
 
 TEST_F(TesterLinkExchange, SetOperationsSendTheirFrames) {
-  EXPECT_TRUE(link_.SetProfile(1, 5000));
+  EXPECT_TRUE(link_.SetProfile(1, 5000).answered);
   link_.SetLoad(5000);
   link_.SetDefaultVoltage(9000);
   link_.SetDefaultLoad(1500);
@@ -97,13 +99,80 @@ TEST_F(TesterLinkExchange, ReplyMustRepeatTheCommandByteAndLeavesTheRecordAlone)
   stats.voltage = 4242;
   EXPECT_FALSE(link_.GetStats(stats));
   EXPECT_EQ(stats.voltage, 4242);
-  EXPECT_FALSE(link_.SetProfile(2, 9000));
+  EXPECT_FALSE(link_.SetProfile(2, 9000).answered);
 
   // The set commands take any reply without looking at it; the link stays usable.
   link_.SetDefaultLoad(100);
   bench_.SetResponder(testing::HealthyAnswer);
   EXPECT_TRUE(link_.GetStats(stats));
   EXPECT_EQ(stats.voltage, 5000);
+}
+
+// Every set operation, and the reply a tester might give it, built from the request's command byte.
+struct SetOperation {
+  const char* name;
+  SetResult (*run)(TesterLink& link);
+  bool replyChecked;  // only CMD_SET_PROFILE insists on its own command byte
+};
+
+const SetOperation SET_OPERATIONS[] = {
+    {"SetProfile", [](TesterLink& l) { return l.SetProfile(1, 5000); }, true},
+    {"SetLoad", [](TesterLink& l) { return l.SetLoad(1000); }, false},
+    {"SetDefaultVoltage", [](TesterLink& l) { return l.SetDefaultVoltage(9000); }, false},
+    {"SetDefaultLoad", [](TesterLink& l) { return l.SetDefaultLoad(500); }, false},
+    {"SetMaxLoad", [](TesterLink& l) { return l.SetMaxLoad(1200); }, false},
+};
+
+struct SetReplyCase {
+  const char* name;
+  Bytes (*reply)(uint8_t command);
+  bool answeredWhenChecked;
+  SetVerdict status;
+};
+
+const SetReplyCase SET_REPLIES[] = {
+    {"accepted",
+     [](uint8_t c) {
+       return Bytes{c, 0x00};
+     },
+     true, SET_ACCEPTED},
+    {"refused",
+     [](uint8_t c) {
+       return Bytes{c, 0x01};
+     },
+     true, SET_REFUSED},
+    {"malformed",
+     [](uint8_t c) {
+       return Bytes{c, 0x02};
+     },
+     true, SET_MALFORMED},
+    {"bare command byte", [](uint8_t c) { return Bytes{c}; }, true, std::nullopt},
+    {"status this program does not know",
+     [](uint8_t c) {
+       return Bytes{c, 0x03};
+     },
+     true, std::nullopt},
+    // Not an acknowledgement: the tester did not know the command.
+    {"another command's reply",
+     [](uint8_t c) {
+       return Bytes{0x7F, c};
+     },
+     false, std::nullopt},
+};
+
+TEST_F(TesterLinkExchange, SetResultsCarryTheTestersVerdict) {
+  for (const SetReplyCase& reply : SET_REPLIES) {
+    bench_.SetResponder([&reply](const Bytes& request) -> std::vector<Answer> {
+      return {{reply.reply(request.at(0))}};
+    });
+    for (const SetOperation& operation : SET_OPERATIONS) {
+      SCOPED_TRACE(std::string(operation.name) + ", " + reply.name);
+      const SetResult result = operation.run(link_);
+      EXPECT_EQ(result.answered, reply.answeredWhenChecked || !operation.replyChecked);
+      EXPECT_EQ(result.status, reply.status);
+      EXPECT_EQ(result.Accepted(), reply.status == SET_ACCEPTED);
+    }
+  }
 }
 
 TEST_F(TesterLinkExchange, NotificationDoesNotAnswerTheExchange) {
@@ -132,6 +201,42 @@ TEST_F(TesterLinkExchange, NoiseAndBrokenFramesAreSkipped) {
   EXPECT_EQ(stats.temperature, 25);
 }
 
+TEST(TesterLinkOnTheWire, FrameEndBytesInsideAReplyOnlySendAPacketEarly) {
+  // On the wire model the bridge sends a packet at every 0x03 the link's event character meets,
+  // so these replies reach the parser in pieces cut after each one.
+  const struct {
+    const char* name;
+    Bytes payload;
+    StatsReply stats;
+  } cases[] = {
+      {"in the payload",
+       {0x0C, 0x00, 0x03, 0x88, 0x13, 0x03, 0x03, 0xE6, 0x03, 0x03, 0x03},
+       {0, 3, 5000, 0x0303, 0x03E6, 0x0303}},
+      {"as the length byte", {0x0C, 0x00, 0x19}, {0, 25, 0, 0, 0, 0}},
+      {"as the checksum", {0x0C, 0x00, 0x19, 0x13}, {0, 25, 0x13, 0, 0, 0}},
+  };
+  ASSERT_EQ(testing::Framed(cases[2].payload)[6], ETX);
+  LinkBench bench(testing::TEST_SERIAL, {}, true);
+  TesterLink link;
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    bench.SetResponder([&c](const Bytes&) -> std::vector<Answer> { return {{c.payload}}; });
+    StatsReply stats{};
+    ASSERT_TRUE(link.GetStats(stats));
+    EXPECT_EQ(stats.temperature, c.stats.temperature);
+    EXPECT_EQ(stats.voltage, c.stats.voltage);
+    EXPECT_EQ(stats.setCurrent, c.stats.setCurrent);
+    EXPECT_EQ(stats.measuredCurrent, c.stats.measuredCurrent);
+    EXPECT_EQ(stats.loopbackCurrent, c.stats.loopbackCurrent);
+  }
+  // Replies and requests keep their order: the next exchange gets its own reply.
+  bench.SetResponder(testing::HealthyAnswer);
+  StatsReply stats{};
+  ASSERT_TRUE(link.GetStats(stats));
+  EXPECT_EQ(stats.voltage, 5000);
+}
+
 // The cases below run out 500 ms waits.
 
 TEST_F(TesterLinkExchange, SilentTesterEndsTheSetCommandAfterTheReplyWait) {
@@ -141,6 +246,17 @@ TEST_F(TesterLinkExchange, SilentTesterEndsTheSetCommandAfterTheReplyWait) {
   bench_.SetResponder(testing::HealthyAnswer);
   StatsReply stats{};
   EXPECT_TRUE(link_.GetStats(stats));
+}
+
+TEST_F(TesterLinkExchange, UnansweredSetHasNoVerdict) {
+  AnswerWith({});
+  for (const SetOperation& operation : {SET_OPERATIONS[0], SET_OPERATIONS[1]}) {
+    SCOPED_TRACE(operation.name);
+    const SetResult result = operation.run(link_);
+    EXPECT_FALSE(result.answered);
+    EXPECT_EQ(result.status, std::nullopt);
+    EXPECT_FALSE(result.Accepted());
+  }
 }
 
 TEST_F(TesterLinkExchange, LateReplyIsTakenByTheNextExchangeAndOnlyTheCommandByteTellsItApart) {
@@ -197,7 +313,7 @@ TEST_F(TesterLinkExchange, FrameQueuedWhileAWriteIsPendingIsDroppedAndTheLateCom
   StatsReply stats{};
   EXPECT_FALSE(link_.GetStats(stats));  // the write-done wait runs out
   ASSERT_TRUE(gate->WaitHeld());
-  EXPECT_FALSE(link_.SetProfile(1, 5000));  // dropped: the earlier write is still pending
+  EXPECT_FALSE(link_.SetProfile(1, 5000).answered);  // dropped: the earlier write is still pending
   EXPECT_EQ(bench_.Peer().Received(), (Bytes{0x02, 0x01, 0x0C, 0x0C, 0x03}));
 
   bench_.SetResponder(testing::HealthyAnswer);

@@ -91,12 +91,15 @@ class LinkBench {
  public:
   using Responder = std::function<std::vector<Answer>(const Bytes& request)>;
 
-  // `refusedSlots`: driver requests the bridge refuses although they are valid.
-  explicit LinkBench(const char* serial = TEST_SERIAL, std::vector<uint32_t> refusedSlots = {})
+  // `refusedSlots`: driver requests the bridge refuses although they are valid. `wireModel`: bytes
+  // take their time on the line and reach the host in the bridge's USB packets.
+  explicit LinkBench(const char* serial = TEST_SERIAL, std::vector<uint32_t> refusedSlots = {},
+                     bool wireModel = false)
       : peer_(std::make_shared<sim::ScriptedPeer>()) {
     sim::BridgeDeviceConfig config;
     config.serial = serial;
     config.refuse = std::move(refusedSlots);
+    config.wireModel = wireModel;
     device_ = &bench_.AddDevice(config, peer_);
     responder_ = HealthyAnswer;
     peer_->SetHandler([this](const uint8_t* data, std::size_t length, sim::SerialLine& line) {

@@ -33,15 +33,31 @@ TEST(TesterLinkOpen, GreetsReadsSettingsAndConfiguresTheLine) {
   EXPECT_EQ(line.readTotalConstant, 10000u);
   EXPECT_EQ(line.writeTotalConstant, 10000u);
   EXPECT_EQ(line.latencyTimer, 1);  // lowered for the session ...
+  EXPECT_EQ(line.eventChar, 0x03);  // and the frame end byte sends a packet at once ...
+  EXPECT_EQ(line.eventCharEnabled, 1);
+  EXPECT_EQ(line.errorCharEnabled, 0);
 
   ASSERT_NE(link.Context(), nullptr);
   EXPECT_TRUE(link.Context()->HasThread());
   link.Close();
   EXPECT_EQ(link.Context(), nullptr);
-  EXPECT_EQ(bench.Device().LineState().latencyTimer, 16);  // ... and given back at close
+  EXPECT_EQ(bench.Device().LineState().latencyTimer, 16);  // ... both given back at close
+  EXPECT_EQ(bench.Device().LineState().eventCharEnabled, 0);
   // The thread closed the device as it stopped.
   EXPECT_FALSE(bench.Device().IsOpen());
   EXPECT_EQ(bench.Peer().CloseCount(), 1u);
+}
+
+TEST(TesterLinkOpen, EventCharacterTheBridgeRefusesIsNoError) {
+  constexpr uint32_t REQUEST_SET_CHARS = 87;
+  LinkBench bench(testing::TEST_SERIAL, {REQUEST_SET_CHARS});
+  TesterLink link;
+  ASSERT_TRUE(link.Open(testing::TEST_SERIAL));
+  EXPECT_EQ(bench.Peer().Received(), testing::OpenFrames());
+  EXPECT_EQ(bench.Device().LineState().eventCharEnabled, 0);
+  EXPECT_EQ(bench.Device().LineState().latencyTimer, 1);
+  StatsReply stats{};
+  EXPECT_TRUE(link.GetStats(stats));
 }
 
 TEST(TesterLinkOpen, LatencyTimerTheBridgeRefusesIsNoError) {

@@ -578,5 +578,70 @@ TEST(SerialWire, WireModelDelaysBothDirections) {
   EXPECT_EQ(dropped.Count(), 0u);
 }
 
+// Waits (bounded) until bytes have reached the receive queue; returns how many.
+size_t FirstArrival(const BridgeDevice& device) {
+  for (int i = 0; i < 2000 && device.ReceiveQueueSize() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return device.ReceiveQueueSize();
+}
+
+TEST(SerialWire, HostBoundBytesLeaveTheChipInPackets) {
+  // The longest latency timer: a packet the timer sends comes a quarter second after the bytes,
+  // so whatever reaches the queue first tells which rule sent it.
+  const struct {
+    const char* name;
+    uint8_t eventChar;
+    bool eventEnabled;
+    std::string bytes;
+    size_t firstPacket;
+  } cases[] = {
+      {"the event char sends what waits, itself included", 0x03, true,
+       std::string("ab\x03"
+                   "cd"),
+       3},
+      {"with the event char disabled all wait for the timer", 0x03, false,
+       std::string("ab\x03"
+                   "cd"),
+       5},
+      {"62 data bytes go at once", 0x03, true, std::string(70, 'x'), 62},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    BridgeDeviceConfig config = MakeConfig();
+    config.wireModel = true;
+    auto device = std::make_shared<BridgeDevice>(config);
+    auto file = OpenOrDie(*device);
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(CallSlot(*file, 65, Le32(115200)).error, 0u);
+    ASSERT_EQ(CallSlot(*file, 92, {255}).error, 0u);
+    ASSERT_EQ(CallSlot(*file, 87, {c.eventChar, uint8_t{c.eventEnabled}, 0, 0}).error, 0u);
+    Inject(*device, c.bytes);
+    EXPECT_EQ(FirstArrival(*device), c.firstPacket);
+    TestIo read(c.bytes.size());
+    file->StartRead(read);
+    ASSERT_TRUE(read.WaitDone());
+    EXPECT_EQ(read.Text(), c.bytes);
+  }
+}
+
+TEST(SerialWire, PurgeDropsWhatTheChipStillHolds) {
+  BridgeDeviceConfig config = MakeConfig();
+  config.wireModel = true;
+  auto device = std::make_shared<BridgeDevice>(config);
+  auto file = OpenOrDie(*device);
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(CallSlot(*file, 92, {255}).error, 0u);
+  Inject(*device, "held");
+  ASSERT_EQ(CallSlot(*file, 83, Le32(1)).error, 0u);  // the receive side
+  Inject(*device, "new");
+  TestIo read(3);
+  file->StartRead(read);
+  ASSERT_TRUE(read.WaitDone());
+  EXPECT_EQ(read.Text(), "new");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(device->ReceiveQueueSize(), 0u);
+}
+
 }  // namespace
 }  // namespace ralvex::sim

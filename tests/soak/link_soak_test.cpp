@@ -239,7 +239,7 @@ TEST(LinkSoak, FaultsMixedIntoTenThousandExchangesEachEndWithinTheWaits) {
         break;
       }
       case FAULT_BAD_END_BYTE:
-        ok = link.SetProfile(1, 5000);
+        ok = link.SetProfile(1, 5000).answered;
         break;
       default: {
         link::StatsReply stats{};
