@@ -84,14 +84,7 @@ int RunLogCommand(LabTester& tester, const LabOptions& options, const std::strin
   if (!sink) return Say(env.err, LAB_EXIT_OUTPUT_FAILED, "Error: " + error);
 
   ProgressLine progress(env.err, env.errIsTerminal && !options.log.quiet);
-  const LogRun run{
-      tester,
-      *sink,
-      options.log,
-      clock,
-      *env.stop,
-      env.err,
-      [&progress](const LogRow& row, const LogSummary& summary) { progress.Show(row, summary); }};
+  const LogRun run{tester, *sink, options.log, clock, *env.stop, env.err, &progress};
   LogOutcome outcome = RunLog(run);
   progress.Clear();
 

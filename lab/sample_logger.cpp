@@ -40,6 +40,7 @@ class Logger {
     const int code = Loop();
     if (run_.stop.Urgent()) {
       guard_.Abandon();
+      Note();
       std::fprintf(run_.err, "Second interrupt: ending at once; the load is left as it is.\n");
     } else {
       guard_.Reset();
@@ -114,7 +115,7 @@ class Logger {
     const LogRow row = integrator_.Add(SampleOf(stats, arrived, Seconds(steady - *first_)));
     if (!run_.sink.Write(row)) return Failed();
     summary_.Add(row);
-    if (run_.observer) run_.observer(row, summary_);
+    if (run_.progress != nullptr) run_.progress->Show(row, summary_);
     if (steady - lastFlush_ >= FLUSH_PERIOD) {
       if (!run_.sink.Flush()) return Failed();
       lastFlush_ = steady;
@@ -122,7 +123,13 @@ class Logger {
     return true;
   }
 
+  // A line of its own on stderr: the progress line makes way.
+  void Note() {
+    if (run_.progress != nullptr) run_.progress->Clear();
+  }
+
   bool Failed() {
+    Note();
     std::fprintf(run_.err, "Error: the log could not be written: %s\n", run_.sink.Error().c_str());
     return false;
   }
@@ -131,6 +138,7 @@ class Logger {
   bool Reconnect() {
     const SteadyTime lost = run_.clock.Now();
     const SteadyTime giveUp = lost + std::chrono::seconds(run_.options.reconnectS);
+    Note();
     std::fprintf(run_.err, "The tester is gone; trying to reopen it for %u s.\n",
                  run_.options.reconnectS);
     std::fflush(run_.err);
@@ -141,6 +149,7 @@ class Logger {
       if (run_.tester.Reopen()) {
         summary_.secondsWithoutTester += Seconds(run_.clock.Now() - lost);
         ++summary_.reconnects;
+        Note();
         std::fprintf(run_.err, "The tester is back after %.1f s.\n",
                      Seconds(run_.clock.Now() - lost));
         std::fflush(run_.err);
@@ -151,6 +160,7 @@ class Logger {
     }
     summary_.secondsWithoutTester += Seconds(run_.clock.Now() - lost);
     if (!run_.stop.Stopping()) {
+      Note();
       std::fprintf(run_.err, "Error: the tester did not come back within %u s.\n",
                    run_.options.reconnectS);
     }

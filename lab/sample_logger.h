@@ -5,13 +5,13 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 
 #include "lab/lab_clock.h"
 #include "lab/lab_options.h"
 #include "lab/lab_tester.h"
 #include "lab/log/row_sink.h"
 #include "lab/log_summary.h"
+#include "lab/progress_line.h"
 #include "lab/stop_signals.h"
 
 namespace ralvex::lab {
@@ -20,17 +20,14 @@ inline constexpr Millis STOP_CHECK_PERIOD{100};  // the longest a wait goes with
 inline constexpr Millis FLUSH_PERIOD{1000};
 inline constexpr Millis REOPEN_PERIOD{1000};
 
-// Shown after each row (the progress line); may be empty.
-using RowObserver = std::function<void(const LogRow& row, const LogSummary& summary)>;
-
 struct LogRun {
   LabTester& tester;
   RowSink& sink;
   const LogOptions& options;
   LabClock& clock;
   const StopRequests& stop;
-  std::FILE* err;  // the loss and return lines
-  RowObserver observer;
+  std::FILE* err;          // the loss and return lines
+  ProgressLine* progress;  // redrawn after each row, cleared before a line; may be null
 };
 
 struct LogOutcome {

@@ -18,7 +18,7 @@ using test_support::FakeTester;
 struct LogRig {
   LogOutcome RunLogged() {
     std::FILE* err = std::tmpfile();
-    const LogRun run{tester, sink, options, clock, stop, err, nullptr};
+    const LogRun run{tester, sink, options, clock, stop, err, &progress};
     LogOutcome outcome = RunLog(run);
     std::rewind(err);
     char line[256];
@@ -41,6 +41,7 @@ struct LogRig {
   LogOptions options;
   StopRequests stop;
   std::string errText;
+  ProgressLine progress{nullptr, false};
 };
 
 class SampleLoggerTest : public ::testing::Test, public LogRig {};
