@@ -122,6 +122,7 @@ int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
   }
 
   LinkTester tester(link, serial);
+  if (env.armStop != nullptr) env.armStop();
   if (options.command == LAB_STATUS) {
     StatusSnapshot snapshot;
     snapshot.serial = serial;

@@ -16,6 +16,10 @@ struct LabEnvironment {
   testers::ListDevicesFunction listDevices = FT_ListDevices;
   bool errIsTerminal = false;  // the progress line is drawn only on a terminal
   const StopRequests* stop = nullptr;
+  // Called once the tester is open, just before the command: from then on SIGINT and SIGTERM only
+  // ask the run to stop. Before it, nothing has changed on the tester and a signal may end the
+  // program as it would any other.
+  void (*armStop)() = nullptr;
 };
 
 int RunLab(int argc, const char* const* argv, const LabEnvironment& environment);

@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
 #ifndef _WIN32
   ralvex::glue::AttachDevicesForProgram(stderr);
 #endif
-  ralvex::lab::InstallStopHandlers();
   ralvex::lab::LabEnvironment environment;
+  environment.armStop = ralvex::lab::InstallStopHandlers;
   environment.errIsTerminal = RALVEX_LAB_ISATTY(2) != 0;
   environment.stop = &ralvex::lab::ProcessStopRequests();
   return ralvex::lab::RunLab(argc, argv, environment);
