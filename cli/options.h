@@ -7,7 +7,13 @@
 #include <span>
 #include <string>
 
-#include "cli/discovery.h"
+#include "testers/discovery.h"
+
+namespace ralvex::cli {
+// Discovery and the tester choice live in testers/, which ralvex-lab shares; the front end uses
+// their names as its own.
+using namespace ralvex::testers;
+}  // namespace ralvex::cli
 
 namespace ralvex::cli {
 

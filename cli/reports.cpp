@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 
-#include "cli/profile_types.h"
+#include "testers/profile_types.h"
 
 namespace ralvex::cli {
 
@@ -27,7 +27,8 @@ void PrintConnectionReport(std::FILE* out, const link::ConnectionReply& reply) {
   }
   Line(out, "STATUS:CONNECTED\n");
   Line(out, "PROFILE INDEX:%u\n", static_cast<unsigned>(reply.profileIndex));
-  Line(out, "PROFILE TYPE:%s\n", ProfileTypeName(reply.profileClass, reply.profileSubtype));
+  Line(out, "PROFILE TYPE:%s\n",
+       testers::ProfileTypeName(reply.profileClass, reply.profileSubtype));
   Line(out, "SET VOLTAGE:%umV\n", static_cast<unsigned>(reply.setVoltage));
   Line(out, "MAX CURRENT:%umA\n", static_cast<unsigned>(reply.maxCurrent));
   Line(out, "MAX POWER:%lumW\n", static_cast<unsigned long>(reply.maxPower));
@@ -40,8 +41,8 @@ void PrintProfileReport(std::FILE* out, const link::ProfileList& list, uint8_t v
   for (std::size_t i = 0; i < shown; ++i) {
     const link::ProfileEntry& e = list.entries[i];
     const unsigned number = static_cast<unsigned>(i + 1);
-    const char* name =
-        ProfileTypeName(link::ProfileClassOf(e.descriptor), link::ProfileSubtypeOf(e.descriptor));
+    const char* name = testers::ProfileTypeName(link::ProfileClassOf(e.descriptor),
+                                                link::ProfileSubtypeOf(e.descriptor));
     if (!link::IsRangedProfile(e)) {
       Line(out, "INDEX:%u,TYPE:%s,V:%umV,I:%umA\n", number, name, static_cast<unsigned>(e.voltage),
            static_cast<unsigned>(e.current));

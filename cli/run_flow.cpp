@@ -5,7 +5,7 @@
 #include "cli/tester_session.h"
 #include "cli/usage.h"
 #include "link/tester_link.h"
-#include "platform/win32.h"
+#include "testers/tester_choice.h"
 
 namespace ralvex::cli {
 
@@ -15,16 +15,6 @@ int DeviceNotFound(std::FILE* err, std::size_t count) {
   std::fprintf(err, "Error: Device not found.%zu\n", count);
   std::fflush(err);
   return RUN_EXIT_FAILED_TO_CONNECT;
-}
-
-// Ten attempts, each failed one closed again and followed by a pause.
-bool OpenWithRetries(link::TesterLink& link, const char* serial) {
-  for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
-    if (link.Open(serial)) return true;
-    link.Close();
-    Sleep(OPEN_RETRY_PAUSE_MS);
-  }
-  return false;
 }
 
 }  // namespace

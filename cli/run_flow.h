@@ -3,12 +3,15 @@
 
 #include <cstdio>
 
-#include "cli/discovery.h"
+#include "testers/discovery.h"
 
 namespace ralvex::cli {
+// Discovery and the tester choice live in testers/, which ralvex-lab shares; the front end uses
+// their names as its own.
+using namespace ralvex::testers;
+}  // namespace ralvex::cli
 
-inline constexpr int OPEN_ATTEMPTS = 10;
-inline constexpr DWORD OPEN_RETRY_PAUSE_MS = 100;
+namespace ralvex::cli {
 
 // Where a run writes and how it reaches the devices; tests substitute their own.
 struct RunEnvironment {

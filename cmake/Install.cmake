@@ -17,6 +17,7 @@ if(WIN32)
   # too) stays out: callers link the DLL's.
   install(TARGETS ralvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
+  install(TARGETS ralvex-lab RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   if(TARGET ralvex-bridge)
     install(TARGETS ralvex-bridge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
             ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
@@ -30,6 +31,7 @@ install(TARGETS ralvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET ralvex-tester)
   install(TARGETS ralvex-tester RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+install(TARGETS ralvex-lab RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ralvex)
 
 if(TARGET ralvex-bridge)
@@ -74,8 +76,10 @@ if(TARGET ralvex-bridge)
 endif()
 
 install(FILES ${CMAKE_SOURCE_DIR}/docs/ralvex.1 ${CMAKE_SOURCE_DIR}/docs/ralvex-tester.1
+              ${CMAKE_SOURCE_DIR}/docs/ralvex-lab.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion/ralvex
+              ${CMAKE_SOURCE_DIR}/packaging/bash-completion/ralvex-lab
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 # udev reads rules from /usr/lib/udev/rules.d (and /etc/udev/rules.d), never from a multiarch
 # folder; under another prefix the rule is only kept there for copying.

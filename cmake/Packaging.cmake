@@ -10,7 +10,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Ralvex finds the USB Power Delivery load testers plugged in, opens one over
 its USB-serial bridge, performs one action (a connection report, the source
 profiles, the measurements, requesting a profile, setting the load, storing
-defaults) and ends with an exit code.
+defaults) and ends with an exit code. Its companion ralvex-lab takes a snapshot
+of a tester (as text or JSON) and logs its measurements on a fixed schedule to
+CSV, JSON Lines or SQLite, with a summary of the run.
 .
 The package also holds libralvex-bridge, a USB-serial bridge access library
 with a C interface (header, pkg-config and CMake files included), a simulated

@@ -13,4 +13,11 @@ bool AttachDevicesFromEnvironment(std::string* error) {
   return sim::AttachBenchFromEnvironment(error);
 }
 
+void AttachDevicesForProgram(std::FILE* err) {
+  std::string error;
+  if (AttachDevicesFromEnvironment(&error)) return;
+  std::fprintf(err, "%s\n", error.c_str());
+  std::fflush(err);
+}
+
 }  // namespace ralvex::glue

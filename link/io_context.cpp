@@ -195,6 +195,7 @@ void IoContext::FinishRead() {
   if (!ok) {
     // No further read is asked for: reception ends for the rest of this context's life.
     receivedCount_ = 0;
+    deviceLost_.store(true, std::memory_order_release);
     return;
   }
   // A driver never reports more than was asked; the clamp keeps a faulty one in bounds.
@@ -215,7 +216,10 @@ void IoContext::FinishWrite() {
   const BOOL ok = FT_W32_GetOverlappedResult(device_, &writeRecord_, &count, FALSE);
   ResetEvent(events_[IO_SLOT_WRITE_DONE]);
   // A failed write leaves the write pending: later frames are dropped.
-  if (!ok) return;
+  if (!ok) {
+    deviceLost_.store(true, std::memory_order_release);
+    return;
+  }
   writePending_.store(false, std::memory_order_release);
   Report(IO_WRITE_DONE);
 }

@@ -72,6 +72,9 @@ class IoContext {
   bool QueueWrite(std::span<const uint8_t> frame);
   // Set from a queued frame until its write completes; a failed write leaves it set for good.
   bool WritePending() const { return writePending_.load(std::memory_order_acquire); }
+  // Set for good once a read or a write completed with an error: the device has gone (unplugged,
+  // its port closed) and this context will carry nothing more.
+  bool DeviceLost() const { return deviceLost_.load(std::memory_order_acquire); }
 
   // Signals the thread to stop and waits up to `timeoutMs` for it to end. True when it has ended
   // or none was started.
@@ -124,6 +127,7 @@ class IoContext {
   OVERLAPPED writeRecord_ = {};
   // Set by QueueWrite on the requesting thread, cleared by the I/O thread when the write completes.
   std::atomic<bool> writePending_{false};
+  std::atomic<bool> deviceLost_{false};
   // The rest of the transfer state belongs to the I/O thread, except the transmit buffer and
   // length, which QueueWrite fills while no write is pending; the start-write event publishes them.
   bool readPending_ = false;

@@ -64,6 +64,10 @@ class TesterLink {
   const TesterSettings& Settings() const { return settings_; }
   MaxLoadSetting MaxLoad() const { return maxLoad_; }
 
+  // True when the open link's device has gone (a transfer failed for good) or no link is open: only
+  // a new Open reaches the tester again. A tester that merely missed a reply is not lost.
+  bool DeviceLost() const { return context_ == nullptr || context_->DeviceLost(); }
+
   // The context of the current Open, or null (never opened, closed, or failed before a thread was
   // started).
   const IoContext* Context() const { return context_; }

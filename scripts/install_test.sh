@@ -27,7 +27,7 @@ prefix=$tmp/prefix
 library=$(find "$prefix" -name libralvex-bridge.so)
 libdir=$(dirname "$library")
 
-expect "programs installed" "ralvex ralvex-tester" "$(cd "$prefix/bin" && echo *)"
+expect "programs installed" "ralvex ralvex-lab ralvex-tester" "$(cd "$prefix/bin" && echo *)"
 expect "library links" "libralvex-bridge.so.0 libralvex-bridge.so.$version" \
   "$(readlink "$library") $(readlink "$libdir/libralvex-bridge.so.0")"
 expect "SONAME" "libralvex-bridge.so.0" \
@@ -55,6 +55,10 @@ expect "ralvex -h, first line" "Usage: $prefix/bin/ralvex [-f] [-d] [-i] [-c] [-
   "$(head -1 "$tmp/usage")"
 expect "ralvex -f on an installed bench" "$(printf '0=KORA4VLH7Y\n1=KORA8QZ2M4')" \
   "$(RALVEX_BENCH=$prefix/share/ralvex/benches/two-testers.toml "$prefix/bin/ralvex" -f 2>&1)"
+expect "ralvex-lab --version" "$version" "$("$prefix/bin/ralvex-lab" --version 2>&1)"
+expect "ralvex-lab status on an installed bench" "KORA4VLH7Y" \
+  "$(RALVEX_BENCH=$prefix/share/ralvex/benches/two-testers.toml "$prefix/bin/ralvex-lab" status \
+    --json 2>&1 | sed -n 's/.*"serial": "\([A-Z0-9]*\)".*/\1/p')"
 
 for page in "$prefix"/share/man/man1/*.1; do
   expect "groff -ww -z $(basename "$page")" "" "$(groff -ww -z -man "$page" 2>&1)"

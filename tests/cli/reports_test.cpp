@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/profile_types.h"
+#include "testers/profile_types.h"
 #include "tests/cli/capture.h"
 
 namespace ralvex::cli {
 namespace {
 
 using test_support::Capture;
+using testers::ProfileTypeName;
 
 std::string Connection(const link::ConnectionReply& r) {
   return Capture([&](std::FILE* f) { PrintConnectionReport(f, r); });

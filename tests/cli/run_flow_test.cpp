@@ -6,15 +6,15 @@
 
 #include "cli/actions.h"
 #include "cli/run_flow.h"
-#include "discovery_fake_devices.h"
 #include "tests/cli/capture.h"
+#include "tests/testers/discovery_fake_devices.h"
 
 namespace ralvex::cli {
 namespace {
 
-using test_support::Fake;
-using test_support::FakeListDevices;
-using test_support::ResetFake;
+using testers::test_support::Fake;
+using testers::test_support::FakeListDevices;
+using testers::test_support::ResetFake;
 
 struct RunResult {
   int code;

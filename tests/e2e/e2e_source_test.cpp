@@ -29,15 +29,6 @@ class Source : public E2eTest {
     text.replace(static_cast<size_t>(written.position(1)), written.length(1), std::to_string(then));
     std::ofstream(StatePath(), std::ios::trunc) << text;
   }
-  // A ready-made bench copied into the test's folder, its state kept there.
-  std::string ReadyMade(const std::string& name) {
-    std::ifstream in(std::string(RALVEX_BENCHES_DIR) + "/" + name);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string body =
-        std::regex_replace(text.str(), std::regex("state = \"[^\"]*\"\n"), std::string());
-    return WriteBench(body, name);
-  }
 };
 
 std::string Reading(const std::string& stats, const std::string& label) {

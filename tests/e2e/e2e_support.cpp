@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "tests/cli/expected_usage.h"
@@ -64,6 +66,15 @@ std::string E2eTest::WriteBench(const std::string& body, const std::string& name
   return path;
 }
 
+std::string E2eTest::ReadyMade(const std::string& name) {
+  std::ifstream in(std::string(RALVEX_BENCHES_DIR) + "/" + name);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string body =
+      std::regex_replace(text.str(), std::regex("state = \"[^\"]*\"\n"), std::string());
+  return WriteBench(body, name);
+}
+
 std::string E2eTest::ReadState() const {
   std::ifstream in(StatePath());
   std::stringstream text;
@@ -73,6 +84,14 @@ std::string E2eTest::ReadState() const {
 
 RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& bench,
                        const std::vector<std::string>& env, unsigned asUser) const {
+  std::vector<std::string> command = {RALVEX_BINARY};
+  command.insert(command.end(), args.begin(), args.end());
+  return RunCommand(command, bench, env, {}, asUser);
+}
+
+RunResult E2eTest::RunCommand(const std::vector<std::string>& command, const std::string& bench,
+                              const std::vector<std::string>& env, const ChildSignals& signals,
+                              unsigned asUser) const {
   RunResult result;
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
@@ -81,8 +100,7 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
   }
 
   // Everything the child needs is prepared before fork: it only calls async-signal-safe functions.
-  std::vector<std::string> argStore = {RALVEX_BINARY};
-  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<std::string> argStore = command;
   std::vector<char*> argv;
   for (auto& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -128,7 +146,13 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
 
   const auto deadline = std::chrono::steady_clock::now() + RUN_TIME_LIMIT;
   bool outOpen = true, errOpen = true;
+  bool signalled = signals.send.empty();
   while (outOpen || errOpen) {
+    if (!signalled && static_cast<std::size_t>(std::count(result.out.begin(), result.out.end(),
+                                                          '\n')) >= signals.afterLines) {
+      for (int signal : signals.send) kill(pid, signal);
+      signalled = true;
+    }
     pollfd fds[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0},
                      {errOpen ? errPipe[0] : -1, POLLIN, 0}};
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -150,7 +174,7 @@ RunResult E2eTest::Run(const std::vector<std::string>& args, const std::string& 
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status)) result.code = WEXITSTATUS(status);
-  EXPECT_FALSE(result.timedOut) << "ralvex did not end within the limit";
+  EXPECT_FALSE(result.timedOut) << command[0] << " did not end within the limit";
   return result;
 }
 

@@ -23,6 +23,12 @@ struct RunResult {
 // The exact usage text for program name `name`.
 std::string UsageText(const std::string& name = RALVEX_BINARY);
 
+// Once a child's standard output holds `afterLines` lines, each of `send` is sent to it in turn.
+struct ChildSignals {
+  std::size_t afterLines = 0;
+  std::vector<int> send;
+};
+
 class E2eTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -31,6 +37,8 @@ class E2eTest : public ::testing::Test {
   // Writes a bench file into the test's folder; `state = "state.toml"` is prepended, so the
   // emulated testers keep their state in the test's folder only.
   std::string WriteBench(const std::string& body, const std::string& name = "bench.toml");
+  // A ready-made bench of sim/benches copied into the test's folder, its state kept there.
+  std::string ReadyMade(const std::string& name);
   std::string StatePath() const { return dir_ + "/state.toml"; }
   std::string ReadState() const;
   const std::string& Dir() const { return dir_; }
@@ -45,6 +53,11 @@ class E2eTest : public ::testing::Test {
   // user ID the program runs as.
   RunResult Run(const std::vector<std::string>& args, const std::string& bench,
                 const std::vector<std::string>& env, unsigned asUser = 0) const;
+
+  // Any built program: `command` is its path and its arguments.
+  RunResult RunCommand(const std::vector<std::string>& command, const std::string& bench,
+                       const std::vector<std::string>& env = {}, const ChildSignals& signals = {},
+                       unsigned asUser = 0) const;
 
  private:
   std::string dir_;

@@ -72,10 +72,8 @@ int main(int argc, char** argv) {
   using namespace ralvex::tester_tool;
   TesterOptions options;
   std::string error;
-  if (!ParseTesterOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
-    std::fprintf(stderr, "%s\n%s\n", error.c_str(), TESTER_USAGE);
-    return 1;
-  }
+  const int parsed = ParseTesterOptions(argc, argv, &options, stdout, stderr);
+  if (parsed != TESTER_SERVE) return parsed;
   toml::table table;
   const bool haveConfig = !options.configPath.empty();
   if (haveConfig && !LoadTesterTable(options.configPath, &table, &error)) {

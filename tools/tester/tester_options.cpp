@@ -1,28 +1,37 @@
 #include "tools/tester/tester_options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <sstream>
+
 namespace ralvex::tester_tool {
 
-bool ParseTesterOptions(const std::vector<std::string>& args, TesterOptions* options,
-                        std::string* error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--config" || arg == "--state") {
-      if (i + 1 >= args.size()) {
-        *error = "ralvex-tester: " + arg + " needs a file";
-        return false;
-      }
-      (arg == "--config" ? options->configPath : options->statePath) = args[++i];
-    } else if (!arg.empty() && arg[0] == '-') {
-      *error = "ralvex-tester: unknown option '" + arg + "'";
-      return false;
-    } else if (!options->tty.empty()) {
-      *error = "ralvex-tester: only one TTY can be served";
-      return false;
-    } else {
-      options->tty = arg;
+int ParseTesterOptions(int argc, const char* const* argv, TesterOptions* options, std::FILE* out,
+                       std::FILE* err) {
+  CLI::App app{"ralvex-tester: serve an emulated load tester on a tty or a pseudo-terminal",
+               "ralvex-tester"};
+  app.set_version_flag("--version", RALVEX_VERSION);
+  app.add_option("--config", options->configPath, "a TOML file of the tester's keys")
+      ->type_name("FILE");
+  app.add_option("--state", options->statePath, "keep the tester's state in this file")
+      ->type_name("FILE");
+  app.add_option("tty", options->tty, "the tty to serve (default: a new pseudo-terminal)")
+      ->type_name("TTY");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    std::ostringstream text, errors;
+    const int code = app.exit(e, text, errors);
+    if (code == 0) {
+      std::fputs(text.str().c_str(), out);
+      std::fflush(out);
+      return 0;
     }
+    std::fprintf(err, "ralvex-tester: %s. Run 'ralvex-tester --help' for the options.\n", e.what());
+    std::fflush(err);
+    return 1;
   }
-  return true;
+  return TESTER_SERVE;
 }
 
 bool LoadTesterTable(const std::string& path, toml::table* table, std::string* error) {

@@ -1,6 +1,7 @@
 // The command line of ralvex-tester and its config file.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,12 +16,13 @@ struct TesterOptions {
   std::string tty;         // empty: a new pseudo-terminal
 };
 
-inline constexpr const char* TESTER_USAGE =
-    "usage: ralvex-tester [--config FILE] [--state FILE] [TTY]";
-
-// False with one line in *error for an unknown option, a missing value or a second TTY.
-bool ParseTesterOptions(const std::vector<std::string>& args, TesterOptions* options,
-                        std::string* error);
+// The command line, parsed with CLI11 as ralvex-lab's is. TESTER_SERVE when the tester is to be
+// served; otherwise the exit code: 0 after --help or --version (their text on `out`), 1 after one
+// line on `err` naming what is wrong (an unknown option, a missing value, a second TTY) and
+// pointing to --help.
+inline constexpr int TESTER_SERVE = -1;
+int ParseTesterOptions(int argc, const char* const* argv, TesterOptions* options, std::FILE* out,
+                       std::FILE* err);
 
 // Reads the config file (its top level holds a bench's [device.tester] keys). False with one
 // line naming the file, the line and the problem. `table` stays empty without a file.

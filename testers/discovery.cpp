@@ -1,11 +1,11 @@
-#include "cli/discovery.h"
+#include "testers/discovery.h"
 
 #include <cstdint>
 #include <cstring>
 
 #include "platform/win32.h"
 
-namespace ralvex::cli {
+namespace ralvex::testers {
 
 namespace {
 
@@ -75,4 +75,4 @@ const char* SerialAt(const TesterList& list, std::size_t startupCount, long inde
   return list.serials[index];
 }
 
-}  // namespace ralvex::cli
+}  // namespace ralvex::testers

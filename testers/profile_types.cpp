@@ -1,6 +1,6 @@
-#include "cli/profile_types.h"
+#include "testers/profile_types.h"
 
-namespace ralvex::cli {
+namespace ralvex::testers {
 
 const char* const ProfileTypeNames[PROFILE_TYPE_COUNT] = {
     "LEGACY",    "UNKNOWN", "UNKNOWN", "UNKNOWN",  // class 0
@@ -18,4 +18,4 @@ const char* ProfileTypeName(unsigned profileClass, unsigned profileSubtype) {
   return index < PROFILE_TYPE_COUNT ? ProfileTypeNames[index] : "UNKNOWN";
 }
 
-}  // namespace ralvex::cli
+}  // namespace ralvex::testers

@@ -3,13 +3,14 @@
 #include <string>
 #include <vector>
 
-#include "cli/discovery.h"
-#include "discovery_fake_devices.h"
+#include "testers/discovery.h"
 #include "tests/cli/capture.h"
+#include "tests/testers/discovery_fake_devices.h"
 
-namespace ralvex::cli {
+namespace ralvex::testers {
 namespace {
 
+using cli::test_support::Capture;
 using test_support::Fake;
 using test_support::FakeListDevices;
 using test_support::ResetFake;
@@ -96,14 +97,12 @@ TEST(DiscoveryListing, PrintsIndexEqualsSerialFromItsOwnPass) {
   TesterList list;
   ASSERT_EQ(ScanTesters(list, FakeListDevices), 1u);
   const std::string out =
-      test_support::Capture([&](std::FILE* f) { PrintTesterListing(f, list, FakeListDevices); });
+      Capture([&](std::FILE* f) { PrintTesterListing(f, list, FakeListDevices); });
   EXPECT_EQ(out, "0=KORA4VLH7Y\n1=KORA91C2ZP\n");
   EXPECT_EQ(list.count, 2u);
 
   ResetFake({{}});
-  EXPECT_EQ(
-      test_support::Capture([&](std::FILE* f) { PrintTesterListing(f, list, FakeListDevices); }),
-      "");
+  EXPECT_EQ(Capture([&](std::FILE* f) { PrintTesterListing(f, list, FakeListDevices); }), "");
 }
 
 class DiscoveryResolve : public ::testing::Test {
@@ -144,4 +143,4 @@ TEST_F(DiscoveryResolve, SerialAtRefusesPositionsOutsideTheList) {
 }
 
 }  // namespace
-}  // namespace ralvex::cli
+}  // namespace ralvex::testers

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/discovery.h"
+#include "testers/discovery.h"
 
-namespace ralvex::cli::test_support {
+namespace ralvex::testers::test_support {
 
 struct FakeDevices {
   // passes[i] is what pass i sees; the last entry repeats for every later pass.
@@ -61,4 +61,4 @@ inline FT_STATUS FT_CALL FakeListDevices(PVOID arg1, PVOID arg2, DWORD flags) {
   return FT_OK;
 }
 
-}  // namespace ralvex::cli::test_support
+}  // namespace ralvex::testers::test_support

@@ -9,7 +9,7 @@
 
 #include "ralvex/bridge.h"
 
-namespace ralvex::cli {
+namespace ralvex::testers {
 
 inline constexpr std::size_t TESTER_LIST_CAPACITY = 32;
 inline constexpr std::size_t TESTER_SERIAL_SIZE = 16;  // 15 characters and the terminator
@@ -58,4 +58,4 @@ ResolvedDevice ResolveDevice(const char* upperText, const TesterList& list,
 // The serial number at `index`, or null when `index` names no entry among the first `startupCount`.
 const char* SerialAt(const TesterList& list, std::size_t startupCount, long index);
 
-}  // namespace ralvex::cli
+}  // namespace ralvex::testers

@@ -1,0 +1,179 @@
+#include "lab/lab_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <functional>
+#include <sstream>
+#include <vector>
+
+namespace ralvex::lab {
+
+namespace {
+
+// A number option is taken as text and read here, so that every bad value gets the same line.
+struct NumberRow {
+  const char* name;
+  double min;
+  double max;
+  bool whole;
+  std::function<void(double)> store;
+};
+
+std::optional<double> ReadNumber(const std::string& text, bool whole) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
+  if (whole && value != static_cast<double>(static_cast<uint64_t>(value))) return std::nullopt;
+  return value;
+}
+
+int Refuse(std::FILE* err, const std::string& what) {
+  std::fprintf(err, "Error: %s. Run 'ralvex-lab --help' for the options.\n", what.c_str());
+  std::fflush(err);
+  return LAB_EXIT_INVALID_COMMAND_LINE;
+}
+
+std::string Range(const NumberRow& row) {
+  char text[96];
+  std::snprintf(text, sizeof text, " (expected %s %.0f to %.0f)",
+                row.whole ? "a whole number" : "a number", row.min, row.max);
+  return text;
+}
+
+// Whether the option appeared on the command line, on the program or on one of its commands.
+bool Given(const CLI::App& app, const std::string& name) {
+  const CLI::Option* option = app.get_option_no_throw(name);
+  if (option != nullptr && option->count() > 0) return true;
+  for (const CLI::App* command : app.get_subcommands({})) {
+    if (Given(*command, name)) return true;
+  }
+  return false;
+}
+
+// Checks every given number against its row; 0 when all are good.
+int StoreNumbers(const std::vector<std::pair<NumberRow, const std::string*>>& given,
+                 const CLI::App& app, std::FILE* err) {
+  for (const auto& [row, text] : given) {
+    if (!Given(app, row.name)) continue;
+    const std::optional<double> value = ReadNumber(*text, row.whole);
+    if (!value || *value < row.min || *value > row.max) {
+      return Refuse(err, std::string("invalid value '") + *text + "' for " + row.name + Range(row));
+    }
+    row.store(*value);
+  }
+  return 0;
+}
+
+std::optional<LogFormat> FormatNamed(const std::string& name) {
+  if (name == "csv") return LOG_CSV;
+  if (name == "jsonl") return LOG_JSONL;
+  if (name == "sqlite") return LOG_SQLITE;
+  return std::nullopt;
+}
+
+// --help and --version: CLI11 writes the text, which goes to `out` whole.
+int PrintExit(const CLI::App& app, const CLI::Error& e, std::FILE* out) {
+  std::ostringstream text, unused;
+  const int code = app.exit(e, text, unused);
+  std::fputs(text.str().c_str(), out);
+  std::fflush(out);
+  return code;
+}
+
+std::string Joined(int argc, const char* const* argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) text += (i > 1 ? " " : "") + std::string(argv[i]);
+  return text;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FILE* out,
+                                      std::FILE* err) {
+  LabOptions options;
+  LogOptions& log = options.log;
+  std::string index, interval, duration, samples, load, reconnect, format = "csv";
+
+  CLI::App app{"ralvex-lab: a snapshot of a load tester and a log of its measurements",
+               "ralvex-lab"};
+  app.set_version_flag("--version", RALVEX_VERSION);
+  app.require_subcommand(1);
+  app.option_defaults()->always_capture_default();
+  app.add_option("-d,--device", options.device, "the tester's serial number, or Any")
+      ->type_name("SERIAL");
+  app.add_option("-i,--index", index, "the tester's position in the list of testers")
+      ->type_name("N");
+
+  CLI::App* status = app.add_subcommand("status",
+                                        "one snapshot: tester, contract, profiles, "
+                                        "measurements");
+  status->add_flag("--json", options.json, "one JSON object (schema ralvex.status/1)");
+
+  CLI::App* logCommand = app.add_subcommand("log", "sample the measurements, one row per sample");
+  logCommand
+      ->add_option("--interval", interval,
+                   "milliseconds between samples (default 100; 0: "
+                   "as fast as the line allows)")
+      ->type_name("MS");
+  logCommand->add_option("--duration", duration, "seconds to log")->type_name("SECONDS");
+  logCommand->add_option("--samples", samples, "rows to write")->type_name("N");
+  logCommand->add_option("--load", load, "the load in mA to set first (0 mA again at the end)")
+      ->type_name("MA");
+  logCommand->add_option("--format", format, "csv, jsonl or sqlite (default csv)")
+      ->type_name("FORMAT");
+  logCommand->add_option("-o,--output", log.output, "the file to write (default standard output)")
+      ->type_name("FILE");
+  logCommand->add_option("--summary-json", log.summaryJson, "also write the summary as JSON here")
+      ->type_name("FILE");
+  logCommand->add_option("--reconnect", reconnect, "seconds to wait for a lost tester (default 30)")
+      ->type_name("SECONDS");
+  logCommand->add_flag("-q,--quiet", log.quiet, "no progress line");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return {std::nullopt, PrintExit(app, e, out)};
+  } catch (const CLI::CallForVersion& e) {
+    return {std::nullopt, PrintExit(app, e, out)};
+  } catch (const CLI::ParseError& e) {
+    // A word that names no command is what went wrong, not the missing command it leaves.
+    const std::vector<std::string> left = app.remaining();
+    if (!left.empty()) return {std::nullopt, Refuse(err, "unknown command '" + left[0] + "'")};
+    return {std::nullopt, Refuse(err, e.what())};
+  }
+
+  const int bad = StoreNumbers(
+      {{{"--index", 0, 255, true, [&](double v) { options.index = static_cast<long>(v); }}, &index},
+       {{"--interval", 0, 3600000, true,
+         [&](double v) { log.intervalMs = static_cast<uint32_t>(v); }},
+        &interval},
+       {{"--duration", 0.001, 31536000, false, [&](double v) { log.durationS = v; }}, &duration},
+       {{"--samples", 1, 1e12, true, [&](double v) { log.samples = static_cast<uint64_t>(v); }},
+        &samples},
+       {{"--load", 0, 65535, true, [&](double v) { log.loadMa = static_cast<uint16_t>(v); }},
+        &load},
+       {{"--reconnect", 0, 86400, true,
+         [&](double v) { log.reconnectS = static_cast<uint32_t>(v); }},
+        &reconnect}},
+      app, err);
+  if (bad != 0) return {std::nullopt, bad};
+
+  const std::optional<LogFormat> chosen = FormatNamed(format);
+  if (!chosen) {
+    return {std::nullopt, Refuse(err, "invalid value '" + format +
+                                          "' for --format (expected csv, jsonl or "
+                                          "sqlite)")};
+  }
+  log.format = *chosen;
+  if (log.format == LOG_SQLITE && log.output.empty()) {
+    return {std::nullopt, Refuse(err, "--format sqlite needs a file: give it with -o FILE")};
+  }
+  options.command = logCommand->parsed() ? LAB_LOG : LAB_STATUS;
+  options.given = Joined(argc, argv);
+  (void)status;
+  return {options, LAB_EXIT_DONE};
+}
+
+}  // namespace ralvex::lab

@@ -1,0 +1,28 @@
+// The ralvex-lab program. Elsewhere than on Windows the devices are chosen by RALVEX_BENCH before
+// the run begins, as for ralvex: the machine's real bridge ports when it is unset or empty, else a
+// bench.
+#include <cstdio>
+
+#include "lab/lab_run.h"
+#include "lab/stop_signals.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define RALVEX_LAB_ISATTY _isatty
+#else
+#include <unistd.h>
+
+#include "glue/device_source.h"
+#define RALVEX_LAB_ISATTY isatty
+#endif
+
+int main(int argc, char** argv) {
+#ifndef _WIN32
+  ralvex::glue::AttachDevicesForProgram(stderr);
+#endif
+  ralvex::lab::LabEnvironment environment;
+  environment.armStop = ralvex::lab::InstallStopHandlers;
+  environment.errIsTerminal = RALVEX_LAB_ISATTY(2) != 0;
+  environment.stop = &ralvex::lab::ProcessStopRequests();
+  return ralvex::lab::RunLab(argc, argv, environment);
+}

@@ -1,0 +1,41 @@
+// The log run: takes one real exchange per slot of the schedule and writes it as a row, counts the
+// slots it could not take, flushes the sink at least once a second, reopens a tester that went
+// away, and stops at the duration, the sample count, a stop request or a tester lost for good.
+// The load it was given is set first and back to 0 mA at the end, whatever ends the run.
+#pragma once
+
+#include <cstdio>
+
+#include "lab/lab_clock.h"
+#include "lab/lab_options.h"
+#include "lab/lab_tester.h"
+#include "lab/log/row_sink.h"
+#include "lab/log_summary.h"
+#include "lab/progress_line.h"
+#include "lab/stop_signals.h"
+
+namespace ralvex::lab {
+
+inline constexpr Millis STOP_CHECK_PERIOD{100};  // the longest a wait goes without a look
+inline constexpr Millis FLUSH_PERIOD{1000};
+inline constexpr Millis REOPEN_PERIOD{1000};
+
+struct LogRun {
+  LabTester& tester;
+  RowSink& sink;
+  const LogOptions& options;
+  LabClock& clock;
+  const StopRequests& stop;
+  std::FILE* err;          // the loss and return lines
+  ProgressLine* progress;  // redrawn after each row, cleared before a line; may be null
+};
+
+struct LogOutcome {
+  int exitCode = LAB_EXIT_DONE;
+  LogSummary summary;
+};
+
+// The whole run, summary included (not yet printed or finished into the sink).
+LogOutcome RunLog(const LogRun& run);
+
+}  // namespace ralvex::lab

@@ -1,0 +1,144 @@
+// ralvex-lab run as a child process against bench files: the status snapshot, the log with a
+// known load read back, the load back at 0 mA after SIGINT and SIGTERM, a lost tester, and the
+// exit codes.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+#ifndef RALVEX_LAB_BINARY
+#error "RALVEX_LAB_BINARY must name the program under test"
+#endif
+
+namespace ralvex::e2e {
+namespace {
+
+using nlohmann::json;
+
+class LabE2e : public E2eTest {
+ protected:
+  RunResult Lab(std::vector<std::string> args, const std::string& bench,
+                const ChildSignals& signals = {}) const {
+    args.insert(args.begin(), RALVEX_LAB_BINARY);
+    return RunCommand(args, bench, {}, signals);
+  }
+  // The tester's load as ralvex reads it afterwards on the same bench.
+  std::string SetCurrentAfterwards(const std::string& bench) const {
+    const RunResult stats = Run({"-s"}, bench);
+    const std::size_t at = stats.out.find("SET CURRENT:");
+    return at == std::string::npos ? stats.out
+                                   : stats.out.substr(at, stats.out.find('\n', at) - at);
+  }
+};
+
+std::vector<json> JsonLines(const std::string& text) {
+  std::vector<json> rows;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) rows.push_back(json::parse(line));
+  return rows;
+}
+
+TEST_F(LabE2e, StatusJsonDescribesTheTester) {
+  const std::string bench = ReadyMade("good-charger-65w.toml");
+  const RunResult r = Lab({"status", "--json"}, bench);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const json status = json::parse(r.out);
+  EXPECT_EQ(status["schema"], "ralvex.status/1");
+  EXPECT_EQ(status["tester"]["serial"], "KORA4VLH7Y");
+  EXPECT_EQ(status["tester"]["version_level"], 21);
+  EXPECT_TRUE(status["contract"]["connected"].is_boolean());
+  ASSERT_EQ(status["profiles"].size(), 5u);
+  EXPECT_EQ(status["profiles"][4]["type"], "PD-APDO");
+  EXPECT_EQ(status["profiles"][4]["min_voltage_mv"], 3300);
+  EXPECT_TRUE(status["measurements"]["voltage_mv"].is_number());
+}
+
+TEST_F(LabE2e, LogWritesTheAskedSamplesWithTheLoadAndResetsIt) {
+  const std::string bench = ReadyMade("good-charger-65w.toml");
+  const RunResult r = Lab({"log", "--samples", "5", "--interval", "20", "--load", "1000",
+                           "--format", "jsonl", "--summary-json", Dir() + "/summary.json"},
+                          bench);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::vector<json> rows = JsonLines(r.out);
+  ASSERT_EQ(rows.size(), 5u);
+  for (const json& row : rows) {
+    EXPECT_EQ(row["set_current_ma"], 1000);
+    EXPECT_NEAR(row["current_ma"].get<double>(), 1000, 50);
+  }
+  EXPECT_NE(r.err.find("5 samples"), std::string::npos) << r.err;
+  EXPECT_EQ(SetCurrentAfterwards(bench), "SET CURRENT:0mA");
+  std::ifstream summaryFile(Dir() + "/summary.json");
+  const json summary = json::parse(summaryFile);
+  EXPECT_EQ(summary["schema"], "ralvex.log-summary/1");
+  EXPECT_EQ(summary["samples"], 5);
+  EXPECT_GT(summary["charge_mah"].get<double>(), 0);
+}
+
+struct SignalCase {
+  const char* name;
+  std::vector<int> signals;
+};
+
+TEST_F(LabE2e, AStopSignalPutsTheLoadBackToZero) {
+  const SignalCase cases[] = {{"SIGINT", {SIGINT}}, {"SIGTERM", {SIGTERM}}};
+  for (const SignalCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string bench = ReadyMade("good-charger-65w.toml");
+    // The header and two rows are out: the load is on.
+    const RunResult r = Lab({"log", "--load", "1000", "--interval", "50"}, bench, {3, c.signals});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("Log interrupted"), std::string::npos) << r.err;
+    EXPECT_EQ(SetCurrentAfterwards(bench), "SET CURRENT:0mA");
+  }
+}
+
+TEST_F(LabE2e, ATesterThatLeavesForGoodEndsWithThree) {
+  const std::string bench = WriteBench(TesterDevice("KORA4VLH7Y") + "unplug_after_bytes = 400\n");
+  const RunResult r = Lab({"log", "--interval", "10", "--reconnect", "1", "-q"}, bench);
+  EXPECT_EQ(r.code, 3) << r.err;
+  EXPECT_NE(r.err.find("The tester is gone"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("did not come back within 1 s"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Log tester lost"), std::string::npos) << r.err;
+}
+
+struct ExitCase {
+  std::vector<std::string> args;
+  const char* bench;  // "good": the 65 W charger; "none": no tester on the bench
+  int code;
+  const char* err;
+};
+
+TEST_F(LabE2e, ExitCodes) {
+  const ExitCase cases[] = {
+      {{"log", "--interval", "fast"}, "good", 1, "'fast' for --interval"},
+      {{"log", "--format", "sqlite"}, "good", 1, "needs a file"},
+      {{"--device", "nonsense", "status"}, "good", 1, "'nonsense' for --device"},
+      {{"--device", "KORA0000", "status"}, "good", 3, "Device not found"},
+      {{"--index", "4", "status"}, "good", 3, "Device not found"},
+      {{"status"}, "none", 3, "Device not found"},
+  };
+  const std::string good = ReadyMade("good-charger-65w.toml");
+  const std::string none = WriteBench("", "none.toml");
+  for (const ExitCase& c : cases) {
+    const std::string name = c.bench;
+    const RunResult r = Lab(c.args, name == "good" ? good : none);
+    EXPECT_EQ(r.code, c.code) << c.args.back() << ": " << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(LabE2e, ASilentStatusExchangeSaysTheTesterDidNotAnswer) {
+  const std::string bench = WriteBench(TesterDevice("KORA4VLH7Y") + "unplug_after_bytes = 40\n");
+  const RunResult r = Lab({"status"}, bench);
+  EXPECT_EQ(r.code, 3);
+  EXPECT_NE(r.err.find("Error: the tester did not answer."), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace ralvex::e2e
