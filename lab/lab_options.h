@@ -16,7 +16,8 @@ inline constexpr int LAB_EXIT_DONE = 0;
 inline constexpr int LAB_EXIT_INVALID_COMMAND_LINE = 1;
 inline constexpr int LAB_EXIT_NO_TESTER = 3;  // none found, not opened, or lost for good
 inline constexpr int LAB_EXIT_INVALID_PROFILE = 4;
-inline constexpr int LAB_EXIT_OUTPUT_FAILED = 5;  // the log could not be opened or written
+// 5 stays for a verification that failed.
+inline constexpr int LAB_EXIT_OUTPUT_FAILED = 6;  // the log could not be written or finished
 
 enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG };
 

@@ -81,7 +81,8 @@ int RunLogCommand(LabTester& tester, const LabOptions& options, const std::strin
   std::string error;
   const std::unique_ptr<RowSink> sink =
       OpenRowSink(options.log.format, options.log.output, info, &error);
-  if (!sink) return Say(env.err, LAB_EXIT_OUTPUT_FAILED, "Error: " + error);
+  // An output that cannot be opened is an unusable -o: a command-line error, as a bad value is.
+  if (!sink) return Say(env.err, LAB_EXIT_INVALID_COMMAND_LINE, "Error: " + error);
 
   ProgressLine progress(env.err, env.errIsTerminal && !options.log.quiet);
   const LogRun run{tester, *sink, options.log, clock, *env.stop, env.err, &progress};

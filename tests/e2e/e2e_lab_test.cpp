@@ -118,6 +118,8 @@ TEST_F(LabE2e, ExitCodes) {
   const ExitCase cases[] = {
       {{"log", "--interval", "fast"}, "good", 1, "'fast' for --interval"},
       {{"log", "--format", "sqlite"}, "good", 1, "needs a file"},
+      {{"log", "--samples", "1", "-o", "/nonexistent-folder/run.csv"}, "good", 1, "run.csv"},
+      {{"log", "--samples", "1", "-o", "/dev/full"}, "good", 6, "/dev/full"},
       {{"--device", "nonsense", "status"}, "good", 1, "'nonsense' for --device"},
       {{"--device", "KORA0000", "status"}, "good", 3, "Device not found"},
       {{"--index", "4", "status"}, "good", 3, "Device not found"},
