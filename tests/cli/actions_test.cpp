@@ -91,6 +91,21 @@ TEST(Actions, ReportsShowWhatTheTesterAnsweredAndNothingWithoutAnAnswer) {
   }
 }
 
+// Each set operation, expected once with `value`, giving `reply`.
+using SetExpectation = void (*)(FakeSession& s, uint16_t value, link::SetResult reply);
+void ExpectLoad(FakeSession& s, uint16_t value, link::SetResult reply) {
+  EXPECT_CALL(s, SetLoad(value)).WillOnce(Return(reply));
+}
+void ExpectDefaultVoltage(FakeSession& s, uint16_t value, link::SetResult reply) {
+  EXPECT_CALL(s, StoreDefaultVoltage(value)).WillOnce(Return(reply));
+}
+void ExpectDefaultLoad(FakeSession& s, uint16_t value, link::SetResult reply) {
+  EXPECT_CALL(s, StoreDefaultLoad(value)).WillOnce(Return(reply));
+}
+void ExpectMaxLoad(FakeSession& s, uint16_t value, link::SetResult reply) {
+  EXPECT_CALL(s, StoreMaxLoad(value)).WillOnce(Return(reply));
+}
+
 TEST(Actions, ValueOptionsSendTheirValueOnceAndEndWithThreeWithoutAReply) {
   // An answered request ends the run with 0 whatever the tester's verdict: the actions act on the
   // answer alone.
@@ -101,45 +116,24 @@ TEST(Actions, ValueOptionsSendTheirValueOnceAndEndWithThreeWithoutAReply) {
   struct Case {
     const char* option;
     const char* value;
+    uint16_t sent;
     link::SetResult reply;
-    void (*expect)(FakeSession&, link::SetResult reply);
+    SetExpectation expect;
   };
   const Case cases[] = {
-      {"-l", "2000", ACCEPTED,
-       [](FakeSession& s, link::SetResult r) {
-         EXPECT_CALL(s, SetLoad(2000)).WillOnce(Return(r));
-       }},
-      {"--defvolt", "9000", REFUSED,
-       [](FakeSession& s, link::SetResult r) {
-         EXPECT_CALL(s, StoreDefaultVoltage(9000)).WillOnce(Return(r));
-       }},
-      {"-m", "1500", NO_VERDICT,
-       [](FakeSession& s, link::SetResult r) {
-         EXPECT_CALL(s, StoreDefaultLoad(1500)).WillOnce(Return(r));
-       }},
-      {"-O", "0", REFUSED,
-       [](FakeSession& s, link::SetResult r) {
-         EXPECT_CALL(s, StoreMaxLoad(0)).WillOnce(Return(r));
-       }},
-      {"-l", "0", UNANSWERED,
-       [](FakeSession& s, link::SetResult r) { EXPECT_CALL(s, SetLoad(0)).WillOnce(Return(r)); }},
-      {"-n", "21000", UNANSWERED,
-       [](FakeSession& s, link::SetResult r) {
-         EXPECT_CALL(s, StoreDefaultVoltage(21000)).WillOnce(Return(r));
-       }},
-      {"--DEFLOAD", "5000", UNANSWERED,
-       [](FakeSession& s, link::SetResult r) {
-         EXPECT_CALL(s, StoreDefaultLoad(5000)).WillOnce(Return(r));
-       }},
-      {"-o", "1000", UNANSWERED,
-       [](FakeSession& s, link::SetResult r) {
-         EXPECT_CALL(s, StoreMaxLoad(1000)).WillOnce(Return(r));
-       }},
+      {"-l", "2000", 2000, ACCEPTED, ExpectLoad},
+      {"--defvolt", "9000", 9000, REFUSED, ExpectDefaultVoltage},
+      {"-m", "1500", 1500, NO_VERDICT, ExpectDefaultLoad},
+      {"-O", "0", 0, REFUSED, ExpectMaxLoad},
+      {"-l", "0", 0, UNANSWERED, ExpectLoad},
+      {"-n", "21000", 21000, UNANSWERED, ExpectDefaultVoltage},
+      {"--DEFLOAD", "5000", 5000, UNANSWERED, ExpectDefaultLoad},
+      {"-o", "1000", 1000, UNANSWERED, ExpectMaxLoad},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.option);
     StrictMock<FakeSession> session;
-    c.expect(session, c.reply);
+    c.expect(session, c.sent, c.reply);
     const ActionRun run = RunAction(session, {c.option, c.value});
     EXPECT_EQ(run.code, c.reply.answered ? RUN_EXIT_SUCCEEDED : RUN_EXIT_NO_ANSWER);
     EXPECT_EQ(run.out, "");
