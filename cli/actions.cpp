@@ -23,8 +23,9 @@ int NoAnswer(std::FILE* err) {
   return RUN_EXIT_NO_ANSWER;
 }
 
-int OutcomeOf(bool answered, std::FILE* err) {
-  return answered ? RUN_EXIT_SUCCEEDED : NoAnswer(err);
+// A set action succeeds once the tester answered; its verdict is not looked at.
+int OutcomeOf(const link::SetResult& result, std::FILE* err) {
+  return result.answered ? RUN_EXIT_SUCCEEDED : NoAnswer(err);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "cli/options.h"
-#include "cli/tester_session.h"
 #include "link/commands.h"
+#include "testers/tester_session.h"
 
 namespace ralvex::cli {
 

@@ -9,6 +9,10 @@
 
 #include "testers/discovery.h"
 
+namespace ralvex::testers {
+class TesterSession;
+}  // namespace ralvex::testers
+
 namespace ralvex::cli {
 // Discovery and the tester choice live in testers/, which ralvex-lab shares; the front end uses
 // their names as its own.
@@ -26,7 +30,6 @@ inline constexpr int RUN_EXIT_INVALID_PROFILE = 4;
 // The tester opened but did not answer the action's request.
 inline constexpr int RUN_EXIT_NO_ANSWER = RUN_EXIT_FAILED_TO_CONNECT;
 
-class TesterSession;
 struct RunOptions;
 
 // An action: what an option has the run do on the open tester (cli/actions.h). Reports go to

@@ -2,10 +2,10 @@
 
 #include "cli/actions.h"
 #include "cli/options.h"
-#include "cli/tester_session.h"
 #include "cli/usage.h"
 #include "link/tester_link.h"
 #include "testers/tester_choice.h"
+#include "testers/tester_session.h"
 
 namespace ralvex::cli {
 
@@ -49,7 +49,7 @@ int RunProgram(int argc, const char* const* argv, const RunEnvironment& environm
   const char* serial = SerialAt(testers, startupCount, options.selectedIndex);
   if (serial == nullptr || !OpenWithRetries(link, serial)) return DeviceNotFound(err, startupCount);
 
-  LinkSession session(link);
+  LinkSession session(link, serial);
   const int exitCode = CarryOutAction(session, options, programName, out, err);
   link.Close();
   return exitCode;

@@ -7,12 +7,12 @@
 
 #include "lab/lab_clock.h"
 #include "lab/lab_options.h"
-#include "lab/lab_tester.h"
 #include "lab/progress_line.h"
 #include "lab/sample_logger.h"
 #include "lab/status_report.h"
 #include "link/tester_link.h"
 #include "testers/tester_choice.h"
+#include "testers/tester_session.h"
 
 namespace ralvex::lab {
 
@@ -54,7 +54,7 @@ long ChoosePosition(const LabOptions& options, const testers::TesterList& list,
   return position;
 }
 
-int RunStatus(LabTester& tester, const LabOptions& options, StatusSnapshot& snapshot,
+int RunStatus(testers::TesterSession& tester, const LabOptions& options, StatusSnapshot& snapshot,
               const LabEnvironment& env) {
   if (!TakeSnapshot(tester, snapshot)) {
     return Say(env.err, LAB_EXIT_NO_TESTER, "Error: the tester did not answer.");
@@ -74,8 +74,8 @@ bool WriteSummaryFile(const std::string& path, const std::string& json) {
   return static_cast<bool>(file.flush());
 }
 
-int RunLogCommand(LabTester& tester, const LabOptions& options, const std::string& serial,
-                  const LabEnvironment& env) {
+int RunLogCommand(testers::TesterSession& tester, const LabOptions& options,
+                  const std::string& serial, const LabEnvironment& env) {
   SystemLabClock clock;
   const RunInfo info{FormatUtc(clock.WallNow()), serial, options.given};
   std::string error;
@@ -122,7 +122,7 @@ int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
     return Say(env.err, LAB_EXIT_NO_TESTER, "Error: Device not found.");
   }
 
-  LinkTester tester(link, serial);
+  testers::LinkSession tester(link, serial);
   if (env.armStop != nullptr) env.armStop();
   if (options.command == LAB_STATUS) {
     StatusSnapshot snapshot;

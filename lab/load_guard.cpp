@@ -4,14 +4,14 @@ namespace ralvex::lab {
 
 bool LoadGuard::Apply(uint16_t loadMa) {
   changed_ = changed_ || loadMa != 0;
-  return tester_.SetLoad(loadMa);
+  return tester_.SetLoad(loadMa).answered;
 }
 
 bool LoadGuard::Reset() {
   if (!changed_) return true;
   if (tester_.DeviceLost()) return false;  // nothing reaches a tester that has gone
   for (int attempt = 0; attempt < LOAD_RESET_ATTEMPTS; ++attempt) {
-    if (tester_.SetLoad(0)) {
+    if (tester_.SetLoad(0).answered) {
       changed_ = false;
       return true;
     }

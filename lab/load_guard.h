@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "lab/lab_tester.h"
+#include "testers/tester_session.h"
 
 namespace ralvex::lab {
 
@@ -13,7 +13,7 @@ inline constexpr int LOAD_RESET_ATTEMPTS = 3;
 
 class LoadGuard {
  public:
-  explicit LoadGuard(LabTester& tester) : tester_(tester) {}
+  explicit LoadGuard(testers::TesterSession& tester) : tester_(tester) {}
   ~LoadGuard() { Reset(); }
   LoadGuard(const LoadGuard&) = delete;
   LoadGuard& operator=(const LoadGuard&) = delete;
@@ -26,7 +26,7 @@ class LoadGuard {
   void Abandon() { changed_ = false; }
 
  private:
-  LabTester& tester_;
+  testers::TesterSession& tester_;
   bool changed_ = false;
 };
 

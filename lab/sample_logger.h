@@ -8,11 +8,11 @@
 
 #include "lab/lab_clock.h"
 #include "lab/lab_options.h"
-#include "lab/lab_tester.h"
 #include "lab/log/row_sink.h"
 #include "lab/log_summary.h"
 #include "lab/progress_line.h"
 #include "lab/stop_signals.h"
+#include "testers/tester_session.h"
 
 namespace ralvex::lab {
 
@@ -21,7 +21,7 @@ inline constexpr Millis FLUSH_PERIOD{1000};
 inline constexpr Millis REOPEN_PERIOD{1000};
 
 struct LogRun {
-  LabTester& tester;
+  testers::TesterSession& tester;
   RowSink& sink;
   const LogOptions& options;
   LabClock& clock;

@@ -39,7 +39,7 @@ nlohmann::json ProfilesJson(const link::ProfileList& list, uint8_t versionLevel)
 
 }  // namespace
 
-bool TakeSnapshot(LabTester& tester, StatusSnapshot& snapshot) {
+bool TakeSnapshot(testers::TesterSession& tester, StatusSnapshot& snapshot) {
   snapshot.versionLevel = tester.VersionLevel();
   return tester.GetConnection(snapshot.contract) && tester.GetProfiles(snapshot.profiles) &&
          tester.GetStats(snapshot.stats);

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "lab/lab_tester.h"
 #include "link/commands.h"
+#include "testers/tester_session.h"
 
 namespace ralvex::lab {
 
@@ -24,7 +24,7 @@ struct StatusSnapshot {
 };
 
 // Three exchanges; false at the first that fails.
-bool TakeSnapshot(LabTester& tester, StatusSnapshot& snapshot);
+bool TakeSnapshot(testers::TesterSession& tester, StatusSnapshot& snapshot);
 
 std::string StatusJson(const StatusSnapshot& snapshot);
 void PrintStatusText(std::FILE* out, const StatusSnapshot& snapshot);

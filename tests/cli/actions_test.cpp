@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "tests/cli/expected_usage.h"
@@ -90,43 +91,53 @@ TEST(Actions, ReportsShowWhatTheTesterAnsweredAndNothingWithoutAnAnswer) {
   }
 }
 
+// Each set operation, expected once with `value`, giving `reply`.
+using SetExpectation = void (*)(FakeSession& s, uint16_t value, link::SetResult reply);
+void ExpectLoad(FakeSession& s, uint16_t value, link::SetResult reply) {
+  EXPECT_CALL(s, SetLoad(value)).WillOnce(Return(reply));
+}
+void ExpectDefaultVoltage(FakeSession& s, uint16_t value, link::SetResult reply) {
+  EXPECT_CALL(s, StoreDefaultVoltage(value)).WillOnce(Return(reply));
+}
+void ExpectDefaultLoad(FakeSession& s, uint16_t value, link::SetResult reply) {
+  EXPECT_CALL(s, StoreDefaultLoad(value)).WillOnce(Return(reply));
+}
+void ExpectMaxLoad(FakeSession& s, uint16_t value, link::SetResult reply) {
+  EXPECT_CALL(s, StoreMaxLoad(value)).WillOnce(Return(reply));
+}
+
 TEST(Actions, ValueOptionsSendTheirValueOnceAndEndWithThreeWithoutAReply) {
+  // An answered request ends the run with 0 whatever the tester's verdict: the actions act on the
+  // answer alone.
+  constexpr link::SetResult ACCEPTED{true, link::SET_ACCEPTED};
+  constexpr link::SetResult REFUSED{true, link::SET_REFUSED};
+  constexpr link::SetResult NO_VERDICT{true, std::nullopt};
+  constexpr link::SetResult UNANSWERED{false, std::nullopt};
   struct Case {
     const char* option;
     const char* value;
-    bool answered;
-    void (*expect)(FakeSession&, bool answered);
+    uint16_t sent;
+    link::SetResult reply;
+    SetExpectation expect;
   };
   const Case cases[] = {
-      {"-l", "2000", true,
-       [](FakeSession& s, bool a) { EXPECT_CALL(s, SetLoad(2000)).WillOnce(Return(a)); }},
-      {"--defvolt", "9000", true,
-       [](FakeSession& s, bool a) {
-         EXPECT_CALL(s, StoreDefaultVoltage(9000)).WillOnce(Return(a));
-       }},
-      {"-m", "1500", true,
-       [](FakeSession& s, bool a) { EXPECT_CALL(s, StoreDefaultLoad(1500)).WillOnce(Return(a)); }},
-      {"-O", "0", true,
-       [](FakeSession& s, bool a) { EXPECT_CALL(s, StoreMaxLoad(0)).WillOnce(Return(a)); }},
-      {"-l", "0", false,
-       [](FakeSession& s, bool a) { EXPECT_CALL(s, SetLoad(0)).WillOnce(Return(a)); }},
-      {"-n", "21000", false,
-       [](FakeSession& s, bool a) {
-         EXPECT_CALL(s, StoreDefaultVoltage(21000)).WillOnce(Return(a));
-       }},
-      {"--DEFLOAD", "5000", false,
-       [](FakeSession& s, bool a) { EXPECT_CALL(s, StoreDefaultLoad(5000)).WillOnce(Return(a)); }},
-      {"-o", "1000", false,
-       [](FakeSession& s, bool a) { EXPECT_CALL(s, StoreMaxLoad(1000)).WillOnce(Return(a)); }},
+      {"-l", "2000", 2000, ACCEPTED, ExpectLoad},
+      {"--defvolt", "9000", 9000, REFUSED, ExpectDefaultVoltage},
+      {"-m", "1500", 1500, NO_VERDICT, ExpectDefaultLoad},
+      {"-O", "0", 0, REFUSED, ExpectMaxLoad},
+      {"-l", "0", 0, UNANSWERED, ExpectLoad},
+      {"-n", "21000", 21000, UNANSWERED, ExpectDefaultVoltage},
+      {"--DEFLOAD", "5000", 5000, UNANSWERED, ExpectDefaultLoad},
+      {"-o", "1000", 1000, UNANSWERED, ExpectMaxLoad},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.option);
     StrictMock<FakeSession> session;
-    c.expect(session, c.answered);
+    c.expect(session, c.sent, c.reply);
     const ActionRun run = RunAction(session, {c.option, c.value});
-    EXPECT_EQ(run.code, c.answered ? RUN_EXIT_SUCCEEDED : RUN_EXIT_NO_ANSWER);
+    EXPECT_EQ(run.code, c.reply.answered ? RUN_EXIT_SUCCEEDED : RUN_EXIT_NO_ANSWER);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.answered ? "" : NO_ANSWER);
+    EXPECT_EQ(run.err, c.reply.answered ? "" : NO_ANSWER);
   }
 }
 
@@ -151,15 +162,18 @@ TEST(SetProfileAction, RequestsTheListedEntryAtItsVoltage) {
     uint8_t profileId;
     uint16_t voltage;
     bool acknowledged;
+    link::SetVerdict verdict = link::SET_ACCEPTED;
   };
   const Case cases[] = {
-      {"1,6000", 21, 1, 5000, true},   // fixed: its own voltage
-      {"1,60000", 21, 1, 5000, true},  // a fixed profile has no range to leave
-      {"2,6000", 21, 2, 6000, true},   // ranged: the user's
-      {"2,3300", 20, 2, 3300, true},   // the ends of the range belong to it
-      {"2", 21, 2, 5000, true},        // ranged without a voltage: the default
-      {"2,2000", 19, 2, 2000, true},   // below version 20 the range is not judged
-      {"2,6000", 21, 2, 6000, false},  // no acknowledgement: the tester did not answer
+      {"1,6000", 21, 1, 5000, true},                     // fixed: its own voltage
+      {"1,60000", 21, 1, 5000, true},                    // a fixed profile has no range to leave
+      {"2,6000", 21, 2, 6000, true},                     // ranged: the user's
+      {"2,3300", 20, 2, 3300, true},                     // the ends of the range belong to it
+      {"2", 21, 2, 5000, true},                          // ranged without a voltage: the default
+      {"2,2000", 19, 2, 2000, true},                     // below version 20 the range is not judged
+      {"2,2000", 19, 2, 2000, true, link::SET_REFUSED},  // acknowledged: the verdict is not read
+      {"2,6000", 21, 2, 6000, false,
+       std::nullopt},  // no acknowledgement: the tester did not answer
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.argument);
@@ -167,7 +181,8 @@ TEST(SetProfileAction, RequestsTheListedEntryAtItsVoltage) {
     EXPECT_CALL(session, GetProfiles(_))
         .WillOnce(DoAll(SetArgReferee<0>(TwoProfiles()), Return(true)));
     EXPECT_CALL(session, VersionLevel()).WillRepeatedly(Return(c.versionLevel));
-    EXPECT_CALL(session, SetProfile(c.profileId, c.voltage)).WillOnce(Return(c.acknowledged));
+    EXPECT_CALL(session, SetProfile(c.profileId, c.voltage))
+        .WillOnce(Return(link::SetResult{c.acknowledged, c.verdict}));
     const ActionRun run = RunAction(session, {"-v", c.argument});
     EXPECT_EQ(run.code, c.acknowledged ? RUN_EXIT_SUCCEEDED : RUN_EXIT_NO_ANSWER);
     EXPECT_EQ(run.out, "");

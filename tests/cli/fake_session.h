@@ -1,8 +1,6 @@
-// A tester session the actions' tests script: each operation is a mock, and RunAction scans a
-// command line and carries out its action on the fake, capturing what the action printed.
+// The actions' tests: the scripted session (tests/testers/fake_session.h), and RunAction, which
+// scans a command line and carries out its action on the fake, capturing what the action printed.
 #pragma once
-
-#include <gmock/gmock.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -11,23 +9,12 @@
 #include <vector>
 
 #include "cli/actions.h"
-#include "cli/tester_session.h"
 #include "tests/cli/capture.h"
+#include "tests/testers/fake_session.h"
 
 namespace ralvex::cli::test_support {
 
-class FakeSession : public TesterSession {
- public:
-  MOCK_METHOD(bool, GetConnection, (link::ConnectionReply & reply), (override));
-  MOCK_METHOD(bool, GetProfiles, (link::ProfileList & list), (override));
-  MOCK_METHOD(bool, GetStats, (link::StatsReply & stats), (override));
-  MOCK_METHOD(bool, SetProfile, (uint8_t profileId, uint16_t voltageMv), (override));
-  MOCK_METHOD(bool, SetLoad, (uint16_t loadMa), (override));
-  MOCK_METHOD(bool, StoreDefaultVoltage, (uint16_t voltageMv), (override));
-  MOCK_METHOD(bool, StoreDefaultLoad, (uint16_t loadMa), (override));
-  MOCK_METHOD(bool, StoreMaxLoad, (uint16_t maxLoadMa), (override));
-  MOCK_METHOD(uint8_t, VersionLevel, (), (const, override));
-};
+using testers::test_support::FakeSession;
 
 struct ActionRun {
   int code = -1;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "lab/lab_clock.h"
-#include "lab/lab_tester.h"
 #include "lab/log/row_sink.h"
+#include "tests/testers/fake_session.h"
 
 namespace ralvex::lab::test_support {
 
@@ -30,9 +30,16 @@ class FakeClock final : public LabClock {
   std::chrono::nanoseconds now_{0};
 };
 
-class FakeTester final : public LabTester {
+// The scripted operations are its own; ralvex-lab sets no profile and stores no setting, so those
+// mocks must not be called.
+class FakeTester final : public testers::test_support::FakeSession {
  public:
-  explicit FakeTester(FakeClock& clock) : clock_(clock) {}
+  explicit FakeTester(FakeClock& clock) : clock_(clock) {
+    EXPECT_CALL(*this, SetProfile).Times(0);
+    EXPECT_CALL(*this, StoreDefaultVoltage).Times(0);
+    EXPECT_CALL(*this, StoreDefaultLoad).Times(0);
+    EXPECT_CALL(*this, StoreMaxLoad).Times(0);
+  }
 
   bool GetConnection(link::ConnectionReply& reply) override {
     reply = connection;
@@ -52,11 +59,11 @@ class FakeTester final : public LabTester {
     stats.setCurrent = load;
     return true;
   }
-  bool SetLoad(uint16_t loadMa) override {
+  link::SetResult SetLoad(uint16_t loadMa) override {
     loads.push_back(loadMa);
-    if (lost) return false;
+    if (lost) return {};
     load = loadMa;
-    return true;
+    return {true, link::SET_ACCEPTED};
   }
   uint8_t VersionLevel() const override { return versionLevel; }
   bool DeviceLost() const override { return lost; }
