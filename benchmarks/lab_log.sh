@@ -29,12 +29,15 @@ export XDG_STATE_HOME="$work"
 cp "$root/sim/benches/wire-model.toml" "$work/wire-model.toml"
 
 # run NAME BENCH ARGS...: one log run, its rows thrown away; leaves NAME.time ("user sys wall
-# peak-KiB") and NAME.json (the summary) in the work folder.
+# peak-KiB"), NAME.json (the summary) and NAME.err (what it printed) in the work folder.
 run() {
   local name="$1" bench="$2"
   shift 2
-  RALVEX_BENCH="$bench" /usr/bin/time -f "%U %S %e %M" -o "$work/$name.time" \
-    "$lab" log -q --summary-json "$work/$name.json" "$@" >/dev/null
+  if ! RALVEX_BENCH="$bench" /usr/bin/time -f "%U %S %e %M" -o "$work/$name.time" \
+    "$lab" log -q --summary-json "$work/$name.json" "$@" >/dev/null 2>"$work/$name.err"; then
+    cat "$work/$name.err" >&2
+    exit 1
+  fi
 }
 field() { python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))[sys.argv[2]])' "$work/$1.json" "$2"; }
 times_of() { cat "$work/$1.time"; }
