@@ -1,12 +1,16 @@
 // The program against real-device plumbing: RALVEX_BENCH unset, a fake sysfs tree whose tty is a
-// pseudo-terminal served by ralvex-tester. It must behave as it does on the built-in bench.
+// pseudo-terminal served by ralvex-tester. It must behave as it does on the built-in bench, and
+// ralvex-lab's log must ride out the tester going away and coming back.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +40,15 @@ class HostDevices : public E2eTest {
     std::ofstream(config) << extraLines << BENCH_FIVE_PROFILES;
     ASSERT_TRUE(tester_.Start({"--config", config, "--state", Dir() + "/tester.state.toml"}));
     hostdev_test::AddFakeUsbPort(sysfs_, port_);
+    fs::create_symlink(tester_.PtyPath(), dev_ + "/" + port_.tty);
+  }
+
+  // The same tester served again after it was killed, on a new pseudo-terminal behind the same
+  // tty name (as a replugged adapter comes back as the same ttyUSB0).
+  void Restart() {
+    const std::string config = Dir() + "/tester.toml";
+    ASSERT_TRUE(tester_.Start({"--config", config, "--state", Dir() + "/tester.state.toml"}));
+    fs::remove(dev_ + "/" + port_.tty);
     fs::create_symlink(tester_.PtyPath(), dev_ + "/" + port_.tty);
   }
 
@@ -159,13 +172,80 @@ TEST_F(HostDevices, UnplugAndReplugBetweenRunsAreSeen) {
   EXPECT_EQ(r.out.rfind("STATUS:CONNECTED\n", 0), 0u);
 }
 
+// The elapsed_s column of each CSV row of `text` (the header left out).
+std::vector<double> ElapsedColumn(const std::string& text) {
+  std::vector<double> elapsed;
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line);
+  while (std::getline(lines, line)) {
+    const std::size_t comma = line.find(',');
+    elapsed.push_back(std::stod(line.substr(comma + 1)));
+  }
+  return elapsed;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST_F(HostDevices, LabLogRidesOutATesterKilledAndServedAgain) {
+  Plug();
+  // After the header and five rows the tester dies; 1.5 s later it is served again.
+  const auto gap = std::chrono::milliseconds(1500);
+  ChildSignals outage{6, {}, [&](pid_t) {
+                        tester_.Kill();
+                        std::this_thread::sleep_for(gap);
+                        Restart();
+                      }};
+  const std::string summaryPath = Dir() + "/summary.json";
+  const RunResult r =
+      RunCommand({RALVEX_LAB_BINARY, "log", "--interval", "50", "--duration", "5", "--load", "500",
+                  "--reconnect", "10", "--summary-json", summaryPath},
+                 "", {"RALVEX_SYSFS=" + sysfs_, "RALVEX_DEV=" + dev_}, outage);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Occurrences(r.err, "The tester is gone"), 1u) << r.err;
+  EXPECT_EQ(Occurrences(r.err, "The tester is back after"), 1u) << r.err;
+  EXPECT_NE(r.err.find("Log done"), std::string::npos) << r.err;
+
+  // One hole in the rows, at least as long as the tester was away; rows on both sides.
+  const std::vector<double> elapsed = ElapsedColumn(r.out);
+  std::size_t holes = 0;
+  double hole = 0;
+  for (std::size_t i = 1; i < elapsed.size(); ++i) {
+    const double step = elapsed[i] - elapsed[i - 1];
+    if (step > 1.0) ++holes;  // rows come every 50 ms; the tester is away 1.5 s
+    hole = std::max(hole, step);
+  }
+  EXPECT_EQ(holes, 1u) << r.out;
+  EXPECT_GE(hole, std::chrono::duration<double>(gap).count()) << r.out;
+  ASSERT_GE(elapsed.size(), 10u) << r.out;
+  // The load is set again on the returned tester: every row holds it.
+  EXPECT_EQ(Occurrences(r.out, ",500,"), elapsed.size()) << r.out;
+
+  std::ifstream summaryFile(summaryPath);
+  const nlohmann::json summary = nlohmann::json::parse(summaryFile);
+  EXPECT_EQ(summary["reconnects"], 1);
+  EXPECT_EQ(summary["samples"], elapsed.size());
+  EXPECT_GT(summary["seconds_without_tester"].get<double>(), 0.5);
+  EXPECT_LE(summary["seconds_without_tester"].get<double>(), hole);
+  // And the tester that came back has its load off again.
+  const RunResult stats = HostRun({"-s"});
+  EXPECT_NE(stats.out.find("SET CURRENT:0mA"), std::string::npos) << stats.out;
+}
+
 TEST_F(HostDevices, TesterRefusesABadConfigFileWithOneLine) {
   struct Case {
     const char* text;
     const char* complaint;  // after "FILE:"
   };
   const Case cases[] = {
-      {"version_level = 21\nambient = 300\n", "2: 'ambient' of the tester must be from 0 to 125, not 300\n"},
+      {"version_level = 21\nambient = 300\n",
+       "2: 'ambient' of the tester must be from 0 to 125, not 300\n"},
       {"notify = true\nserail = 1\n", "2: unknown key 'serail' in the tester table\n"},
       {"profiles = [ { type = \"PD-FIX\"\n", "1: "},
   };

@@ -1,16 +1,21 @@
 // ralvex-lab run as a child process against bench files: the status snapshot, the log with a
-// known load read back, the load back at 0 mA after SIGINT and SIGTERM, a lost tester, and the
-// exit codes.
+// known load read back, the load back at 0 mA after SIGINT and SIGTERM, a log file that survives
+// SIGKILL, a lost tester, and the exit codes.
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e_support.h"
+#include "tests/lablog/log_reader.h"
 
 #ifndef RALVEX_LAB_BINARY
 #error "RALVEX_LAB_BINARY must name the program under test"
@@ -91,7 +96,8 @@ TEST_F(LabE2e, AStopSignalPutsTheLoadBackToZero) {
     SCOPED_TRACE(c.name);
     const std::string bench = ReadyMade("good-charger-65w.toml");
     // The header and two rows are out: the load is on.
-    const RunResult r = Lab({"log", "--load", "1000", "--interval", "50"}, bench, {3, c.signals});
+    const RunResult r =
+        Lab({"log", "--load", "1000", "--interval", "50"}, bench, {3, c.signals, {}});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("Log interrupted"), std::string::npos) << r.err;
     EXPECT_EQ(SetCurrentAfterwards(bench), "SET CURRENT:0mA");
@@ -105,6 +111,83 @@ TEST_F(LabE2e, ATesterThatLeavesForGoodEndsWithThree) {
   EXPECT_NE(r.err.find("The tester is gone"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("did not come back within 1 s"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Log tester lost"), std::string::npos) << r.err;
+}
+
+// The seconds since the epoch of a row's time stamp ("2026-12-09T03:20:01.123Z"), or -1.
+double RowTime(const std::string& row) {
+  std::tm tm{};
+  int millis = 0;
+  if (std::sscanf(row.c_str(), "row %4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &tm.tm_year, &tm.tm_mon,
+                  &tm.tm_mday, &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &millis) != 7) {
+    return -1;
+  }
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  return double(timegm(&tm)) + millis / 1000.0;
+}
+
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// Lines in a file so far (its rows plus the header, for CSV).
+std::size_t LinesIn(const std::string& path) {
+  std::ifstream in(path);
+  std::size_t lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  return lines;
+}
+
+std::uintmax_t SizeOf(const std::string& path) {
+  std::error_code none;
+  const std::uintmax_t size = std::filesystem::file_size(path, none);
+  return none ? 0 : size;
+}
+
+struct KillCase {
+  const char* format;
+  lab::LogFormat readAs;
+};
+
+TEST_F(LabE2e, ALogKilledOutrightParsesAndHoldsAllButItsLastSecond) {
+  const KillCase cases[] = {{"csv", lab::LOG_CSV}, {"sqlite", lab::LOG_SQLITE}};
+  const std::string bench = ReadyMade("good-charger-65w.toml");
+  for (const KillCase& c : cases) {
+    SCOPED_TRACE(c.format);
+    const std::string path = Dir() + "/killed." + c.format;
+    const bool csv = std::string(c.format) == "csv";
+    double killedAt = 0;
+    std::size_t rowsBeforeKill = 0;
+    // Once the file is there (SQLite: its write-ahead log), the run is killed after a flush or
+    // so.
+    const std::string watched = csv ? path : path + "-wal";
+    ChildSignals kill9{0, {}, [&](pid_t pid) {
+                         const auto limit =
+                             std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                         while (SizeOf(watched) == 0 && std::chrono::steady_clock::now() < limit) {
+                           std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                         }
+                         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                         rowsBeforeKill = csv ? LinesIn(path) - 1 : 0;
+                         killedAt = WallSeconds();
+                         kill(pid, SIGKILL);
+                       }};
+    const RunResult r =
+        Lab({"log", "--interval", "10", "--format", c.format, "-o", path}, bench, kill9);
+    EXPECT_EQ(r.code, -1) << "the run ended by itself: " << r.err;
+
+    const lab::test::ReadBack back = lab::test::ReadLog(c.readAs, path);
+    ASSERT_EQ(back.status, 0) << testing::PrintToString(back.lines);
+    std::vector<std::string> rows;
+    for (const std::string& line : back.lines) {
+      if (line.rfind("row ", 0) == 0) rows.push_back(line);
+    }
+    ASSERT_FALSE(rows.empty());
+    // What had reached the file stays, and a flush a second at most leaves the last second out
+    // at worst (the kill may land just before one is due; a little more for a shared machine).
+    EXPECT_GE(rows.size(), rowsBeforeKill);
+    EXPECT_GE(RowTime(rows.back()), killedAt - 1.5) << rows.back();
+  }
 }
 
 struct ExitCase {

@@ -146,11 +146,12 @@ RunResult E2eTest::RunCommand(const std::vector<std::string>& command, const std
 
   const auto deadline = std::chrono::steady_clock::now() + RUN_TIME_LIMIT;
   bool outOpen = true, errOpen = true;
-  bool signalled = signals.send.empty();
+  bool signalled = signals.send.empty() && !signals.then;
   while (outOpen || errOpen) {
     if (!signalled && static_cast<std::size_t>(std::count(result.out.begin(), result.out.end(),
                                                           '\n')) >= signals.afterLines) {
       for (int signal : signals.send) kill(pid, signal);
+      if (signals.then) signals.then(pid);
       signalled = true;
     }
     pollfd fds[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0},

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,10 +26,12 @@ struct RunResult {
 // The exact usage text for program name `name`.
 std::string UsageText(const std::string& name = RALVEX_BINARY);
 
-// Once a child's standard output holds `afterLines` lines, each of `send` is sent to it in turn.
+// Once a child's standard output holds `afterLines` lines, each of `send` is sent to it in turn,
+// then `then` (when set) is called with its process ID; the output is read on when it returns.
 struct ChildSignals {
   std::size_t afterLines = 0;
   std::vector<int> send;
+  std::function<void(pid_t)> then;
 };
 
 class E2eTest : public ::testing::Test {
