@@ -12,13 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "lab/lab_tester.h"
 #include "lab/sample_logger.h"
 #include "link/tester_link.h"
 #include "sim/bench.h"
 #include "sim/bench_file.h"
 #include "sim/bridge_device.h"
 #include "sim/builtin_bench.h"
+#include "testers/tester_session.h"
 
 namespace ralvex::lab {
 namespace {
@@ -77,7 +77,7 @@ TEST(BenchReconnect, ABridgeThatLeavesAndComesBackIsReopenedBySerial) {
   ASSERT_TRUE(link.Open(serial.c_str()));
 
   const auto away = 1200ms;
-  LinkTester tester(link, serial);
+  testers::LinkSession tester(link, serial);
   UnpluggingSink sink(bench->Device(0), 5, away);
   LogOptions options;
   options.intervalMs = 50;
