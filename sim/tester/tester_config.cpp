@@ -51,8 +51,10 @@ bool ReadProfile(TomlReader& read, const std::string& key, const toml::node& nod
   const toml::table* table = node.as_table();
   if (table == nullptr) return read.WrongType(key, node, "a table with type, voltage and current");
   for (const auto& [name, value] : *table) {
+    // Clang 14 lets no lambda capture a structured binding: the lambda takes a plain reference.
+    const toml::key& given = name;
     const bool source = std::any_of(std::begin(PROFILE_SOURCE_KEYS), std::end(PROFILE_SOURCE_KEYS),
-                                    [&](const ProfileSourceKey& k) { return k.name == name; });
+                                    [&](const ProfileSourceKey& k) { return k.name == given; });
     if (!source && name != "type" && name != "voltage" && name != "current" &&
         name != "min_voltage") {
       return read.Fail(TomlReader::LineOf(value),
