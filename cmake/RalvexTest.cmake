@@ -1,14 +1,31 @@
-# ralvex_add_test_suite(NAME <name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>])
-# One GoogleTest executable per folder, registered with ctest as one test each.
+# ralvex_add_test_suite(NAME <name> SOURCES <files...> LIBS <libs...> [LABELS <labels...>]
+#                       [SHARDS <n>])
+# One GoogleTest executable per folder, registered with ctest as one test each. A suite whose
+# cases mostly wait on child processes and time-outs can be cut into SHARDS ctest tests
+# (<name>_1of<n> ...), each running its share of the cases, so that ctest -j overlaps the waits.
 function(ralvex_add_test_suite)
-  cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;SHARDS" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT ARG_SOURCES)
     return()
   endif()
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
-  add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
+  if(NOT ARG_SHARDS OR ARG_SHARDS LESS 2)
+    add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
+    set(_tests ${ARG_NAME})
+  else()
+    set(_tests "")
+    math(EXPR _last "${ARG_SHARDS} - 1")
+    foreach(_index RANGE ${_last})
+      math(EXPR _number "${_index} + 1")
+      set(_test ${ARG_NAME}_${_number}of${ARG_SHARDS})
+      add_test(NAME ${_test} COMMAND ${ARG_NAME})
+      set_tests_properties(${_test} PROPERTIES ENVIRONMENT
+        "GTEST_TOTAL_SHARDS=${ARG_SHARDS};GTEST_SHARD_INDEX=${_index}")
+      list(APPEND _tests ${_test})
+    endforeach()
+  endif()
   if(ARG_LABELS)
-    set_tests_properties(${ARG_NAME} PROPERTIES LABELS "${ARG_LABELS}")
+    set_tests_properties(${_tests} PROPERTIES LABELS "${ARG_LABELS}")
   endif()
 endfunction()
