@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lab/option_numbers.h"
+#include "lab/verify_options.h"
 
 namespace ralvex::lab {
 
@@ -75,6 +76,8 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   logCommand->add_option("--reconnect", reconnect, "seconds to wait for a lost tester (default 30)")
       ->type_name("SECONDS");
   logCommand->add_flag("-q,--quiet", log.quiet, "no progress line");
+  VerifyOptionText verifyText;
+  CLI::App* verify = AddVerifyCommand(app, options.verify, verifyText);
 
   try {
     app.parse(argc, argv);
@@ -104,6 +107,8 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
         &reconnect}},
       app, err);
   if (bad != 0) return {std::nullopt, bad};
+  const int badVerify = StoreVerifyOptions(*verify, verifyText, options.verify, err);
+  if (badVerify != 0) return {std::nullopt, badVerify};
 
   const std::optional<LogFormat> chosen = FormatNamed(format);
   if (!chosen) {
@@ -115,7 +120,7 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   if (log.format == LOG_SQLITE && log.output.empty()) {
     return {std::nullopt, Refuse(err, "--format sqlite needs a file: give it with -o FILE")};
   }
-  options.command = logCommand->parsed() ? LAB_LOG : LAB_STATUS;
+  options.command = logCommand->parsed() ? LAB_LOG : verify->parsed() ? LAB_VERIFY : LAB_STATUS;
   options.given = Joined(argc, argv);
   (void)status;
   return {options, LAB_EXIT_DONE};

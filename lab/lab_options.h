@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lab/log/row_sink.h"
+#include "lab/verify_options.h"
 
 namespace ralvex::lab {
 
@@ -16,10 +17,10 @@ inline constexpr int LAB_EXIT_DONE = 0;
 inline constexpr int LAB_EXIT_INVALID_COMMAND_LINE = 1;
 inline constexpr int LAB_EXIT_NO_TESTER = 3;  // none found, not opened, or lost for good
 inline constexpr int LAB_EXIT_INVALID_PROFILE = 4;
-// 5 stays for a verification that failed.
+inline constexpr int LAB_EXIT_VERIFY_FAILED = 5;  // a check did not pass
 inline constexpr int LAB_EXIT_OUTPUT_FAILED = 6;  // the log could not be written or finished
 
-enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG };
+enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG, LAB_VERIFY };
 
 struct LogOptions {
   uint32_t intervalMs = 100;  // 0: as fast as the line allows
@@ -39,6 +40,7 @@ struct LabOptions {
   std::optional<long> index;
   bool json = false;  // status --json
   LogOptions log;
+  VerifyOptions verify;
   std::string given;  // the options as given, for the log's run record
 };
 
