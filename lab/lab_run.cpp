@@ -10,6 +10,7 @@
 #include "lab/progress_line.h"
 #include "lab/sample_logger.h"
 #include "lab/status_report.h"
+#include "lab/verify_command.h"
 #include "link/tester_link.h"
 #include "testers/tester_choice.h"
 #include "testers/tester_session.h"
@@ -129,6 +130,9 @@ int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
     snapshot.serial = serial;
     snapshot.index = static_cast<std::size_t>(position);
     exitCode = RunStatus(tester, options, snapshot, env);
+  } else if (options.command == LAB_VERIFY) {
+    exitCode =
+        RunVerifyCommand(tester, options.verify, {serial, static_cast<std::size_t>(position)}, env);
   } else {
     exitCode = RunLogCommand(tester, options, serial, env);
   }

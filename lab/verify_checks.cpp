@@ -15,6 +15,8 @@ constexpr uint16_t FIVE_VOLT_MV = 5000;
 constexpr double FIVE_VOLT_HIGH_MV = 5500;  // USB's own ceiling for the 5 V supply
 constexpr double CURRENT_TOLERANCE = 0.02;
 constexpr double CURRENT_TOLERANCE_MA = 10;
+// A failed step whose readings spread wider than this was still moving: the source was slow.
+constexpr double SETTLED_SPREAD_MV = 100;
 
 // The share of the advertised current each fixed-profile step draws, in percent.
 constexpr unsigned FIXED_LOAD_PERCENT[] = {0, 50, 100};
@@ -93,9 +95,9 @@ void AddReason(CheckRow& row, CheckVerdict verdict, const std::string& reason) {
 void JudgeCurrent(CheckRow& row, const StepReadings& r) {
   const double allowed = CurrentToleranceMa(row.loadMa);
   if (std::fabs(r.meanMa - row.loadMa) <= allowed) return;
-  AddReason(row, CHECK_FAIL,
-            Printed("drew %.0f mA of the %.0f mA set (allowed ±%.0f mA)", r.meanMa, row.loadMa,
-                    allowed));
+  AddReason(
+      row, CHECK_FAIL,
+      Printed("drew %.0f mA of the %.0f mA set (allowed ±%.0f mA)", r.meanMa, row.loadMa, allowed));
 }
 
 void JudgeVoltage(CheckRow& row, const StepReadings& r) {
@@ -170,7 +172,8 @@ CheckRow JudgeStep(const ProfilePlan& plan, const PlannedStep& step, const StepR
     AddReason(row, CHECK_FAIL, Printed("contract lost at %.0f mA", readings.lostAtMa));
   }
   if (readings.count == 0) {
-    if (!readings.contractLost) AddReason(row, CHECK_ERROR, "no readings: the tester did not answer");
+    if (!readings.contractLost)
+      AddReason(row, CHECK_ERROR, "no readings: the tester did not answer");
     return row;
   }
   row.readings = readings;
@@ -184,6 +187,10 @@ CheckRow JudgeStep(const ProfilePlan& plan, const PlannedStep& step, const StepR
     AddReason(row, CHECK_FAIL,
               Printed("not rising: %.0f mV after %.0f mV at the step before", readings.meanMv,
                       *previousMeanMv));
+  }
+  const double spreadMv = readings.maxMv - readings.minMv;
+  if (row.verdict == CHECK_FAIL && spreadMv > SETTLED_SPREAD_MV) {
+    AddReason(row, CHECK_FAIL, Printed("still moving: %.0f mV apart in the hold", spreadMv));
   }
   return row;
 }

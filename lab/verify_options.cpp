@@ -18,7 +18,8 @@ CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions& options, VerifyOptionTe
       ->add_option("--pps-step", text.ppsStep,
                    "a PD-APDO sweep's step, a multiple of 20 mV (default 500)")
       ->type_name("MV");
-  verify->add_option("--settle", text.settle, "milliseconds to wait after each change (default 500)")
+  verify
+      ->add_option("--settle", text.settle, "milliseconds to wait after each change (default 500)")
       ->type_name("MS");
   verify->add_option("--hold", text.hold, "milliseconds to sample each step (default 1000)")
       ->type_name("MS");
@@ -37,8 +38,8 @@ CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions& options, VerifyOptionTe
   return verify;
 }
 
-int StoreVerifyOptions(const CLI::App& verify, const VerifyOptionText& text,
-                       VerifyOptions& options, std::FILE* err) {
+int StoreVerifyOptions(const CLI::App& verify, const VerifyOptionText& text, VerifyOptions& options,
+                       std::FILE* err) {
   auto whole = [](auto* field) {
     return [field](double v) { *field = static_cast<std::remove_pointer_t<decltype(field)>>(v); };
   };
@@ -54,8 +55,8 @@ int StoreVerifyOptions(const CLI::App& verify, const VerifyOptionText& text,
       verify, err);
   if (bad != 0) return bad;
   if (options.ppsStepMv % VERIFY_GRID_MV != 0) {
-    return Refuse(err, "invalid value '" + text.ppsStep +
-                           "' for --pps-step (expected a multiple of 20 mV)");
+    return Refuse(
+        err, "invalid value '" + text.ppsStep + "' for --pps-step (expected a multiple of 20 mV)");
   }
   return 0;
 }

@@ -33,7 +33,7 @@ CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions& options, VerifyOptionTe
 
 // Checks and stores the numbers given to `verify`; 0 when all are good, else the command-line exit
 // code after the error line on `err`.
-int StoreVerifyOptions(const CLI::App& verify, const VerifyOptionText& text,
-                       VerifyOptions& options, std::FILE* err);
+int StoreVerifyOptions(const CLI::App& verify, const VerifyOptionText& text, VerifyOptions& options,
+                       std::FILE* err);
 
 }  // namespace ralvex::lab

@@ -97,8 +97,9 @@ void PrintVerifyTable(std::FILE* out, const VerifyReport& report) {
                  Cell(Of(row.limits, &VoltageLimits::highMv), 7).c_str(),
                  Cell(row.marginMv, 7).c_str(), VerdictName(row.verdict), row.reason.c_str());
   }
-  std::fprintf(out, "Limits at the tester: nominal ±5 %% (5 V: 4.75-5.50 V), less the drop of a "
-                    "%u mΩ cable at the current drawn.\n",
+  std::fprintf(out,
+               "Limits at the tester: nominal ±5 %% (5 V: 4.75-5.50 V), less the drop of a "
+               "%u mΩ cable at the current drawn.\n",
                static_cast<unsigned>(report.settings.cableMilliohm));
   std::fprintf(out, "%s\n", VerdictLine(report).c_str());
   std::fflush(out);
