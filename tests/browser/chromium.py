@@ -173,6 +173,8 @@ class Page:
             self.errors.append(f"console.error: {args}")
         elif method == "Log.entryAdded" and params["entry"]["level"] == "error":
             entry = params["entry"]
+            if entry.get("url", "").endswith("/favicon.ico"):
+                return  # the browser asks for it on its own; the page did not
             self.errors.append(f"{entry['source']}: {entry['text']} {entry.get('url', '')}")
         elif method == "Page.loadEventFired":
             self._loaded = True

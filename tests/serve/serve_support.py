@@ -97,7 +97,8 @@ class Serve:
         self.proc = subprocess.Popen([LAB, "serve", "--listen", f"127.0.0.1:{self.port}", *args],
                                      env=bench.env(), stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        threading.Thread(target=self._read_stderr, daemon=True).start()
+        self._reader = threading.Thread(target=self._read_stderr, daemon=True)
+        self._reader.start()
         if not self._banner.wait(20) or self.proc.poll() is not None:
             self.proc.kill()
             self.proc.wait()
@@ -140,6 +141,8 @@ class Serve:
             self.proc.kill()
             self.proc.wait()
             raise AssertionError("serve did not stop within 5 s of SIGTERM")
+        self._reader.join(5)
+        self.proc.stderr.close()
         if code != 0:
             raise AssertionError(f"serve ended with {code}: {''.join(self.stderr_lines)}")
 
