@@ -54,11 +54,18 @@ int RunVerifyCommand(testers::TesterSession& tester, const VerifyOptions& option
   report.started = FormatUtc(clock.WallNow());
   report.settings = options;
   const SteadyTime start = clock.Now();
-  int code = RunVerify({tester, options, clock, *env.stop, env.err}, report);
+  bool headed = false;
+  const auto onRow = [&](const CheckRow& row) {
+    if (!headed) PrintTableHead(env.out);
+    headed = true;
+    PrintTableRow(env.out, row);
+  };
+  int code = RunVerify({tester, options, clock, *env.stop, env.err, onRow}, report);
   report.durationS = std::chrono::duration<double>(clock.Now() - start).count();
   if (report.profiles.empty()) return code;
 
-  PrintVerifyTable(env.out, report);
+  if (!headed) PrintTableHead(env.out);
+  PrintTableEnd(env.out, report);
   const bool written =
       Write(json, VerifyJson(report), env.err) & Write(html, VerifyHtml(report), env.err);
   if (!written && code == LAB_EXIT_DONE) code = LAB_EXIT_OUTPUT_FAILED;

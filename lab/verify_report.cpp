@@ -18,21 +18,14 @@ long Rounded(double value) {
   return std::lround(value);
 }
 
-// A number column: the value rounded, or a dash when there is none.
-std::string Cell(const std::optional<double>& value, int width) {
-  char text[32];
-  if (value) {
-    std::snprintf(text, sizeof text, "%*ld", width, Rounded(*value));
-  } else {
-    std::snprintf(text, sizeof text, "%*s", width, "-");
-  }
-  return text;
-}
-
 template <class T, class Field>
 std::optional<double> Of(const std::optional<T>& holder, Field field) {
   if (!holder) return std::nullopt;
   return static_cast<double>((*holder).*field);
+}
+
+std::string Text(const std::optional<double>& value) {
+  return value ? std::to_string(Rounded(*value)) : "-";
 }
 
 Json Number(const std::optional<double>& value) {
@@ -72,36 +65,50 @@ CheckVerdict ReportVerdict(const VerifyReport& report) {
   return verdict == CHECK_PASS && !report.ended.empty() ? CHECK_ERROR : verdict;
 }
 
-std::string VerdictLine(const VerifyReport& report) {
+std::string CountsText(const VerifyReport& report) {
   const VerdictCounts n = CountVerdicts(report.checks);
-  const std::size_t made = n.passed + n.failed + n.errors;
-  char text[200];
-  std::snprintf(text, sizeof text, "Verdict: %s (%zu of %zu checks passed, %zu failed, %zu errors",
-                VerdictName(ReportVerdict(report)), n.passed, made, n.failed, n.errors);
+  char text[160];
+  std::snprintf(text, sizeof text, "%zu of %zu checks passed, %zu failed, %zu errors", n.passed,
+                n.passed + n.failed + n.errors, n.failed, n.errors);
   std::string line = text;
   if (n.notVerified > 0) line += "; " + std::to_string(n.notVerified) + " profiles not verified";
   if (!report.ended.empty()) line += "; " + report.ended;
-  return line + ")";
+  return line;
 }
 
-void PrintVerifyTable(std::FILE* out, const VerifyReport& report) {
+std::string VerdictLine(const VerifyReport& report) {
+  return std::string("Verdict: ") + VerdictName(ReportVerdict(report)) + " (" + CountsText(report) +
+         ")";
+}
+
+std::array<std::string, 6> NumberCells(const CheckRow& row) {
+  return {
+      Text(Of(row.readings, &StepReadings::meanMv)), Text(Of(row.readings, &StepReadings::minMv)),
+      Text(Of(row.readings, &StepReadings::maxMv)),  Text(Of(row.limits, &VoltageLimits::lowMv)),
+      Text(Of(row.limits, &VoltageLimits::highMv)),  Text(row.marginMv)};
+}
+
+std::string LimitsNote(const VerifyReport& report) {
+  return "Limits at the tester: nominal ±5 % (5 V: 4.75-5.50 V; a PD-APDO step: its request "
+         "±5 %), less the drop of a " +
+         std::to_string(report.settings.cableMilliohm) + " mΩ cable at the current drawn.";
+}
+
+void PrintTableHead(std::FILE* out) {
   std::fputs(TABLE_HEAD, out);
-  for (const CheckRow& row : report.checks) {
-    const std::optional<double> lowMv = Of(row.limits, &VoltageLimits::lowMv);
-    std::fprintf(out, "%7u  %-9s %8u %6u %s %s %s %s %s %s  %-7s  %s\n", row.profile,
-                 row.type.c_str(), static_cast<unsigned>(row.nominalMv),
-                 static_cast<unsigned>(row.loadMa),
-                 Cell(Of(row.readings, &StepReadings::meanMv), 7).c_str(),
-                 Cell(Of(row.readings, &StepReadings::minMv), 7).c_str(),
-                 Cell(Of(row.readings, &StepReadings::maxMv), 7).c_str(), Cell(lowMv, 7).c_str(),
-                 Cell(Of(row.limits, &VoltageLimits::highMv), 7).c_str(),
-                 Cell(row.marginMv, 7).c_str(), VerdictName(row.verdict), row.reason.c_str());
-  }
-  std::fprintf(out,
-               "Limits at the tester: nominal ±5 %% (5 V: 4.75-5.50 V), less the drop of a "
-               "%u mΩ cable at the current drawn.\n",
-               static_cast<unsigned>(report.settings.cableMilliohm));
-  std::fprintf(out, "%s\n", VerdictLine(report).c_str());
+  std::fflush(out);
+}
+
+void PrintTableRow(std::FILE* out, const CheckRow& row) {
+  std::fprintf(out, "%7u  %-9s %8u %6u", row.profile, row.type.c_str(),
+               static_cast<unsigned>(row.nominalMv), static_cast<unsigned>(row.loadMa));
+  for (const std::string& cell : NumberCells(row)) std::fprintf(out, " %7s", cell.c_str());
+  std::fprintf(out, "  %-7s  %s\n", VerdictName(row.verdict), row.reason.c_str());
+  std::fflush(out);
+}
+
+void PrintTableEnd(std::FILE* out, const VerifyReport& report) {
+  std::fprintf(out, "%s\n%s\n", LimitsNote(report).c_str(), VerdictLine(report).c_str());
   std::fflush(out);
 }
 

@@ -2,6 +2,7 @@
 // line) and as a program does (one JSON object, schema "ralvex.verify/1").
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -29,10 +30,23 @@ struct VerifyReport {
 
 CheckVerdict ReportVerdict(const VerifyReport& report);
 
+// How many checks passed, failed and could not be made, and why the run stopped short.
+std::string CountsText(const VerifyReport& report);
 // The overall verdict in one line: "Verdict: fail (7 of 29 checks failed, ...)".
 std::string VerdictLine(const VerifyReport& report);
 
-void PrintVerifyTable(std::FILE* out, const VerifyReport& report);
+// A check's measured and limit columns as the table shows them, rounded to the millivolt: mean,
+// min, max, low, high, margin; "-" where the check has none.
+std::array<std::string, 6> NumberCells(const CheckRow& row);
+
+// The limits' rule in one sentence, naming the cable's resistance.
+std::string LimitsNote(const VerifyReport& report);
+
+// The table in three parts, so that its rows can be printed as the checks are made: the head,
+// one row per check, and the limits' note with the verdict line.
+void PrintTableHead(std::FILE* out);
+void PrintTableRow(std::FILE* out, const CheckRow& row);
+void PrintTableEnd(std::FILE* out, const VerifyReport& report);
 std::string VerifyJson(const VerifyReport& report);
 
 }  // namespace ralvex::lab

@@ -95,8 +95,13 @@ class Verifier {
         Add(UnmeasuredRow(plan, step, CHECK_FAIL, "the tester refused the setting"));
         continue;
       }
-      Add(JudgeStep(plan, step, ReadingsOf(r), run_.options.cableMilliohm, previousMv));
-      if (r.contractLost) return Recover();
+      CheckRow row = JudgeStep(plan, step, ReadingsOf(r), run_.options.cableMilliohm, previousMv);
+      if (r.contractLost) {
+        const bool goOn = Recover(row);
+        Add(std::move(row));
+        return goOn;
+      }
+      Add(std::move(row));
       if (plan.kind == PROFILE_RANGED && r.samples > 0) previousMv = r.voltageMv.Mean();
     }
     return true;
@@ -142,7 +147,7 @@ class Verifier {
   }
 
   // The contract went: the load comes off and the source gets its time to come back.
-  bool Recover() {
+  bool Recover(CheckRow& row) {
     guard_.Apply(0);
     const SteadyTime lost = run_.clock.Now();
     const bool back = Await(Millis(run_.options.recoverTimeoutMs),
@@ -151,7 +156,7 @@ class Verifier {
     char note[64];
     std::snprintf(note, sizeof note, back ? " (back %.1f s later)" : " (not back after %.1f s)",
                   seconds);
-    report_.checks.back().reason += note;
+    row.reason += note;
     if (back) return true;
     if (run_.stop.Stopping()) return Stop("interrupted");
     return Stop("the source did not come back within " +
@@ -169,7 +174,10 @@ class Verifier {
     return false;
   }
 
-  void Add(CheckRow row) { report_.checks.push_back(std::move(row)); }
+  void Add(CheckRow row) {
+    report_.checks.push_back(std::move(row));
+    if (run_.onRow) run_.onRow(report_.checks.back());
+  }
 
   void Tell(const ProfilePlan& plan, std::size_t first) {
     const std::vector<CheckRow> rows(report_.checks.begin() + static_cast<long>(first),

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 
 #include "lab/lab_clock.h"
 #include "lab/stop_signals.h"
@@ -21,7 +22,8 @@ struct VerifyRun {
   const VerifyOptions& options;
   LabClock& clock;
   const StopRequests& stop;
-  std::FILE* err;  // a line per profile as it is done, and the errors
+  std::FILE* err;                              // a line per profile as it is done, and the errors
+  std::function<void(const CheckRow&)> onRow;  // each check as it is made; may be empty
 };
 
 // Fills the report's profiles, checks and (when it stopped short) why; returns the exit code: 0

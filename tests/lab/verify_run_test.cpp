@@ -112,6 +112,7 @@ struct Verified {
   int code = -1;
   VerifyReport report;
   std::string err;
+  std::vector<std::string> shown;  // the reasons of the rows as they were handed on
 };
 
 // A run with a 100 ms settle and a 200 ms hold, the other options at their defaults.
@@ -121,16 +122,18 @@ Verified VerifyOn(FakeCharger& charger, FakeClock& clock, StopRequests& stop) {
   options.holdMs = 200;
   charger.stop = &stop;
   Verified v;
+  const auto onRow = [&](const CheckRow& row) { v.shown.push_back(row.reason); };
   v.err = cli::test_support::Capture([&](std::FILE* err) {
-    v.code = RunVerify({charger, options, clock, stop, err}, v.report);
+    v.code = RunVerify({charger, options, clock, stop, err, onRow}, v.report);
   });
   return v;
 }
 
+// The reasons of one profile's rows (0: of every row).
 std::vector<std::string> ReasonsOf(const VerifyReport& report, unsigned profile) {
   std::vector<std::string> reasons;
   for (const CheckRow& row : report.checks) {
-    if (row.profile == profile) reasons.push_back(row.reason);
+    if (profile == 0 || row.profile == profile) reasons.push_back(row.reason);
   }
   return reasons;
 }
@@ -244,6 +247,7 @@ TEST_F(VerifyRunTest, EachFaultIsFoundWithItsReasonAndTheRunGoesOn) {
     const Verified v = VerifyOn(faulty, caseClock, caseStop);
     EXPECT_EQ(v.code, c.exitCode) << v.err;
     EXPECT_EQ(ReasonsOf(v.report, c.profile), c.reasons);
+    EXPECT_EQ(v.shown, ReasonsOf(v.report, 0)) << "every row handed on whole, in order";
     EXPECT_EQ(v.report.checks.size(), c.rows);
     EXPECT_EQ(v.report.ended, c.ended);
     EXPECT_EQ(LastEvent(faulty, "load"), "load 0");
