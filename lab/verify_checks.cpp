@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "lab/sweep_options.h"
 #include "testers/profile_types.h"
 
 namespace ralvex::lab {
@@ -42,13 +43,15 @@ bool IsPdAugmented(const link::ProfileEntry& entry) {
 }
 
 // The requests from the lowest voltage on the grid to the highest, ends included.
-std::vector<PlannedStep> SweepSteps(const link::ProfileEntry& entry, uint16_t stepMv) {
-  const unsigned first = (entry.minVoltage + VERIFY_GRID_MV - 1) / VERIFY_GRID_MV * VERIFY_GRID_MV;
-  const unsigned last = entry.voltage / VERIFY_GRID_MV * VERIFY_GRID_MV;
-  const uint16_t load = Share(entry.current, RANGED_LOAD_PERCENT);
+std::vector<PlannedStep> RangedSteps(const link::ProfileEntry& entry, uint16_t stepMv) {
+  const uint32_t first =
+      (entry.minVoltage + VOLTAGE_GRID_MV - 1) / VOLTAGE_GRID_MV * VOLTAGE_GRID_MV;
+  const uint32_t last = entry.voltage / VOLTAGE_GRID_MV * VOLTAGE_GRID_MV;
   std::vector<PlannedStep> steps;
-  for (unsigned v = first; v < last; v += stepMv) steps.push_back({static_cast<uint16_t>(v), load});
-  if (first <= last) steps.push_back({static_cast<uint16_t>(last), load});
+  if (first > last) return steps;
+  for (uint32_t v : SweepSteps(first, last, stepMv)) {
+    steps.push_back({static_cast<uint16_t>(v), Share(entry.current, RANGED_LOAD_PERCENT)});
+  }
   return steps;
 }
 
@@ -70,7 +73,7 @@ ProfilePlan PlanProfile(const link::ProfileEntry& entry, unsigned index, uint8_t
     plan.note = "not verified: this tester's firmware does not report the range";
   } else if (IsPdAugmented(entry)) {
     plan.kind = PROFILE_RANGED;
-    plan.steps = SweepSteps(entry, ppsStepMv);
+    plan.steps = RangedSteps(entry, ppsStepMv);
     if (plan.steps.empty()) {
       plan.kind = PROFILE_NOT_VERIFIED;
       plan.note = "not verified: its range holds no request";

@@ -18,8 +18,6 @@ namespace ralvex::lab {
 enum CheckVerdict : uint8_t { CHECK_PASS, CHECK_FAIL, CHECK_ERROR, CHECK_NOT_VERIFIED };
 const char* VerdictName(CheckVerdict verdict);
 
-inline constexpr uint16_t VERIFY_GRID_MV = 20;  // a ranged profile's requests are multiples of it
-
 enum ProfileKind : uint8_t { PROFILE_FIXED, PROFILE_RANGED, PROFILE_NOT_VERIFIED };
 
 // One settle-and-hold step of the plan: the voltage asked for (a fixed profile's own) and the load.
@@ -40,7 +38,8 @@ struct ProfilePlan {
   std::vector<PlannedStep> steps;
 };
 
-// Every usable entry of the list with its steps; `ppsStepMv` is a positive multiple of the grid.
+// Every usable entry of the list with its steps; `ppsStepMv` is a positive multiple of the 20 mV
+// grid that a ranged profile's requests lie on.
 std::vector<ProfilePlan> PlanVerification(const link::ProfileList& list, uint8_t versionLevel,
                                           uint16_t ppsStepMv);
 

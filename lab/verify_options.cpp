@@ -3,61 +3,62 @@
 #include <CLI/CLI.hpp>
 
 #include "lab/option_numbers.h"
-#include "lab/verify_checks.h"
+#include "lab/sweep_options.h"
 
 namespace ralvex::lab {
 
-CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions& options, VerifyOptionText& text) {
-  CLI::App* verify = app.add_subcommand(
-      "verify", "check every profile the source offers against its tolerances: a verdict");
-  verify
-      ->add_option("--cable-milliohm", text.cable,
+VerifyCommand::VerifyCommand(CLI::App& app)
+    : command_(app.add_subcommand(
+          "verify", "check every profile the source offers against its tolerances: a verdict")) {
+  command_
+      ->add_option("--cable-milliohm", cable_,
                    "the cable's resistance, whose drop is allowed for (default 100; 0: none)")
       ->type_name("MOHM");
-  verify
-      ->add_option("--pps-step", text.ppsStep,
+  command_
+      ->add_option("--pps-step", ppsStep_,
                    "a PD-APDO sweep's step, a multiple of 20 mV (default 500)")
       ->type_name("MV");
-  verify
-      ->add_option("--settle", text.settle, "milliseconds to wait after each change (default 500)")
+  command_->add_option("--settle", settle_, "milliseconds to wait after each change (default 500)")
       ->type_name("MS");
-  verify->add_option("--hold", text.hold, "milliseconds to sample each step (default 1000)")
+  command_->add_option("--hold", hold_, "milliseconds to sample each step (default 1000)")
       ->type_name("MS");
-  verify
-      ->add_option("--contract-timeout", text.contractTimeout,
+  command_
+      ->add_option("--contract-timeout", contractTimeout_,
                    "milliseconds for the contract to show a requested profile (default 1000)")
       ->type_name("MS");
-  verify
-      ->add_option("--recover-timeout", text.recoverTimeout,
+  command_
+      ->add_option("--recover-timeout", recoverTimeout_,
                    "milliseconds to wait for a source that dropped its contract (default 5000)")
       ->type_name("MS");
-  verify->add_option("--json", options.jsonPath, "also write the verdict as JSON here")
-      ->type_name("FILE");
-  verify->add_option("--html", options.htmlPath, "also write a report page here")
-      ->type_name("FILE");
-  return verify;
+  command_->add_option("--json", json_, "also write the verdict as JSON here")->type_name("FILE");
+  command_->add_option("--html", html_, "also write a report page here")->type_name("FILE");
 }
 
-int StoreVerifyOptions(const CLI::App& verify, const VerifyOptionText& text, VerifyOptions& options,
-                       std::FILE* err) {
+bool VerifyCommand::Parsed() const {
+  return command_->parsed();
+}
+
+int VerifyCommand::Store(VerifyOptions& options, std::FILE* err) const {
   auto whole = [](auto* field) {
     return [field](double v) { *field = static_cast<std::remove_pointer_t<decltype(field)>>(v); };
   };
   const int bad = StoreNumbers(
-      {{{"--cable-milliohm", 0, 10000, true, whole(&options.cableMilliohm)}, &text.cable},
-       {{"--pps-step", VERIFY_GRID_MV, 20000, true, whole(&options.ppsStepMv)}, &text.ppsStep},
-       {{"--settle", 0, 600000, true, whole(&options.settleMs)}, &text.settle},
-       {{"--hold", 1, 600000, true, whole(&options.holdMs)}, &text.hold},
+      {{{"--cable-milliohm", 0, 10000, true, whole(&options.cableMilliohm)}, &cable_},
+       {{"--pps-step", VOLTAGE_GRID_MV, 20000, true, whole(&options.ppsStepMv)}, &ppsStep_},
+       {{"--settle", 0, 600000, true, whole(&options.settleMs)}, &settle_},
+       {{"--hold", 1, 600000, true, whole(&options.holdMs)}, &hold_},
        {{"--contract-timeout", 1, 600000, true, whole(&options.contractTimeoutMs)},
-        &text.contractTimeout},
+        &contractTimeout_},
        {{"--recover-timeout", 0, 600000, true, whole(&options.recoverTimeoutMs)},
-        &text.recoverTimeout}},
-      verify, err);
+        &recoverTimeout_}},
+      *command_, err);
   if (bad != 0) return bad;
-  if (options.ppsStepMv % VERIFY_GRID_MV != 0) {
-    return Refuse(
-        err, "invalid value '" + text.ppsStep + "' for --pps-step (expected a multiple of 20 mV)");
+  if (options.ppsStepMv % VOLTAGE_GRID_MV != 0) {
+    return Refuse(err,
+                  "invalid value '" + ppsStep_ + "' for --pps-step (expected a multiple of 20 mV)");
   }
+  options.jsonPath = json_;
+  options.htmlPath = html_;
   return 0;
 }
 

@@ -23,17 +23,21 @@ struct VerifyOptions {
   std::string htmlPath;  // empty: none
 };
 
-// The number options as given, read once the command line is parsed.
-struct VerifyOptionText {
-  std::string cable, ppsStep, settle, hold, contractTimeout, recoverTimeout;
+// Registers `verify` on the program; after the parse, Store reads its options. The command keeps
+// the text of its options, so the object must outlive the parse.
+class VerifyCommand {
+ public:
+  explicit VerifyCommand(CLI::App& app);
+  VerifyCommand(const VerifyCommand&) = delete;
+  VerifyCommand& operator=(const VerifyCommand&) = delete;
+
+  bool Parsed() const;
+  // 0 with the options filled in, else the command-line exit code after the error line.
+  int Store(VerifyOptions& options, std::FILE* err) const;
+
+ private:
+  CLI::App* command_;
+  std::string cable_, ppsStep_, settle_, hold_, contractTimeout_, recoverTimeout_, json_, html_;
 };
-
-// Registers the command and its options on `app`; the file options go straight to `options`.
-CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions& options, VerifyOptionText& text);
-
-// Checks and stores the numbers given to `verify`; 0 when all are good, else the command-line exit
-// code after the error line on `err`.
-int StoreVerifyOptions(const CLI::App& verify, const VerifyOptionText& text, VerifyOptions& options,
-                       std::FILE* err);
 
 }  // namespace ralvex::lab
