@@ -103,7 +103,11 @@ void PrintTableRow(std::FILE* out, const CheckRow& row) {
   std::fprintf(out, "%7u  %-9s %8u %6u", row.profile, row.type.c_str(),
                static_cast<unsigned>(row.nominalMv), static_cast<unsigned>(row.loadMa));
   for (const std::string& cell : NumberCells(row)) std::fprintf(out, " %7s", cell.c_str());
-  std::fprintf(out, "  %-7s  %s\n", VerdictName(row.verdict), row.reason.c_str());
+  if (row.reason.empty()) {
+    std::fprintf(out, "  %s\n", VerdictName(row.verdict));
+  } else {
+    std::fprintf(out, "  %-7s  %s\n", VerdictName(row.verdict), row.reason.c_str());
+  }
   std::fflush(out);
 }
 
