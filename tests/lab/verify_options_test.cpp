@@ -6,27 +6,16 @@
 #include <vector>
 
 #include "lab/lab_options.h"
-#include "tests/cli/capture.h"
+#include "tests/lab/lab_parse.h"
 
 namespace ralvex::lab {
 namespace {
 
-struct Parsed {
-  ParsedCommandLine result;
-  std::string err;
-};
+using test_support::Parsed;
 
 Parsed ParseVerify(std::vector<std::string> args) {
-  args.insert(args.begin(), {"ralvex-lab", "verify"});
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  Parsed parsed;
-  std::FILE* out = std::tmpfile();
-  parsed.err = cli::test_support::Capture([&](std::FILE* err) {
-    parsed.result = ParseLabCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-  });
-  std::fclose(out);
-  return parsed;
+  args.insert(args.begin(), "verify");
+  return test_support::Parse(args);
 }
 
 struct BadCase {
