@@ -8,17 +8,12 @@
 #include "lab/lab_options.h"
 #include "lab/profile_choice.h"
 #include "lab/sample_logger.h"
+#include "lab/say_line.h"
 #include "lab/sweep_options.h"
 
 namespace ralvex::lab {
 
 namespace {
-
-int Say(std::FILE* err, int code, const std::string& line) {
-  std::fprintf(err, "%s\n", line.c_str());
-  std::fflush(err);
-  return code;
-}
 
 // Where the rows go without -o: nowhere.
 class NoRows final : public RowSink {
