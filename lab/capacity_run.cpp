@@ -8,17 +8,12 @@
 #include "lab/lab_options.h"
 #include "lab/profile_choice.h"
 #include "lab/sample_logger.h"
+#include "lab/say_line.h"
 #include "lab/sweep_options.h"
 
 namespace ralvex::lab {
 
 namespace {
-
-int Say(std::FILE* err, int code, const std::string& line) {
-  std::fprintf(err, "%s\n", line.c_str());
-  std::fflush(err);
-  return code;
-}
 
 // Where the rows go without -o: nowhere.
 class NoRows final : public RowSink {
@@ -68,16 +63,17 @@ class CapacityRunner {
     const std::unique_ptr<RowSink> sink = OpenSink();
     if (!sink) return LAB_EXIT_INVALID_COMMAND_LINE;
     if (o_.profile) {
-      if (const int code = MoveContract(); code != LAB_EXIT_DONE) return code;
+      if (const int code = MoveContract(); code != LAB_EXIT_DONE) {
+        RestoreContract();
+        return code;
+      }
     }
     const LogRun run{
         run_.tester, *sink,    log_,          run_.clock,
         run_.stop,   run_.err, run_.progress, [this](const LogRow& row) { return rule_(row); }};
     LogOutcome outcome = RunLog(run);
     if (run_.progress != nullptr) run_.progress->Clear();
-    if (moved_ && !run_.stop.Urgent() && !run_.tester.DeviceLost()) {
-      run_.tester.SetProfile(1, choice_.list.entries[0].voltage);
-    }
+    RestoreContract();
     if (!sink->Finish(SummaryJson(outcome.summary)) && outcome.exitCode == LAB_EXIT_DONE) {
       outcome.exitCode = Say(run_.err, LAB_EXIT_OUTPUT_FAILED, "Error: " + sink->Error());
     }
@@ -118,8 +114,8 @@ class CapacityRunner {
       return Say(run_.err, LAB_EXIT_INVALID_COMMAND_LINE,
                  "Error: " + name + " is fixed at " + std::to_string(e.voltage) + " mV.");
     }
-    moved_ = true;
     const link::SetResult set = run_.tester.SetProfile(*o_.profile, voltage);
+    moved_ = !set.answered || set.Accepted() || !set.status;  // a lost reply may have moved it
     if (!set.answered)
       return Say(run_.err, LAB_EXIT_NO_TESTER, "Error: the tester did not answer.");
     if (set.status && !set.Accepted()) {
@@ -127,6 +123,13 @@ class CapacityRunner {
                  "Error: the tester refused " + name + " at " + std::to_string(voltage) + " mV.");
     }
     return LAB_EXIT_DONE;
+  }
+
+  // The contract back on profile 1 after a move, unless the run must end at once.
+  void RestoreContract() {
+    if (moved_ && !run_.stop.Urgent() && !run_.tester.DeviceLost()) {
+      run_.tester.SetProfile(1, choice_.list.entries[0].voltage);
+    }
   }
 
   CapacityReport Report(const LogSummary& s) const {

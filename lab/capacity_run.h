@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "lab/capacity_options.h"

@@ -10,6 +10,7 @@
 #include "lab/lab_options.h"
 #include "lab/progress_line.h"
 #include "lab/sample_logger.h"
+#include "lab/say_line.h"
 #include "lab/status_report.h"
 #include "lab/sweep_run.h"
 #include "lab/verify_command.h"
@@ -20,12 +21,6 @@
 namespace ralvex::lab {
 
 namespace {
-
-int Say(std::FILE* err, int code, const std::string& line) {
-  std::fprintf(err, "%s\n", line.c_str());
-  std::fflush(err);
-  return code;
-}
 
 std::string UpperCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

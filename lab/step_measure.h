@@ -25,8 +25,8 @@ struct StepTiming {
 struct StepResult {
   link::SetResult setting;  // the tester's answer to the setting; nothing else when not accepted
   uint64_t samples = 0;     // readings taken in the hold with the contract up
-  Spread voltageMv;  // of those readings (count 0 without any)
-  Spread currentMa;  // measured
+  Spread voltageMv;         // of those readings (count 0 without any)
+  Spread currentMa;         // measured
   Spread powerMw;
   uint64_t failedExchanges = 0;
   bool contractLost = false;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "lab/log/row_sink.h"
 #include "lab/step_measure.h"

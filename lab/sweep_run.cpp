@@ -9,17 +9,12 @@
 #include "lab/load_guard.h"
 #include "lab/log/output_fd.h"
 #include "lab/profile_choice.h"
+#include "lab/say_line.h"
 #include "lab/sweep_rows.h"
 
 namespace ralvex::lab {
 
 namespace {
-
-int Say(std::FILE* err, int code, const std::string& line) {
-  std::fprintf(err, "%s\n", line.c_str());
-  std::fflush(err);
-  return code;
-}
 
 class Sweeper {
  public:

@@ -24,11 +24,6 @@ using nlohmann::json;
 
 class LabSweepE2e : public E2eTest {
  protected:
-  RunResult Lab(std::vector<std::string> args, const std::string& bench,
-                const ChildSignals& signals = {}) const {
-    args.insert(args.begin(), RALVEX_LAB_BINARY);
-    return RunCommand(args, bench, {}, signals);
-  }
   // A value the tester keeps in the bench's state file; -1 when it is not there.
   long StateValue(const std::string& key) const {
     std::smatch match;

@@ -152,9 +152,20 @@ TEST_F(CapacityRunTest, AProfileItCannotUseIsRefusedBeforeAnyLoad) {
 TEST_F(CapacityRunTest, ARefusedProfileEndsWithFour) {
   options.profile = 1;
   EXPECT_CALL(tester, SetProfile(1, 5000))
-      .WillRepeatedly(Return(link::SetResult{true, link::SET_REFUSED}));
+      .WillOnce(Return(link::SetResult{true, link::SET_REFUSED}));  // and no move back
   EXPECT_EQ(Run(), LAB_EXIT_INVALID_PROFILE);
   EXPECT_NE(err.find("the tester refused profile 1 at 5000 mV"), std::string::npos) << err;
+  EXPECT_TRUE(tester.loads.empty());
+}
+
+TEST_F(CapacityRunTest, AnUnansweredProfileRequestEndsWithThreeOnProfileOne) {
+  options.profile = 2;
+  options.voltageMv = 9000;
+  ::testing::InSequence order;
+  EXPECT_CALL(tester, SetProfile(2, 9000)).WillOnce(Return(link::SetResult{}));
+  EXPECT_CALL(tester, SetProfile(1, 5000))
+      .WillOnce(Return(link::SetResult{true, link::SET_ACCEPTED}));
+  EXPECT_EQ(Run(), LAB_EXIT_NO_TESTER);
   EXPECT_TRUE(tester.loads.empty());
 }
 
