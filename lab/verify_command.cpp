@@ -6,6 +6,7 @@
 #include "lab/lab_clock.h"
 #include "lab/lab_options.h"
 #include "lab/log/log_row.h"
+#include "lab/say_line.h"
 #include "lab/verify_html.h"
 #include "lab/verify_report.h"
 #include "lab/verify_run.h"
@@ -21,22 +22,22 @@ struct ReportFile {
   std::unique_ptr<std::ofstream> stream;
 };
 
+// The error line; always false, for the caller to return.
+bool CannotWrite(const ReportFile& file, std::FILE* err) {
+  Say(err, 0, "Error: cannot write " + file.path);
+  return false;
+}
+
 bool Open(ReportFile& file, std::FILE* err) {
   if (file.path.empty()) return true;
   file.stream = std::make_unique<std::ofstream>(file.path, std::ios::trunc);
-  if (*file.stream) return true;
-  std::fprintf(err, "Error: cannot write %s\n", file.path.c_str());
-  std::fflush(err);
-  return false;
+  return *file.stream || CannotWrite(file, err);
 }
 
 bool Write(ReportFile& file, const std::string& text, std::FILE* err) {
   if (!file.stream) return true;
   *file.stream << text << "\n";
-  if (file.stream->flush()) return true;
-  std::fprintf(err, "Error: cannot write %s\n", file.path.c_str());
-  std::fflush(err);
-  return false;
+  return file.stream->flush() || CannotWrite(file, err);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "lab/lab_options.h"
 #include "lab/load_guard.h"
+#include "lab/say_line.h"
 #include "lab/step_measure.h"
 
 namespace ralvex::lab {
@@ -43,10 +44,11 @@ class Verifier {
 
   int Run() {
     link::ProfileList list{};
-    if (!run_.tester.GetProfiles(list)) return Say(LAB_EXIT_NO_TESTER, "the tester did not answer");
+    if (!run_.tester.GetProfiles(list))
+      return Fail(LAB_EXIT_NO_TESTER, "the tester did not answer");
     report_.profiles = PlanVerification(list, run_.tester.VersionLevel(), run_.options.ppsStepMv);
     if (report_.profiles.empty()) {
-      return Say(LAB_EXIT_INVALID_PROFILE, "the source offers no profile to verify");
+      return Fail(LAB_EXIT_INVALID_PROFILE, "the source offers no profile to verify");
     }
     for (const ProfilePlan& plan : report_.profiles) {
       if (!VerifyProfile(plan)) break;
@@ -57,10 +59,8 @@ class Verifier {
   }
 
  private:
-  int Say(int code, const std::string& what) {
-    std::fprintf(run_.err, "Error: %s.\n", what.c_str());
-    std::fflush(run_.err);
-    return code;
+  int Fail(int code, const std::string& what) {
+    return Say(run_.err, code, "Error: " + what + ".");
   }
 
   // False when the run cannot go on: interrupted, the tester gone, or the source not back.

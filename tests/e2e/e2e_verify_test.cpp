@@ -26,11 +26,6 @@ const std::vector<std::string> QUICK = {"verify", "--settle",   "100", "--hold",
 
 class VerifyE2e : public E2eTest {
  protected:
-  RunResult Lab(std::vector<std::string> args, const std::string& bench,
-                const ChildSignals& signals = {}) const {
-    args.insert(args.begin(), RALVEX_LAB_BINARY);
-    return RunCommand(args, bench, {}, signals);
-  }
   RunResult Verify(std::vector<std::string> more, const std::string& bench,
                    const ChildSignals& signals = {}) const {
     std::vector<std::string> args = QUICK;
