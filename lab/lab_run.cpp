@@ -5,11 +5,15 @@
 #include <memory>
 #include <string>
 
+#include "lab/capacity_run.h"
 #include "lab/lab_clock.h"
 #include "lab/lab_options.h"
 #include "lab/progress_line.h"
 #include "lab/sample_logger.h"
+#include "lab/say_line.h"
 #include "lab/status_report.h"
+#include "lab/sweep_run.h"
+#include "lab/verify_command.h"
 #include "link/tester_link.h"
 #include "testers/tester_choice.h"
 #include "testers/tester_session.h"
@@ -17,12 +21,6 @@
 namespace ralvex::lab {
 
 namespace {
-
-int Say(std::FILE* err, int code, const std::string& line) {
-  std::fprintf(err, "%s\n", line.c_str());
-  std::fflush(err);
-  return code;
-}
 
 std::string UpperCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -103,6 +101,21 @@ int RunLogCommand(testers::TesterSession& tester, const LabOptions& options,
   return outcome.exitCode;
 }
 
+int RunSweepCommand(testers::TesterSession& tester, const LabOptions& options,
+                    const LabEnvironment& env) {
+  SystemLabClock clock;
+  ProgressLine progress(env.err, env.errIsTerminal);
+  return RunSweep({tester, options.sweep, clock, *env.stop, env.err, &progress});
+}
+
+int RunCapacityCommand(testers::TesterSession& tester, const LabOptions& options,
+                       const std::string& serial, const LabEnvironment& env) {
+  SystemLabClock clock;
+  ProgressLine progress(env.err, env.errIsTerminal);
+  return RunCapacity(
+      {tester, options.capacity, serial, clock, *env.stop, env.out, env.err, &progress});
+}
+
 }  // namespace
 
 int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
@@ -129,6 +142,13 @@ int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
     snapshot.serial = serial;
     snapshot.index = static_cast<std::size_t>(position);
     exitCode = RunStatus(tester, options, snapshot, env);
+  } else if (options.command == LAB_SWEEP) {
+    exitCode = RunSweepCommand(tester, options, env);
+  } else if (options.command == LAB_CAPACITY) {
+    exitCode = RunCapacityCommand(tester, options, serial, env);
+  } else if (options.command == LAB_VERIFY) {
+    exitCode =
+        RunVerifyCommand(tester, options.verify, {serial, static_cast<std::size_t>(position)}, env);
   } else {
     exitCode = RunLogCommand(tester, options, serial, env);
   }

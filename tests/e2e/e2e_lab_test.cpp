@@ -28,11 +28,6 @@ using nlohmann::json;
 
 class LabE2e : public E2eTest {
  protected:
-  RunResult Lab(std::vector<std::string> args, const std::string& bench,
-                const ChildSignals& signals = {}) const {
-    args.insert(args.begin(), RALVEX_LAB_BINARY);
-    return RunCommand(args, bench, {}, signals);
-  }
   // The tester's load as ralvex reads it afterwards on the same bench.
   std::string SetCurrentAfterwards(const std::string& bench) const {
     const RunResult stats = Run({"-s"}, bench);

@@ -59,6 +59,15 @@ class E2eTest : public ::testing::Test {
   RunResult Run(const std::vector<std::string>& args, const std::string& bench,
                 const std::vector<std::string>& env, unsigned asUser = 0) const;
 
+#ifdef RALVEX_LAB_BINARY
+  // ralvex-lab with `args` on `bench`.
+  RunResult Lab(std::vector<std::string> args, const std::string& bench,
+                const ChildSignals& signals = {}) const {
+    args.insert(args.begin(), RALVEX_LAB_BINARY);
+    return RunCommand(args, bench, {}, signals);
+  }
+#endif
+
   // Any built program: `command` is its path and its arguments.
   RunResult RunCommand(const std::vector<std::string>& command, const std::string& bench,
                        const std::vector<std::string>& env = {}, const ChildSignals& signals = {},

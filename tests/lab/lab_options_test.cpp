@@ -5,29 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/capture.h"
+#include "tests/lab/lab_parse.h"
 
 namespace ralvex::lab {
 namespace {
 
-struct Parsed {
-  ParsedCommandLine result;
-  std::string out;
-  std::string err;
-};
-
-Parsed Parse(std::vector<std::string> args) {
-  args.insert(args.begin(), "ralvex-lab");
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  Parsed parsed;
-  std::FILE* out = std::tmpfile();
-  parsed.err = cli::test_support::Capture([&](std::FILE* err) {
-    parsed.result = ParseLabCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-  });
-  parsed.out = cli::test_support::ReadAndClose(out);
-  return parsed;
-}
+using test_support::Parse;
+using test_support::Parsed;
 
 struct BadCase {
   std::vector<std::string> args;
