@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `ralvex-lab serve` on the two-tester bench at the default interval (500 ms), on loopback:
 #  1. no clients for 10 s: each tester's sampling rate (the spacing of its samples in /api/samples)
-#     server's CPU time;
+#     and the server's CPU time;
 #  2. 50 connections for 10 s with wrk (benchmarks/serve_load.lua), each fetching /metrics and
 #     /api/status in turn with a 20 ms pause: failed requests (target 0), p99 latency (target under
 #     20 ms), and the testers' sampling rate meanwhile (target: within 5 % of the rate of 1.);
