@@ -1,7 +1,11 @@
 # Sourced by test.sh, run.sh, scripts/windows.sh and scripts/package.sh: makes sure the Debian
 # packages the build needs are there.
 RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev
-  pkgconf groff-base python3 libcli11-dev nlohmann-json3-dev libsqlite3-dev)
+  pkgconf groff-base python3 libcli11-dev nlohmann-json3-dev libsqlite3-dev
+  libcpp-httplib-dev chromium prometheus wrk)
+# ralvex-lab serve speaks HTTP with the header-only cpp-httplib. Its tests and the reports' tests
+# look with the users' own tools: headless chromium renders the pages, prometheus scrapes serve
+# and its promtool checks the exposition and the alert rules; wrk drives benchmarks/serve_load.sh.
 
 # The Windows builds: the POSIX thread-model mingw-w64 compilers (the default model has no
 # std::thread), GoogleTest's sources to compile with them, and Wine to run the results. 32-bit
