@@ -75,6 +75,8 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   logCommand->add_option("--reconnect", reconnect, "seconds to wait for a lost tester (default 30)")
       ->type_name("SECONDS");
   logCommand->add_flag("-q,--quiet", log.quiet, "no progress line");
+  ServeArguments serveGiven;
+  CLI::App* serveCommand = AddServeCommand(app, serveGiven);
 
   try {
     app.parse(argc, argv);
@@ -116,6 +118,11 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
     return {std::nullopt, Refuse(err, "--format sqlite needs a file: give it with -o FILE")};
   }
   options.command = logCommand->parsed() ? LAB_LOG : LAB_STATUS;
+  if (serveCommand->parsed()) {
+    const int badServe = FinishServeOptions(*serveCommand, serveGiven, options.serve, err);
+    if (badServe != 0) return {std::nullopt, badServe};
+    options.command = LAB_SERVE;
+  }
   options.given = Joined(argc, argv);
   (void)status;
   return {options, LAB_EXIT_DONE};

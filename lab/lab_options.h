@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lab/log/row_sink.h"
+#include "lab/serve_options.h"
 
 namespace ralvex::lab {
 
@@ -19,7 +20,7 @@ inline constexpr int LAB_EXIT_INVALID_PROFILE = 4;
 // 5 stays for a verification that failed.
 inline constexpr int LAB_EXIT_OUTPUT_FAILED = 6;  // the log could not be written or finished
 
-enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG };
+enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG, LAB_SERVE };
 
 struct LogOptions {
   uint32_t intervalMs = 100;  // 0: as fast as the line allows
@@ -39,6 +40,7 @@ struct LabOptions {
   std::optional<long> index;
   bool json = false;  // status --json
   LogOptions log;
+  ServeOptions serve;
   std::string given;  // the options as given, for the log's run record
 };
 
