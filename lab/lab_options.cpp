@@ -12,10 +12,8 @@ namespace ralvex::lab {
 namespace {
 
 std::optional<LogFormat> FormatNamed(const std::string& name) {
-  if (name == "csv") return LOG_CSV;
-  if (name == "jsonl") return LOG_JSONL;
   if (name == "sqlite") return LOG_SQLITE;
-  return std::nullopt;
+  return TextFormatNamed(name);
 }
 
 // --help and --version: CLI11 writes the text, which goes to `out` whole.
@@ -75,6 +73,8 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   logCommand->add_option("--reconnect", reconnect, "seconds to wait for a lost tester (default 30)")
       ->type_name("SECONDS");
   logCommand->add_flag("-q,--quiet", log.quiet, "no progress line");
+  const SweepCommand sweep(app);
+  const CapacityCommand capacity(app);
   ServeArguments serveGiven;
   CLI::App* serveCommand = AddServeCommand(app, serveGiven);
 
@@ -91,9 +91,14 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
     return {std::nullopt, Refuse(err, e.what())};
   }
 
-  const int bad = StoreNumbers(
-      {{{"--index", 0, 255, true, [&](double v) { options.index = static_cast<long>(v); }}, &index},
-       {{"--interval", 0, 3600000, true,
+  // Each command's numbers are looked up in that command: commands share option names.
+  int bad = StoreNumbers(
+      {{{"--index", 0, 255, true, [&](double v) { options.index = static_cast<long>(v); }},
+        &index}},
+      app, err);
+  if (bad != 0) return {std::nullopt, bad};
+  bad = StoreNumbers(
+      {{{"--interval", 0, 3600000, true,
          [&](double v) { log.intervalMs = static_cast<uint32_t>(v); }},
         &interval},
        {{"--duration", 0.001, 31536000, false, [&](double v) { log.durationS = v; }}, &duration},
@@ -104,7 +109,7 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
        {{"--reconnect", 0, 86400, true,
          [&](double v) { log.reconnectS = static_cast<uint32_t>(v); }},
         &reconnect}},
-      app, err);
+      *logCommand, err);
   if (bad != 0) return {std::nullopt, bad};
 
   const std::optional<LogFormat> chosen = FormatNamed(format);
@@ -118,10 +123,19 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
     return {std::nullopt, Refuse(err, "--format sqlite needs a file: give it with -o FILE")};
   }
   options.command = logCommand->parsed() ? LAB_LOG : LAB_STATUS;
+  if (sweep.Parsed()) {
+    options.command = LAB_SWEEP;
+    if (const int code = sweep.Store(options.sweep, err); code != 0) return {std::nullopt, code};
+  }
+  if (capacity.Parsed()) {
+    options.command = LAB_CAPACITY;
+    if (const int code = capacity.Store(options.capacity, err); code != 0)
+      return {std::nullopt, code};
+  }
   if (serveCommand->parsed()) {
-    const int badServe = FinishServeOptions(*serveCommand, serveGiven, options.serve, err);
-    if (badServe != 0) return {std::nullopt, badServe};
     options.command = LAB_SERVE;
+    const int code = FinishServeOptions(*serveCommand, serveGiven, options.serve, err);
+    if (code != 0) return {std::nullopt, code};
   }
   options.given = Joined(argc, argv);
   (void)status;

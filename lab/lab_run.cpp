@@ -5,11 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "lab/capacity_run.h"
 #include "lab/lab_clock.h"
 #include "lab/lab_options.h"
 #include "lab/progress_line.h"
 #include "lab/sample_logger.h"
 #include "lab/status_report.h"
+#include "lab/sweep_run.h"
 #include "link/tester_link.h"
 #include "testers/tester_choice.h"
 #include "testers/tester_session.h"
@@ -103,6 +105,21 @@ int RunLogCommand(testers::TesterSession& tester, const LabOptions& options,
   return outcome.exitCode;
 }
 
+int RunSweepCommand(testers::TesterSession& tester, const LabOptions& options,
+                    const LabEnvironment& env) {
+  SystemLabClock clock;
+  ProgressLine progress(env.err, env.errIsTerminal);
+  return RunSweep({tester, options.sweep, clock, *env.stop, env.err, &progress});
+}
+
+int RunCapacityCommand(testers::TesterSession& tester, const LabOptions& options,
+                       const std::string& serial, const LabEnvironment& env) {
+  SystemLabClock clock;
+  ProgressLine progress(env.err, env.errIsTerminal);
+  return RunCapacity(
+      {tester, options.capacity, serial, clock, *env.stop, env.out, env.err, &progress});
+}
+
 }  // namespace
 
 int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
@@ -133,6 +150,10 @@ int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
     snapshot.serial = serial;
     snapshot.index = static_cast<std::size_t>(position);
     exitCode = RunStatus(tester, options, snapshot, env);
+  } else if (options.command == LAB_SWEEP) {
+    exitCode = RunSweepCommand(tester, options, env);
+  } else if (options.command == LAB_CAPACITY) {
+    exitCode = RunCapacityCommand(tester, options, serial, env);
   } else {
     exitCode = RunLogCommand(tester, options, serial, env);
   }

@@ -57,4 +57,10 @@ int StoreNumbers(const std::vector<std::pair<NumberRow, const std::string*>>& gi
   return 0;
 }
 
+std::optional<LogFormat> TextFormatNamed(const std::string& name) {
+  if (name == "csv") return LOG_CSV;
+  if (name == "jsonl") return LOG_JSONL;
+  return std::nullopt;
+}
+
 }  // namespace ralvex::lab

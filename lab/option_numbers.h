@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "lab/log/row_sink.h"
+
 namespace CLI {
 class App;
 }
@@ -39,5 +41,8 @@ bool Given(const CLI::App& app, const std::string& name);
 // command-line exit code after the error line.
 int StoreNumbers(const std::vector<std::pair<NumberRow, const std::string*>>& given,
                  const CLI::App& app, std::FILE* err);
+
+// The text formats of rows, by their --format name ("csv", "jsonl"); nothing for another name.
+std::optional<LogFormat> TextFormatNamed(const std::string& name);
 
 }  // namespace ralvex::lab

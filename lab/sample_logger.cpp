@@ -62,6 +62,7 @@ class Logger {
   std::optional<int> EndBefore(uint64_t slot) {
     const LogOptions& o = run_.options;
     if (run_.stop.Stopping()) return Ended("interrupted", LAB_EXIT_DONE);
+    if (ruled_ != nullptr) return Ended(ruled_, LAB_EXIT_DONE);
     if (o.samples && summary_.samples >= *o.samples) return Ended("done", LAB_EXIT_DONE);
     if (o.durationS && Seconds(schedule_.Due(slot) - schedule_.Start()) >= *o.durationS) {
       return Ended("done", LAB_EXIT_DONE);
@@ -103,6 +104,7 @@ class Logger {
     const LogRow row = integrator_.Add(SampleOf(stats, arrived, Seconds(steady - *first_)));
     if (!run_.sink.Write(row)) return Failed();
     summary_.Add(row);
+    if (run_.endAfterRow) ruled_ = run_.endAfterRow(row);
     if (run_.progress != nullptr) run_.progress->Show(row, summary_);
     if (steady - lastFlush_ >= FLUSH_PERIOD) {
       if (!run_.sink.Flush()) return Failed();
@@ -162,6 +164,7 @@ class Logger {
   LogSummary summary_;
   std::optional<SteadyTime> first_;
   SteadyTime lastFlush_;
+  const char* ruled_ = nullptr;  // why the caller's rule ended the run
 };
 
 }  // namespace
