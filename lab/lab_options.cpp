@@ -2,75 +2,18 @@
 
 #include <CLI/CLI.hpp>
 
-#include <charconv>
-#include <functional>
 #include <sstream>
 #include <vector>
+
+#include "lab/option_numbers.h"
 
 namespace ralvex::lab {
 
 namespace {
 
-// A number option is taken as text and read here, so that every bad value gets the same line.
-struct NumberRow {
-  const char* name;
-  double min;
-  double max;
-  bool whole;
-  std::function<void(double)> store;
-};
-
-std::optional<double> ReadNumber(const std::string& text, bool whole) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
-  if (whole && value != static_cast<double>(static_cast<uint64_t>(value))) return std::nullopt;
-  return value;
-}
-
-int Refuse(std::FILE* err, const std::string& what) {
-  std::fprintf(err, "Error: %s. Run 'ralvex-lab --help' for the options.\n", what.c_str());
-  std::fflush(err);
-  return LAB_EXIT_INVALID_COMMAND_LINE;
-}
-
-std::string Range(const NumberRow& row) {
-  char text[96];
-  std::snprintf(text, sizeof text, " (expected %s %.0f to %.0f)",
-                row.whole ? "a whole number" : "a number", row.min, row.max);
-  return text;
-}
-
-// Whether the option appeared on the command line, on the program or on one of its commands.
-bool Given(const CLI::App& app, const std::string& name) {
-  const CLI::Option* option = app.get_option_no_throw(name);
-  if (option != nullptr && option->count() > 0) return true;
-  for (const CLI::App* command : app.get_subcommands({})) {
-    if (Given(*command, name)) return true;
-  }
-  return false;
-}
-
-// Checks every given number against its row; 0 when all are good.
-int StoreNumbers(const std::vector<std::pair<NumberRow, const std::string*>>& given,
-                 const CLI::App& app, std::FILE* err) {
-  for (const auto& [row, text] : given) {
-    if (!Given(app, row.name)) continue;
-    const std::optional<double> value = ReadNumber(*text, row.whole);
-    if (!value || *value < row.min || *value > row.max) {
-      return Refuse(err, std::string("invalid value '") + *text + "' for " + row.name + Range(row));
-    }
-    row.store(*value);
-  }
-  return 0;
-}
-
 std::optional<LogFormat> FormatNamed(const std::string& name) {
-  if (name == "csv") return LOG_CSV;
-  if (name == "jsonl") return LOG_JSONL;
   if (name == "sqlite") return LOG_SQLITE;
-  return std::nullopt;
+  return TextFormatNamed(name);
 }
 
 // --help and --version: CLI11 writes the text, which goes to `out` whole.
@@ -130,6 +73,10 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   logCommand->add_option("--reconnect", reconnect, "seconds to wait for a lost tester (default 30)")
       ->type_name("SECONDS");
   logCommand->add_flag("-q,--quiet", log.quiet, "no progress line");
+  const SweepCommand sweep(app);
+  const CapacityCommand capacity(app);
+  ServeArguments serveGiven;
+  CLI::App* serveCommand = AddServeCommand(app, serveGiven);
 
   try {
     app.parse(argc, argv);
@@ -144,9 +91,14 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
     return {std::nullopt, Refuse(err, e.what())};
   }
 
-  const int bad = StoreNumbers(
-      {{{"--index", 0, 255, true, [&](double v) { options.index = static_cast<long>(v); }}, &index},
-       {{"--interval", 0, 3600000, true,
+  // Each command's numbers are looked up in that command: commands share option names.
+  int bad = StoreNumbers(
+      {{{"--index", 0, 255, true, [&](double v) { options.index = static_cast<long>(v); }},
+        &index}},
+      app, err);
+  if (bad != 0) return {std::nullopt, bad};
+  bad = StoreNumbers(
+      {{{"--interval", 0, 3600000, true,
          [&](double v) { log.intervalMs = static_cast<uint32_t>(v); }},
         &interval},
        {{"--duration", 0.001, 31536000, false, [&](double v) { log.durationS = v; }}, &duration},
@@ -157,7 +109,7 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
        {{"--reconnect", 0, 86400, true,
          [&](double v) { log.reconnectS = static_cast<uint32_t>(v); }},
         &reconnect}},
-      app, err);
+      *logCommand, err);
   if (bad != 0) return {std::nullopt, bad};
 
   const std::optional<LogFormat> chosen = FormatNamed(format);
@@ -171,6 +123,20 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
     return {std::nullopt, Refuse(err, "--format sqlite needs a file: give it with -o FILE")};
   }
   options.command = logCommand->parsed() ? LAB_LOG : LAB_STATUS;
+  if (sweep.Parsed()) {
+    options.command = LAB_SWEEP;
+    if (const int code = sweep.Store(options.sweep, err); code != 0) return {std::nullopt, code};
+  }
+  if (capacity.Parsed()) {
+    options.command = LAB_CAPACITY;
+    if (const int code = capacity.Store(options.capacity, err); code != 0)
+      return {std::nullopt, code};
+  }
+  if (serveCommand->parsed()) {
+    options.command = LAB_SERVE;
+    const int code = FinishServeOptions(*serveCommand, serveGiven, options.serve, err);
+    if (code != 0) return {std::nullopt, code};
+  }
   options.given = Joined(argc, argv);
   (void)status;
   return {options, LAB_EXIT_DONE};

@@ -1,6 +1,6 @@
 // ralvex-lab's command line: the tester choice shared by every command, then one subcommand
-// (status or log) with its own options. Parsed with CLI11; a bad value ends the run with exit 1 and
-// one line naming the option and the value, and a hint to --help.
+// (status, log, sweep, capacity or serve) with its own options. Parsed with CLI11; a bad value ends
+// the run with exit 1 and one line naming the option and the value, and a hint to --help.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "lab/capacity_options.h"
 #include "lab/log/row_sink.h"
+#include "lab/serve_options.h"
+#include "lab/sweep_options.h"
 
 namespace ralvex::lab {
 
@@ -19,7 +22,7 @@ inline constexpr int LAB_EXIT_INVALID_PROFILE = 4;
 // 5 stays for a verification that failed.
 inline constexpr int LAB_EXIT_OUTPUT_FAILED = 6;  // the log could not be written or finished
 
-enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG };
+enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG, LAB_SWEEP, LAB_CAPACITY, LAB_SERVE };
 
 struct LogOptions {
   uint32_t intervalMs = 100;  // 0: as fast as the line allows
@@ -39,6 +42,9 @@ struct LabOptions {
   std::optional<long> index;
   bool json = false;  // status --json
   LogOptions log;
+  SweepOptions sweep;
+  CapacityOptions capacity;
+  ServeOptions serve;
   std::string given;  // the options as given, for the log's run record
 };
 

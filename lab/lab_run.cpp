@@ -5,11 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "lab/capacity_run.h"
 #include "lab/lab_clock.h"
 #include "lab/lab_options.h"
 #include "lab/progress_line.h"
 #include "lab/sample_logger.h"
 #include "lab/status_report.h"
+#include "lab/sweep_run.h"
 #include "link/tester_link.h"
 #include "testers/tester_choice.h"
 #include "testers/tester_session.h"
@@ -103,12 +105,31 @@ int RunLogCommand(testers::TesterSession& tester, const LabOptions& options,
   return outcome.exitCode;
 }
 
+int RunSweepCommand(testers::TesterSession& tester, const LabOptions& options,
+                    const LabEnvironment& env) {
+  SystemLabClock clock;
+  ProgressLine progress(env.err, env.errIsTerminal);
+  return RunSweep({tester, options.sweep, clock, *env.stop, env.err, &progress});
+}
+
+int RunCapacityCommand(testers::TesterSession& tester, const LabOptions& options,
+                       const std::string& serial, const LabEnvironment& env) {
+  SystemLabClock clock;
+  ProgressLine progress(env.err, env.errIsTerminal);
+  return RunCapacity(
+      {tester, options.capacity, serial, clock, *env.stop, env.out, env.err, &progress});
+}
+
 }  // namespace
 
 int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
   const ParsedCommandLine parsed = ParseLabCommandLine(argc, argv, env.out, env.err);
   if (!parsed.options) return parsed.exitCode;
   const LabOptions& options = *parsed.options;
+  if (options.command == LAB_SERVE) {
+    if (env.serve != nullptr) return env.serve(options.serve, env);
+    return Say(env.err, LAB_EXIT_INVALID_COMMAND_LINE, "Error: serve is not part of this build.");
+  }
 
   testers::TesterList list;
   const std::size_t startupCount = testers::StartupScan(list, env.listDevices);
@@ -129,6 +150,10 @@ int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
     snapshot.serial = serial;
     snapshot.index = static_cast<std::size_t>(position);
     exitCode = RunStatus(tester, options, snapshot, env);
+  } else if (options.command == LAB_SWEEP) {
+    exitCode = RunSweepCommand(tester, options, env);
+  } else if (options.command == LAB_CAPACITY) {
+    exitCode = RunCapacityCommand(tester, options, serial, env);
   } else {
     exitCode = RunLogCommand(tester, options, serial, env);
   }

@@ -2,9 +2,9 @@
 
 namespace ralvex::lab {
 
-bool LoadGuard::Apply(uint16_t loadMa) {
+link::SetResult LoadGuard::Apply(uint16_t loadMa) {
   changed_ = changed_ || loadMa != 0;
-  return tester_.SetLoad(loadMa).answered;
+  return tester_.SetLoad(loadMa);
 }
 
 bool LoadGuard::Reset() {

@@ -18,8 +18,8 @@ class LoadGuard {
   LoadGuard(const LoadGuard&) = delete;
   LoadGuard& operator=(const LoadGuard&) = delete;
 
-  // Sets the load; true when the tester answered.
-  bool Apply(uint16_t loadMa);
+  // Sets the load; the tester's answer (answered, and its verdict when it gave one).
+  link::SetResult Apply(uint16_t loadMa);
   // Back to 0 mA (up to three attempts) if the load was changed; true when nothing is left set.
   bool Reset();
   // A second interrupt: the run ends at once and leaves the load as it is.

@@ -21,6 +21,13 @@ void ProgressLine::Show(const LogRow& row, const LogSummary& summary) {
   lastDrawnS_ = elapsed;
 }
 
+void ProgressLine::ShowText(const std::string& text) {
+  if (!enabled_) return;
+  std::fprintf(err_, "\r\033[K%s", text.c_str());
+  std::fflush(err_);
+  drawn_ = true;
+}
+
 void ProgressLine::Clear() {
   if (!drawn_) return;
   std::fprintf(err_, "\r\033[K");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "lab/log/log_row.h"
 #include "lab/log_summary.h"
@@ -15,6 +16,8 @@ class ProgressLine {
   ProgressLine(std::FILE* err, bool enabled) : err_(err), enabled_(enabled) {}
 
   void Show(const LogRow& row, const LogSummary& summary);
+  // A line of the caller's own (a sweep's step), drawn in the same place.
+  void ShowText(const std::string& text);
   // Wipes the line so that what follows starts on a clean one.
   void Clear();
 

@@ -14,18 +14,6 @@ double Seconds(std::chrono::nanoseconds span) {
   return std::chrono::duration<double>(span).count();
 }
 
-Sample SampleOf(const link::StatsReply& stats, WallTime arrived, double elapsedS) {
-  Sample sample;
-  sample.time = arrived;
-  sample.elapsedS = elapsedS;
-  sample.voltageMv = stats.voltage;
-  sample.currentMa = stats.measuredCurrent;
-  sample.setCurrentMa = stats.setCurrent;
-  sample.loopbackMa = stats.loopbackCurrent;
-  sample.temperatureC = stats.temperature;
-  return sample;
-}
-
 class Logger {
  public:
   explicit Logger(const LogRun& run)
@@ -74,6 +62,7 @@ class Logger {
   std::optional<int> EndBefore(uint64_t slot) {
     const LogOptions& o = run_.options;
     if (run_.stop.Stopping()) return Ended("interrupted", LAB_EXIT_DONE);
+    if (ruled_ != nullptr) return Ended(ruled_, LAB_EXIT_DONE);
     if (o.samples && summary_.samples >= *o.samples) return Ended("done", LAB_EXIT_DONE);
     if (o.durationS && Seconds(schedule_.Due(slot) - schedule_.Start()) >= *o.durationS) {
       return Ended("done", LAB_EXIT_DONE);
@@ -115,6 +104,7 @@ class Logger {
     const LogRow row = integrator_.Add(SampleOf(stats, arrived, Seconds(steady - *first_)));
     if (!run_.sink.Write(row)) return Failed();
     summary_.Add(row);
+    if (run_.endAfterRow) ruled_ = run_.endAfterRow(row);
     if (run_.progress != nullptr) run_.progress->Show(row, summary_);
     if (steady - lastFlush_ >= FLUSH_PERIOD) {
       if (!run_.sink.Flush()) return Failed();
@@ -174,9 +164,22 @@ class Logger {
   LogSummary summary_;
   std::optional<SteadyTime> first_;
   SteadyTime lastFlush_;
+  const char* ruled_ = nullptr;  // why the caller's rule ended the run
 };
 
 }  // namespace
+
+Sample SampleOf(const link::StatsReply& stats, WallTime arrived, double elapsedS) {
+  Sample sample;
+  sample.time = arrived;
+  sample.elapsedS = elapsedS;
+  sample.voltageMv = stats.voltage;
+  sample.currentMa = stats.measuredCurrent;
+  sample.setCurrentMa = stats.setCurrent;
+  sample.loopbackMa = stats.loopbackCurrent;
+  sample.temperatureC = stats.temperature;
+  return sample;
+}
 
 LogOutcome RunLog(const LogRun& run) {
   return Logger(run).Run();
