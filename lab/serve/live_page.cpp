@@ -16,7 +16,7 @@ section { background: #fff; border: 1px solid #ccc; border-radius: 6px; padding:
           margin-bottom: 1em; }
 section.down { opacity: 0.5; }
 h2 { font-size: 1.1em; margin: 0 0 0.4em 0; }
-.readings span.value { font-weight: bold; font-variant-numeric: tabular-nums; }
+span.value { font-weight: bold; font-variant-numeric: tabular-nums; }
 .readings div { display: inline-block; margin-right: 1.5em; }
 canvas { width: 100%; height: 220px; display: block; margin-top: 0.5em; }
 .legend span { margin-right: 1.2em; }
@@ -43,20 +43,42 @@ function field(el, name, text) {
   if (f.textContent !== text) f.textContent = text;
 }
 
+// Built node by node: the page's own text never holds the fields' markup, only the DOM does.
+function add(parent, tag, className) {
+  const el = document.createElement(tag);
+  if (className) el.className = className;
+  parent.appendChild(el);
+  return el;
+}
+
+function valueField(parent, name) {
+  const v = add(parent, "span", "value");
+  v.dataset.field = name;
+  return v;
+}
+
 function testerElement(serial) {
   const el = document.createElement("section");
   el.dataset.serial = serial;
-  el.innerHTML =
-    '<h2></h2><div>Contract: <span data-field="contract"></span></div>' +
-    '<div class="readings">' +
-    '<div>Voltage <span class="value" data-field="voltage_mv"></span> mV</div>' +
-    '<div>Current <span class="value" data-field="current_ma"></span> mA</div>' +
-    '<div>Set <span class="value" data-field="set_current_ma"></span> mA</div>' +
-    '<div>Power <span class="value" data-field="power_mw"></span> mW</div></div>' +
-    '<div class="legend">' + SERIES.map(s =>
-      '<span style="color:' + s.color + '">&#9632; ' + s.name + '</span>').join("") + '</div>' +
-    '<canvas></canvas>';
-  el.querySelector("h2").textContent = serial;
+  add(el, "h2").textContent = serial;
+  const contract = add(el, "div");
+  contract.append("Contract: ");
+  valueField(contract, "contract");
+  const readings = add(el, "div", "readings");
+  for (const [label, name, unit] of [["Voltage", "voltage_mv", "mV"], ["Current", "current_ma", "mA"],
+                                     ["Set", "set_current_ma", "mA"], ["Power", "power_mw", "mW"]]) {
+    const d = add(readings, "div");
+    d.append(label + " ");
+    valueField(d, name);
+    d.append(" " + unit);
+  }
+  const legend = add(el, "div", "legend");
+  for (const s of SERIES) {
+    const item = add(legend, "span");
+    item.style.color = s.color;
+    item.textContent = "\u25a0 " + s.name;
+  }
+  add(el, "canvas");
   document.getElementById("testers").appendChild(el);
   return el;
 }
