@@ -85,6 +85,7 @@ HttpServer::HttpServer(Handler handler)
   httplib::Server& s = *server_;
   s.new_task_queue = [] { return new httplib::ThreadPool(HTTP_WORKERS); };
   s.set_keep_alive_max_count(1000);
+  s.set_payload_max_length(REQUEST_BODY_LIMIT);  // no endpoint reads a body: 413 beyond this
   // Address reuse for a quick restart, but never two servers on one port (the library's own
   // default shares the port).
   s.set_socket_options([](socket_t sock) {

@@ -39,6 +39,8 @@ const Family FAMILIES[] = {
      [](const TesterView& t) { return double(t.exchanges); }},
     {"ralvex_exchange_failures_total", "counter", "Exchanges the tester did not answer", false,
      [](const TesterView& t) { return double(t.failures); }},
+    {"ralvex_samples_total", "counter", "Readings taken on the sampling schedule", false,
+     [](const TesterView& t) { return double(t.samples); }},
     {"ralvex_charge_coulombs_total", "counter", "Charge drawn since the server started", false,
      [](const TesterView& t) { return t.lastRow.chargeMah * MAH_COULOMBS; }},
     {"ralvex_energy_joules_total", "counter", "Energy drawn since the server started", false,

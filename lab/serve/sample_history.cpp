@@ -21,6 +21,7 @@ void SampleHistory::Add(const LogRow& row) {
   rows_.push_back(row);
   const auto oldest = row.sample.time - span_;
   while (!rows_.empty() && rows_.front().sample.time < oldest) rows_.pop_front();
+  if (rows_.size() > HISTORY_ROW_LIMIT) rows_.pop_front();
 }
 
 std::vector<LogRow> SampleHistory::After(

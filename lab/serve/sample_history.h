@@ -1,5 +1,6 @@
 // The rows a sampler took during the last --history seconds, oldest first. Rows are added in time
-// order; a row older than the newest by more than the span falls out. Not locked: its sampler
+// order; a row older than the newest by more than the span falls out, and so does the oldest once
+// HISTORY_ROW_LIMIT rows are kept (a long history at a short interval). Not locked: its sampler
 // guards it.
 #pragma once
 
@@ -11,6 +12,8 @@
 #include "lab/log/log_row.h"
 
 namespace ralvex::lab {
+
+inline constexpr std::size_t HISTORY_ROW_LIMIT = 200000;
 
 class SampleHistory {
  public:

@@ -91,7 +91,7 @@ const char* VerdictName(const link::SetResult& result) {
   return "unknown";
 }
 
-// The gate of both control endpoints, in this order: allowed at all, then the token.
+// The gate of both control endpoints, in this order: allowed at all, the token, then serial=.
 std::optional<ApiReply> RefuseControl(const ApiRequest& request, const ControlPolicy& policy) {
   if (!policy.allowed) return ErrorReply(403, "control is off: start serve with --allow-control");
   const auto token = BearerToken(request.authorization);
@@ -100,10 +100,12 @@ std::optional<ApiReply> RefuseControl(const ApiRequest& request, const ControlPo
     reply.challenge = true;
     return reply;
   }
-  return std::nullopt;
+  return RefuseSerial(QueryValue(request, "serial"));
 }
 
-ApiReply Carry(const std::string& serial, const ControlAction& action, const ApiContext& context) {
+// The action for the tester of serial= (checked by RefuseControl), and the tester's answer.
+ApiReply Carry(const ApiRequest& request, const ControlAction& action, const ApiContext& context) {
+  const std::string serial = QueryValue(request, "serial").text;
   const std::optional<ControlOutcome> outcome = context.model.Control(serial, action);
   if (!outcome) return ErrorReply(404, "no tester " + serial);
   if (!outcome->up) return ErrorReply(503, "the tester " + serial + " is down");
@@ -120,20 +122,16 @@ ApiReply Carry(const std::string& serial, const ControlAction& action, const Api
 
 ApiReply Load(const ApiRequest& request, const ApiContext& context) {
   if (auto refused = RefuseControl(request, context.policy)) return *refused;
-  const Value serial = QueryValue(request, "serial");
-  if (auto refused = RefuseSerial(serial)) return *refused;
   const auto ma = Whole(QueryValue(request, "ma"), 0, 65535);
   if (!ma) return ErrorReply(400, "ma= must be a whole number of mA from 0 to 65535");
   ControlAction action;
   action.kind = CONTROL_LOAD;
   action.loadMa = static_cast<uint16_t>(*ma);
-  return Carry(serial.text, action, context);
+  return Carry(request, action, context);
 }
 
 ApiReply Profile(const ApiRequest& request, const ApiContext& context) {
   if (auto refused = RefuseControl(request, context.policy)) return *refused;
-  const Value serial = QueryValue(request, "serial");
-  if (auto refused = RefuseSerial(serial)) return *refused;
   const auto profile = Whole(QueryValue(request, "profile"), 1, 255);
   if (!profile) return ErrorReply(400, "profile= must be a profile's number from 1");
   const Value mvText = QueryValue(request, "mv");
@@ -143,7 +141,7 @@ ApiReply Profile(const ApiRequest& request, const ApiContext& context) {
   action.kind = CONTROL_PROFILE;
   action.profile = static_cast<uint8_t>(*profile);
   action.voltageMv = static_cast<uint16_t>(*mv);
-  return Carry(serial.text, action, context);
+  return Carry(request, action, context);
 }
 
 struct Route {

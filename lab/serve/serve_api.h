@@ -9,9 +9,10 @@
 //   POST /api/profile    ?serial=S&profile=N[&mv=V]: choose a source profile (the same)
 //
 // Unknown paths get 404, another method on a known path 405 (with Allow), a malformed or missing
-// query value 400, a serial number no tester has 404. The control endpoints answer 403 without
-// --allow-control whatever the request carries, 401 without the right bearer token, 503 while the
-// tester is down, 504 when it did not answer, and otherwise 200 with what the tester said.
+// query value 400, a serial number no tester has 404 (the transport adds 413, 414 and 431). The
+// control endpoints answer 403 without --allow-control whatever the request carries, 401 without
+// the right bearer token, 503 while the tester is down, 504 when it did not answer, and otherwise
+// 200 with what the tester said.
 #pragma once
 
 #include <map>

@@ -111,6 +111,7 @@ class TesterSampler::Loop {
         SampleOf(stats, std::chrono::system_clock::now(), Seconds(steady - *first_)));
     std::lock_guard<std::mutex> lock(s_.mutex_);
     s_.view_.measured = true;
+    ++s_.view_.samples;
     s_.view_.snapshot.stats = stats;
     s_.view_.lastRow = row;
     s_.history_.Add(row);

@@ -38,6 +38,7 @@ struct TesterView {
   LogRow lastRow{};
   uint64_t exchanges = 0;  // every exchange with the tester, answered or not
   uint64_t failures = 0;
+  uint64_t samples = 0;  // readings taken into the history
 };
 
 enum ControlKind : uint8_t { CONTROL_LOAD, CONTROL_PROFILE };

@@ -1,6 +1,7 @@
 // The transport as a client on a raw socket meets it: the limits the library does not keep by
-// itself (URI over 8 KiB: 414; headers over 8 KiB in all, in one line or many: 431), requests
-// without a body, the routing statuses, one port for one server, and a server that keeps serving.
+// itself (URI over 8 KiB: 414; headers over 8 KiB in all, in one line or many: 431; a body over
+// 64 KiB: 413), requests without a body, the routing statuses, one port for one server, and a
+// server that keeps serving.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -94,6 +95,10 @@ TEST_F(HttpLimits, EachBadRequestGetsItsStatusAndTheServerGoesOn) {
       {"a POST with a body",
        "POST /api/load?serial=KORA1&ma=1 HTTP/1.1\r\n" + host + "Content-Length: 4\r\n\r\nabcd",
        "403"},
+      {"a body over 64 KiB",
+       "POST /api/load HTTP/1.1\r\n" + host + "Content-Length: 1000000\r\n\r\n" +
+           std::string(70000, 'b'),
+       "413"},
       {"a method nobody knows", "BREW / HTTP/1.1\r\n" + host + "\r\n", "400"},
       {"no request line", "\x01\x02\x03\r\n\r\n", "400"},
   };

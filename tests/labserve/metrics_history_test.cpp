@@ -30,6 +30,7 @@ TesterView Measured(const std::string& serial, bool up) {
   t.snapshot.contract.profileIndex = 4;
   t.exchanges = 12;
   t.failures = 2;
+  t.samples = 9;
   return t;
 }
 
@@ -60,7 +61,7 @@ TEST(MetricsText, EveryFamilyHasOneHelpAndOneTypeBeforeItsSeries) {
       EXPECT_EQ(m[1], current) << "a series outside its family: " << line;
     }
   }
-  EXPECT_EQ(help.size(), 12u);
+  EXPECT_EQ(help.size(), 13u);
   for (const auto& [name, count] : help) EXPECT_EQ(count, 1) << name;
   for (const auto& [name, count] : type) EXPECT_EQ(count, 1) << name;
 }
@@ -82,6 +83,7 @@ TEST(MetricsText, ReadingsAreInBaseUnitsAndADownTesterKeepsOnlyUpAndCounters) {
       {"ralvex_contract_profile", "4", "absent"},
       {"ralvex_exchanges_total", "12", "12"},
       {"ralvex_exchange_failures_total", "2", "2"},
+      {"ralvex_samples_total", "9", "9"},
       {"ralvex_charge_coulombs_total", "36", "36"},  // 10 mAh
       {"ralvex_energy_joules_total", "720", "720"},  // 200 mWh
   };
@@ -127,6 +129,16 @@ TEST(SampleHistory, KeepsTheSpanBehindTheNewestRow) {
   ASSERT_EQ(all.size(), 5u);  // 3.0 s to 5.0 s
   EXPECT_EQ(all.front().sample.time, t0 + milliseconds(3000));
   EXPECT_EQ(all.back().sample.time, t0 + milliseconds(5000));
+}
+
+TEST(SampleHistory, KeepsNoMoreThanItsRowLimit) {
+  SampleHistory history(std::chrono::hours(24 * 7));
+  const WallTime t0 = WallTime{} + std::chrono::hours(1000);
+  for (std::size_t i = 0; i < HISTORY_ROW_LIMIT + 10; ++i) {
+    history.Add(RowAt(t0 + milliseconds(i)));
+  }
+  EXPECT_EQ(history.Size(), HISTORY_ROW_LIMIT);
+  EXPECT_EQ(history.After(std::nullopt).front().sample.time, t0 + milliseconds(10));
 }
 
 TEST(SampleHistory, AfterATimeLeavesOutTheRowsThatShowIt) {
