@@ -58,6 +58,9 @@ httplib::Server::HandlerResponse Route(const HttpServer::Handler& handler,
   } else if (HeaderBytes(req.headers) > REQUEST_HEADERS_LIMIT) {
     Answer(ErrorReply(431, "the request headers are over 8 KiB"), res);
     res.set_header("Connection", "close");
+  } else if (req.get_header_value<uint64_t>("Content-Length") > REQUEST_BODY_LIMIT) {
+    Answer(ErrorReply(413, "the request body is over 64 KiB"), res);
+    res.set_header("Connection", "close");
   } else if (bodiless) {
     Answer(handler(RequestOf(req)), res);
   } else {
