@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `ralvex-lab serve` on the two-tester bench at the default interval (500 ms), on loopback:
-#  1. no clients for 10 s: each tester's sampling rate (from ralvex_exchanges_total) and the
-#     server's CPU time;
+#  1. no clients for 10 s: each tester's sampling rate (the spacing of its samples in /api/samples)
+#     and the server's CPU time;
 #  2. 50 connections for 10 s with wrk (benchmarks/serve_load.lua), each fetching /metrics and
 #     /api/status in turn with a 20 ms pause: failed requests (target 0), p99 latency (target under
 #     20 ms), and the testers' sampling rate meanwhile (target: within 5 % of the rate of 1.);
@@ -45,12 +45,23 @@ sleep 2 # both testers opened and sampling
 ticks_per_second=$(getconf CLK_TCK)
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$serve_pid/stat"; }
 now() { date +%s.%N; }
-# exchanges: "SERIAL COUNT" lines of ralvex_exchanges_total.
-exchanges() { curl -sf "$url/metrics" | sed -n 's/^ralvex_exchanges_total{serial="\([^"]*\)"} \([0-9.e+]*\)$/\1 \2/p'; }
-# rates BEFORE AFTER SECONDS: each tester's exchanges a second between two exchanges() lists.
-rates() {
-  join <(sort <<<"$1") <(sort <<<"$2") |
-    awk -v s="$3" '{ printf "%s %.3f\n", $1, ($3 - $2) / s }'
+# sample_rates T0 T1: "SERIAL SAMPLES RATE" for each tester, from the samples /api/samples holds
+# between the epoch times T0 and T1; the rate is the samples' own spacing, (n - 1) / (last - first).
+sample_rates() {
+  python3 - "$url" "$1" "$2" <<'EOF'
+import datetime, json, sys, urllib.request
+url, t0, t1 = sys.argv[1], float(sys.argv[2]), float(sys.argv[3])
+def get(path):
+    with urllib.request.urlopen(url + path) as reply:
+        return json.load(reply)
+for status in get("/api/status"):
+    serial = status["tester"]["serial"]
+    times = [datetime.datetime.fromisoformat(row["time"].replace("Z", "+00:00")).timestamp()
+             for row in get(f"/api/samples?serial={serial}")]
+    inside = [t for t in times if t0 <= t <= t1]
+    rate = (len(inside) - 1) / (inside[-1] - inside[0]) if len(inside) > 1 else 0
+    print(f"{serial} {len(inside)} {rate:.4f}")
+EOF
 }
 # cpu_share TICKS SECONDS: the server's CPU time as a share of one core.
 cpu_share() { awk -v t="$1" -v hz="$ticks_per_second" -v s="$2" 'BEGIN { printf "%.2f", t * 100 / hz / s }'; }
@@ -59,23 +70,21 @@ echo "machine: $(uptime)"
 echo "serve: $(head -1 "$work/serve.err")"
 
 echo "== no clients, ${idle_seconds} s =="
-e0=$(exchanges) c0=$(cpu_ticks) t0=$(now)
+c0=$(cpu_ticks) t0=$(now)
 sleep "$idle_seconds"
-e1=$(exchanges) c1=$(cpu_ticks) t1=$(now)
-idle_wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-idle_rates=$(rates "$e0" "$e1" "$idle_wall")
-sed 's/^/exchanges\/s:      /' <<<"$idle_rates"
-echo "CPU:              $(cpu_share $((c1 - c0)) "$idle_wall") % of one core"
+c1=$(cpu_ticks) t1=$(now)
+idle_rates=$(sample_rates "$t0" "$t1")
+awk '{ printf "samples:          %s %d, %.3f/s\n", $1, $2, $3 }' <<<"$idle_rates"
+echo "CPU:              $(cpu_share $((c1 - c0)) "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')") % of one core"
 
 echo "== wrk: 50 connections, /metrics and /api/status in turn, 20 ms pause, 10 s =="
-e0=$(exchanges) t0=$(now)
+t0=$(now)
 wrk -t50 -c50 -d10s -s "$root/benchmarks/serve_load.lua" "$url" >"$work/wrk.out"
-e1=$(exchanges) t1=$(now)
+t1=$(now)
 sed -n '/^requests:/,$p' "$work/wrk.out"
-load_wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-join <(echo "$idle_rates" | sort) <(rates "$e0" "$e1" "$load_wall" | sort) |
-  awk '{ printf "exchanges/s:      %s %.3f under load, %.3f without: %+.1f %% (target within 5 %%)\n",
-         $1, $3, $2, ($3 - $2) * 100 / $2 }'
+join <(sort <<<"$idle_rates") <(sample_rates "$t0" "$t1" | sort) |
+  awk '{ printf "samples:          %s %d, %.3f/s under load, %.3f/s without: %+.1f %% (target within 5 %%)\n",
+         $1, $4, $5, $3, ($5 - $3) * 100 / $3 }'
 
 echo "== one live page open in headless Chromium, ${page_seconds} s =="
 # Measured from the page's load to its close, so Chromium's start-up is left out.

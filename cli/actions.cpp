@@ -5,16 +5,6 @@
 
 namespace ralvex::cli {
 
-ProfileRequest PlanProfileRequest(const link::ProfileList& list, uint8_t profileIndex,
-                                  uint16_t profileVoltage, uint8_t versionLevel) {
-  const link::ProfileEntry* entry = link::FindProfile(list, profileIndex);
-  if (entry == nullptr || !link::ProfileTakesVoltage(*entry, profileVoltage, versionLevel)) {
-    return {false, 0, 0};
-  }
-  return {true, link::ProfileIdOf(entry->descriptor),
-          link::SetProfileVoltage(*entry, profileVoltage)};
-}
-
 namespace {
 
 int NoAnswer(std::FILE* err) {

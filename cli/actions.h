@@ -7,22 +7,14 @@
 
 #include "cli/options.h"
 #include "link/commands.h"
+#include "testers/profile_request.h"
 #include "testers/tester_session.h"
 
 namespace ralvex::cli {
 
-// What -v sends: the entry's profile id and the voltage (the user's for a ranged profile, the
-// entry's own otherwise). `valid` is false when `profileIndex` names no entry the record holds
-// (0, above the reported count, or above the seven entries even when the count claims more), or
-// names a ranged profile whose listed range (from `versionLevel` 20 on) leaves the voltage out.
-struct ProfileRequest {
-  bool valid;
-  uint8_t profileId;
-  uint16_t voltage;
-};
-
-ProfileRequest PlanProfileRequest(const link::ProfileList& list, uint8_t profileIndex,
-                                  uint16_t profileVoltage, uint8_t versionLevel);
+// Planning a profile request is shared with ralvex-lab (testers/profile_request.h).
+using testers::PlanProfileRequest;
+using testers::ProfileRequest;
 
 // The line an action prints, with exit code RUN_EXIT_NO_ANSWER, when its exchange failed.
 inline constexpr const char NO_ANSWER_MESSAGE[] = "Error: the tester did not answer.";

@@ -5,7 +5,13 @@
 # /usr/include). SQLite has no Windows build here, so the Windows program leaves the database out
 # (RALVEX_LAB_SQLITE is OFF there) and says so when asked for it.
 #
-# Targets: ralvex_lab_cli11, ralvex_lab_json, and ralvex_lab_sqlite where RALVEX_LAB_SQLITE is ON.
+# `serve` speaks HTTP through cpp-httplib, which Debian ships as a compiled library with its
+# pkg-config file (its compile definitions must match the library's, so they come from there). It
+# has no Windows build here either: the Windows program leaves serve out (RALVEX_LAB_SERVE OFF)
+# and says so when asked for it.
+#
+# Targets: ralvex_lab_cli11, ralvex_lab_json, ralvex_lab_sqlite where RALVEX_LAB_SQLITE is ON, and
+# ralvex_lab_httplib where RALVEX_LAB_SERVE is ON.
 add_library(ralvex_lab_cli11 INTERFACE)
 add_library(ralvex_lab_json INTERFACE)
 if(CMAKE_CROSSCOMPILING)
@@ -20,6 +26,7 @@ if(CMAKE_CROSSCOMPILING)
   target_include_directories(ralvex_lab_cli11 SYSTEM INTERFACE ${_host_headers})
   target_include_directories(ralvex_lab_json SYSTEM INTERFACE ${_host_headers})
   set(RALVEX_LAB_SQLITE OFF)
+  set(RALVEX_LAB_SERVE OFF)
 else()
   find_package(CLI11 CONFIG REQUIRED)
   find_package(nlohmann_json 3.10 CONFIG REQUIRED)
@@ -30,4 +37,9 @@ else()
   target_link_libraries(ralvex_lab_sqlite INTERFACE SQLite::SQLite3)
   target_compile_definitions(ralvex_lab_sqlite INTERFACE RALVEX_LAB_SQLITE=1)
   set(RALVEX_LAB_SQLITE ON)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(RALVEX_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  add_library(ralvex_lab_httplib INTERFACE)
+  target_link_libraries(ralvex_lab_httplib INTERFACE PkgConfig::RALVEX_HTTPLIB)
+  set(RALVEX_LAB_SERVE ON)
 endif()

@@ -40,8 +40,10 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   LogOptions& log = options.log;
   std::string index, interval, duration, samples, load, reconnect, format = "csv";
 
-  CLI::App app{"ralvex-lab: a snapshot of a load tester and a log of its measurements",
-               "ralvex-lab"};
+  CLI::App app{
+      "ralvex-lab: status, logs, sweeps, capacity, charger verdicts and a live server for USB PD "
+      "load testers",
+      "ralvex-lab"};
   app.set_version_flag("--version", RALVEX_VERSION);
   app.require_subcommand(1);
   app.option_defaults()->always_capture_default();
@@ -77,6 +79,8 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   const SweepCommand sweep(app);
   const CapacityCommand capacity(app);
   const VerifyCommand verify(app);
+  ServeArguments serveGiven;
+  CLI::App* serveCommand = AddServeCommand(app, serveGiven);
 
   try {
     app.parse(argc, argv);
@@ -135,6 +139,10 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   if (verify.Parsed()) {
     options.command = LAB_VERIFY;
     if (const int code = verify.Store(options.verify, err); code != 0) return {std::nullopt, code};
+  } else if (serveCommand->parsed()) {
+    options.command = LAB_SERVE;
+    const int code = FinishServeOptions(*serveCommand, serveGiven, options.serve, err);
+    if (code != 0) return {std::nullopt, code};
   }
   options.given = Joined(argc, argv);
   (void)status;

@@ -1,6 +1,6 @@
 // ralvex-lab's command line: the tester choice shared by every command, then one subcommand
-// (status, log, sweep or capacity) with its own options. Parsed with CLI11; a bad value ends the
-// run with exit 1 and one line naming the option and the value, and a hint to --help.
+// (status, log, sweep, capacity or serve) with its own options. Parsed with CLI11; a bad value ends
+// the run with exit 1 and one line naming the option and the value, and a hint to --help.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "lab/capacity_options.h"
 #include "lab/log/row_sink.h"
+#include "lab/serve_options.h"
 #include "lab/sweep_options.h"
 #include "lab/verify_options.h"
 
@@ -22,7 +23,7 @@ inline constexpr int LAB_EXIT_INVALID_PROFILE = 4;
 inline constexpr int LAB_EXIT_VERIFY_FAILED = 5;  // a check did not pass
 inline constexpr int LAB_EXIT_OUTPUT_FAILED = 6;  // the log could not be written or finished
 
-enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG, LAB_SWEEP, LAB_CAPACITY, LAB_VERIFY };
+enum LabCommand : uint8_t { LAB_STATUS, LAB_LOG, LAB_SWEEP, LAB_CAPACITY, LAB_VERIFY, LAB_SERVE };
 
 struct LogOptions {
   uint32_t intervalMs = 100;  // 0: as fast as the line allows
@@ -45,6 +46,7 @@ struct LabOptions {
   SweepOptions sweep;
   CapacityOptions capacity;
   VerifyOptions verify;
+  ServeOptions serve;
   std::string given;  // the options as given, for the log's run record
 };
 

@@ -122,6 +122,10 @@ int RunLab(int argc, const char* const* argv, const LabEnvironment& env) {
   const ParsedCommandLine parsed = ParseLabCommandLine(argc, argv, env.out, env.err);
   if (!parsed.options) return parsed.exitCode;
   const LabOptions& options = *parsed.options;
+  if (options.command == LAB_SERVE) {
+    if (env.serve != nullptr) return env.serve(options.serve, env);
+    return Say(env.err, LAB_EXIT_INVALID_COMMAND_LINE, "Error: serve is not part of this build.");
+  }
 
   testers::TesterList list;
   const std::size_t startupCount = testers::StartupScan(list, env.listDevices);

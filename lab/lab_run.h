@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "lab/serve_options.h"
 #include "lab/stop_signals.h"
 #include "testers/discovery.h"
 
@@ -20,6 +21,8 @@ struct LabEnvironment {
   // ask the run to stop. Before it, nothing has changed on the tester and a signal may end the
   // program as it would any other.
   void (*armStop)() = nullptr;
+  // `serve`, where this build has it (null: the command says it is not part of the build).
+  int (*serve)(const ServeOptions& options, const LabEnvironment& environment) = nullptr;
 };
 
 int RunLab(int argc, const char* const* argv, const LabEnvironment& environment);

@@ -6,6 +6,10 @@
 #include "lab/lab_run.h"
 #include "lab/stop_signals.h"
 
+#ifdef RALVEX_LAB_SERVE
+#include "lab/serve/serve_run.h"
+#endif
+
 #ifdef _WIN32
 #include <io.h>
 #define RALVEX_LAB_ISATTY _isatty
@@ -24,5 +28,8 @@ int main(int argc, char** argv) {
   environment.armStop = ralvex::lab::InstallStopHandlers;
   environment.errIsTerminal = RALVEX_LAB_ISATTY(2) != 0;
   environment.stop = &ralvex::lab::ProcessStopRequests();
+#ifdef RALVEX_LAB_SERVE
+  environment.serve = ralvex::lab::RunServe;
+#endif
   return ralvex::lab::RunLab(argc, argv, environment);
 }

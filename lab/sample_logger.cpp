@@ -14,18 +14,6 @@ double Seconds(std::chrono::nanoseconds span) {
   return std::chrono::duration<double>(span).count();
 }
 
-Sample SampleOf(const link::StatsReply& stats, WallTime arrived, double elapsedS) {
-  Sample sample;
-  sample.time = arrived;
-  sample.elapsedS = elapsedS;
-  sample.voltageMv = stats.voltage;
-  sample.currentMa = stats.measuredCurrent;
-  sample.setCurrentMa = stats.setCurrent;
-  sample.loopbackMa = stats.loopbackCurrent;
-  sample.temperatureC = stats.temperature;
-  return sample;
-}
-
 class Logger {
  public:
   explicit Logger(const LogRun& run)
@@ -180,6 +168,18 @@ class Logger {
 };
 
 }  // namespace
+
+Sample SampleOf(const link::StatsReply& stats, WallTime arrived, double elapsedS) {
+  Sample sample;
+  sample.time = arrived;
+  sample.elapsedS = elapsedS;
+  sample.voltageMv = stats.voltage;
+  sample.currentMa = stats.measuredCurrent;
+  sample.setCurrentMa = stats.setCurrent;
+  sample.loopbackMa = stats.loopbackCurrent;
+  sample.temperatureC = stats.temperature;
+  return sample;
+}
 
 LogOutcome RunLog(const LogRun& run) {
   return Logger(run).Run();

@@ -40,6 +40,9 @@ struct LogOutcome {
   LogSummary summary;
 };
 
+// One reply as a sample of the log: arrived at `arrived`, `elapsedS` after the run's first.
+Sample SampleOf(const link::StatsReply& stats, WallTime arrived, double elapsedS);
+
 // The whole run, summary included (not yet printed or finished into the sink).
 LogOutcome RunLog(const LogRun& run);
 

@@ -45,9 +45,9 @@ bool TakeSnapshot(testers::TesterSession& tester, StatusSnapshot& snapshot) {
          tester.GetStats(snapshot.stats);
 }
 
-std::string StatusJson(const StatusSnapshot& s) {
+nlohmann::json StatusObject(const StatusSnapshot& s) {
   const link::ConnectionReply& c = s.contract;
-  const nlohmann::json json = {
+  return {
       {"schema", STATUS_SCHEMA},
       {"tester", {{"serial", s.serial}, {"index", s.index}, {"version_level", s.versionLevel}}},
       {"contract",
@@ -66,7 +66,10 @@ std::string StatusJson(const StatusSnapshot& s) {
         {"loopback_ma", s.stats.loopbackCurrent},
         {"power_mw", PowerMw(s.stats)}}},
   };
-  return json.dump(2);
+}
+
+std::string StatusJson(const StatusSnapshot& s) {
+  return StatusObject(s).dump(2);
 }
 
 void PrintStatusText(std::FILE* out, const StatusSnapshot& s) {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "link/commands.h"
 #include "testers/tester_session.h"
 
@@ -26,6 +28,8 @@ struct StatusSnapshot {
 // Three exchanges; false at the first that fails.
 bool TakeSnapshot(testers::TesterSession& tester, StatusSnapshot& snapshot);
 
+// The JSON object, and as text (indented by two).
+nlohmann::json StatusObject(const StatusSnapshot& snapshot);
 std::string StatusJson(const StatusSnapshot& snapshot);
 void PrintStatusText(std::FILE* out, const StatusSnapshot& snapshot);
 

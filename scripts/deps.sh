@@ -3,7 +3,7 @@
 RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev
   pkgconf groff-base python3 libcli11-dev nlohmann-json3-dev libsqlite3-dev
   libcpp-httplib-dev chromium prometheus wrk)
-# ralvex-lab serve speaks HTTP with the header-only cpp-httplib. Its tests and the reports' tests
+# ralvex-lab serve speaks HTTP with cpp-httplib. Its tests and the reports' tests
 # look with the users' own tools: headless chromium renders the pages, prometheus scrapes serve
 # and its promtool checks the exposition and the alert rules; wrk drives benchmarks/serve_load.sh.
 

@@ -29,6 +29,16 @@ std::string FieldText(const Field& field) {
   return end.ec == std::errc() ? std::string(digits, end.ptr) : std::string("0");
 }
 
+std::string RowJson(const RowFieldArray& fields) {
+  std::string object = "{";
+  for (size_t i = 0; i < fields.size(); ++i) {
+    bool quoted = std::holds_alternative<std::string>(fields[i]);
+    object += std::string(i ? "," : "") + '"' + LOG_COLUMNS[i] + "\":";
+    object += quoted ? '"' + FieldText(fields[i]) + '"' : FieldText(fields[i]);
+  }
+  return object + "}";
+}
+
 double Rounded(const Decimal& decimal) {
   double scale = std::pow(10.0, decimal.places);
   return std::round(decimal.value * scale) / scale;

@@ -24,6 +24,8 @@ using RowFieldArray = std::array<Field, LOG_COLUMNS.size()>;
 RowFieldArray RowFields(const LogRow& row);
 // The field as it is written in CSV and JSON Lines (a JSON number for numbers, no quotes).
 std::string FieldText(const Field& field);
+// The row as one JSON object keyed by the column names, as a JSON Lines row writes it.
+std::string RowJson(const RowFieldArray& fields);
 // The decimal rounded to its places, as SQLite stores it.
 double Rounded(const Decimal& decimal);
 // Empty when every number of the row can be written; otherwise what is wrong with it.

@@ -26,13 +26,7 @@ std::string CsvLine(const RowFieldArray& fields) {
 }
 
 std::string JsonLine(const RowFieldArray& fields) {
-  std::string line = "{";
-  for (size_t i = 0; i < fields.size(); ++i) {
-    bool quoted = std::holds_alternative<std::string>(fields[i]);
-    line += std::string(i ? "," : "") + '"' + LOG_COLUMNS[i] + "\":";
-    line += quoted ? '"' + FieldText(fields[i]) + '"' : FieldText(fields[i]);
-  }
-  return line + "}\n";
+  return RowJson(fields) + "\n";
 }
 
 class TextSink final : public RowSink {

@@ -15,7 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "browser"))
 import chromium  # noqa: E402
-from serve_support import SERIALS, Bench, Serve, wait_until  # noqa: E402
+from serve_support import SERIALS, Bench, serve_for, wait_until  # noqa: E402
 
 LOADED, IDLE = SERIALS
 LOAD_MA = 1500
@@ -71,8 +71,8 @@ class LivePageTest(unittest.TestCase):
         token_file = os.path.join(self.bench.dir, "token")
         with open(token_file, "w") as f:
             f.write(self.token + "\n")
-        self.serve = Serve(self.bench, "--allow-control", "--token-file", token_file)
-        self.addCleanup(self.serve.stop)
+        _, self.serve = serve_for(self, "--allow-control", "--token-file", token_file,
+                                  bench=self.bench)
 
     def page_readings(self, page, settled):
         """The DOM's readings once settled(readings) holds."""
@@ -139,10 +139,7 @@ class LivePageTest(unittest.TestCase):
 
 class ReadOnlyTest(unittest.TestCase):
     def test_every_control_request_is_forbidden_without_allow_control(self):
-        bench = Bench()
-        self.addCleanup(bench.remove)
-        serve = Serve(bench)
-        self.addCleanup(serve.stop)
+        bench, serve = serve_for(self)
         serve.wait_for_testers()
         for token in (None, "anything", ""):
             for path in (f"/api/load?serial={LOADED}&ma=500",

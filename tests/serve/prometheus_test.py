@@ -10,7 +10,7 @@ import unittest
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from serve_support import (TWO_TESTERS, Bench, Serve, free_port, http, require_tool,  # noqa: E402
+from serve_support import (TWO_TESTERS, free_port, http, require_tool, serve_for,  # noqa: E402
                            wait_until)
 
 SCRAPE_CONFIG = """global:
@@ -63,10 +63,7 @@ class Prometheus:
 
 class PrometheusScrapeTest(unittest.TestCase):
     def test_query_api_answers_both_testers_with_the_bench_values(self):
-        bench = Bench()
-        self.addCleanup(bench.remove)
-        serve = Serve(bench)
-        self.addCleanup(serve.stop)
+        bench, serve = serve_for(self)
         serve.wait_for_testers()
         folder = tempfile.mkdtemp(dir=bench.dir)
         prometheus = Prometheus(f"127.0.0.1:{serve.port}", folder)

@@ -5,15 +5,12 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from serve_support import Bench, Serve, promtool  # noqa: E402
+from serve_support import promtool, serve_for  # noqa: E402
 
 
 class MetricsTest(unittest.TestCase):
     def test_metrics_pass_promtool_with_nothing_to_report(self):
-        bench = Bench()
-        self.addCleanup(bench.remove)
-        serve = Serve(bench)
-        self.addCleanup(serve.stop)
+        bench, serve = serve_for(self)
         body = serve.wait_for_testers()
         result = promtool("check", "metrics", stdin=body)
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""), body)

@@ -151,3 +151,13 @@ def metric_values(body, name):
     """{serial: value} of one metric in a Prometheus text body."""
     pattern = re.compile(rf'^{name}{{serial="([^"]+)"}} (\S+)$', re.M)
     return {serial: float(value) for serial, value in pattern.findall(body)}
+
+
+def serve_for(test, *args, bench=None):
+    """serve on a bench copy of its own for one unittest case, both removed when it ends."""
+    if bench is None:
+        bench = Bench()
+        test.addCleanup(bench.remove)
+    serve = Serve(bench, *args)
+    test.addCleanup(serve.stop)
+    return bench, serve
