@@ -87,8 +87,13 @@ HttpServer::HttpServer(Handler handler)
     : handler_(std::move(handler)), server_(std::make_unique<httplib::Server>()) {
   httplib::Server& s = *server_;
   s.new_task_queue = [] { return new httplib::ThreadPool(HTTP_WORKERS); };
-  s.set_keep_alive_max_count(1000);
+  // One request a connection: the library watches an idle kept-alive connection by waking every
+  // few milliseconds, which costs more than a new connection on a page that polls twice a second.
+  s.set_keep_alive_max_count(1);
   s.set_payload_max_length(REQUEST_BODY_LIMIT);  // no endpoint reads a body: 413 beyond this
+  // A reply's pieces go out as they are written, not held back for the client's delayed
+  // acknowledgement (tens of milliseconds).
+  s.set_tcp_nodelay(true);
   // Address reuse for a quick restart, but never two servers on one port (the library's own
   // default shares the port).
   s.set_socket_options([](socket_t sock) {

@@ -22,7 +22,7 @@ namespace ralvex::lab {
 inline constexpr std::size_t REQUEST_URI_LIMIT = 8192;
 inline constexpr std::size_t REQUEST_HEADERS_LIMIT = 8192;
 inline constexpr std::size_t REQUEST_BODY_LIMIT = 64 * 1024;
-inline constexpr std::size_t HTTP_WORKERS = 64;  // idle keep-alive clients each hold one
+inline constexpr std::size_t HTTP_WORKERS = 64;  // requests answered at once
 
 // The bytes of the request's header lines as they came ("Name: value" and CR LF each).
 template <typename Headers>

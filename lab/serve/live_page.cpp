@@ -34,7 +34,7 @@ const POLL_MS = @POLL_MS@;
 const SERIES = [
   { key: "voltage_mv", name: "voltage (V)", scale: 1000, color: "#1f77b4" },
   { key: "current_ma", name: "current (A)", scale: 1000, color: "#d62728" },
-  { key: "power_mw", name: "power (W)", scale: 1000, color: "#2ca02c" },
+  { key: "power_mw", name: "power (W)", scale: 1000, color: "#2ca02c", dash: [6, 4] },
 ];
 const testers = new Map();  // serial: { element, rows, last }
 
@@ -146,6 +146,8 @@ function draw(t) {
     g.fillStyle = s.color;
     g.fillText(max.toFixed(2), 4, top + 12 + 13 * i);
     g.strokeStyle = s.color;
+    // Under a steady voltage power follows current on its own scale: a dashed line keeps both seen.
+    g.setLineDash(s.dash || []);
     g.beginPath();
     t.rows.forEach((r, n) => {
       const x = left + (Date.parse(r.time) - t0) / span * (right - left);
