@@ -2,10 +2,13 @@
 # packages the build needs are there.
 RALVEX_PACKAGES=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev
   pkgconf groff-base python3 libcli11-dev nlohmann-json3-dev libsqlite3-dev
-  libcpp-httplib-dev chromium prometheus wrk)
-# ralvex-lab serve speaks HTTP with cpp-httplib. Its tests and the reports' tests
-# look with the users' own tools: headless chromium renders the pages, prometheus scrapes serve
-# and its promtool checks the exposition and the alert rules; wrk drives benchmarks/serve_load.sh.
+  libcpp-httplib-dev)
+# ralvex-lab serve speaks HTTP with cpp-httplib (a library found with pkg-config).
+
+# The test suite looks at ralvex-lab with its users' own tools: headless chromium renders the
+# pages, prometheus scrapes serve and its promtool checks the exposition and the alert rules; wrk
+# drives benchmarks/serve_load.sh. Only test.sh installs them.
+RALVEX_TEST_PACKAGES=(chromium prometheus wrk)
 
 # The Windows builds: the POSIX thread-model mingw-w64 compilers (the default model has no
 # std::thread), GoogleTest's sources to compile with them, and Wine to run the results. 32-bit
@@ -48,6 +51,7 @@ ralvex_install_packages() {
 }
 
 ralvex_install_deps() { ralvex_install_packages "${RALVEX_PACKAGES[@]}"; }
+ralvex_install_test_deps() { ralvex_install_packages "${RALVEX_TEST_PACKAGES[@]}"; }
 ralvex_install_clang_deps() { ralvex_install_packages "${RALVEX_CLANG_PACKAGES[@]}"; }
 ralvex_install_windows_deps() { ralvex_install_packages "${RALVEX_WINDOWS_PACKAGES[@]}"; }
 ralvex_install_packaging_deps() { ralvex_install_packages "${RALVEX_PACKAGING_PACKAGES[@]}"; }

@@ -21,10 +21,10 @@ for arch in i686:win32 x86_64:win64; do
   # The toolchain is read when a tree is first configured only.
   toolchain=()
   [ -f "$dir/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-${arch%%:*}.cmake)
-  # Built to be tested, not shipped (scripts/package.sh builds the packages): optimised as a
-  # release is, without the debug information that makes these links slow.
+  # Built to be tested, not shipped (scripts/package.sh builds the packages): lightly optimised,
+  # without the debug information that makes these links slow.
   cmake -S . -B "$dir" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release -DRALVEX_WERROR=ON \
-    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O1 -DNDEBUG" \
     -DRALVEX_WINEPREFIX="$prefix" "${launcher[@]}" >/dev/null
   cmake --build "$dir" -j "$jobs"
 done
