@@ -67,9 +67,10 @@ int RunVerifyCommand(testers::TesterSession& tester, const VerifyOptions& option
 
   if (!headed) PrintTableHead(env.out);
   PrintTableEnd(env.out, report);
-  const bool written =
-      Write(json, VerifyJson(report), env.err) & Write(html, VerifyHtml(report), env.err);
-  if (!written && code == LAB_EXIT_DONE) code = LAB_EXIT_OUTPUT_FAILED;
+  // Both reports are written even when the first fails.
+  const bool jsonWritten = Write(json, VerifyJson(report), env.err);
+  const bool htmlWritten = Write(html, VerifyHtml(report), env.err);
+  if (!(jsonWritten && htmlWritten) && code == LAB_EXIT_DONE) code = LAB_EXIT_OUTPUT_FAILED;
   return code;
 }
 

@@ -111,7 +111,7 @@ HttpServer::HttpServer(Handler handler)
   s.Delete(".*", serve).Options(".*", serve);
   s.set_post_routing_handler([](const httplib::Request&, httplib::Response&) { routed = false; });
   s.set_error_handler(
-      [this](const httplib::Request& req, httplib::Response& res) { Refused(req, res); });
+      [](const httplib::Request& req, httplib::Response& res) { Refused(req, res); });
 }
 
 HttpServer::~HttpServer() {
