@@ -5,6 +5,7 @@
 
 #include "lab/lab_options.h"
 #include "lab/load_guard.h"
+#include "lab/sample_logger.h"
 #include "lab/say_line.h"
 #include "lab/step_measure.h"
 
@@ -157,10 +158,21 @@ class Verifier {
     std::snprintf(note, sizeof note, back ? " (back %.1f s later)" : " (not back after %.1f s)",
                   seconds);
     row.reason += note;
-    if (back) return true;
+    if (back) return LetSettle();
     if (run_.stop.Stopping()) return Stop("interrupted");
     return Stop("the source did not come back within " +
                 std::to_string(run_.options.recoverTimeoutMs) + " ms");
+  }
+
+  // A source back from a trip is still ramping up its first profile: the next request waits the
+  // settle time, so that it starts from a standing output and not from somewhere on the ramp.
+  bool LetSettle() {
+    const SteadyTime end = run_.clock.Now() + Millis(run_.options.settleMs);
+    for (SteadyTime now = run_.clock.Now(); now < end; now = run_.clock.Now()) {
+      if (run_.stop.Stopping()) return Stop("interrupted");
+      run_.clock.SleepFor(std::min<std::chrono::nanoseconds>(end - now, STOP_CHECK_PERIOD));
+    }
+    return true;
   }
 
   bool Gone() {

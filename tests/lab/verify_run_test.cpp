@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ class FakeCharger final : public testers::test_support::FakeSession {
   }
   link::SetResult SetProfile(uint8_t id, uint16_t voltageMv) override {
     events.push_back("profile " + std::to_string(id) + " " + std::to_string(voltageMv));
+    if (upAgain_ != SteadyTime{} && Up() && !requestAfterComeback) {
+      requestAfterComeback = std::chrono::duration_cast<Millis>(clock_.Now() - upAgain_);
+    }
     if (refusedProfile == id) return {true, link::SET_REFUSED};
     if (Up() && id != ignoredProfile) {
       profile_ = id;
@@ -97,6 +101,7 @@ class FakeCharger final : public testers::test_support::FakeSession {
   StopRequests* stop = nullptr;
   int statsCalls = 0;
   std::vector<std::string> events;
+  std::optional<Millis> requestAfterComeback;  // from a comeback to the first request after it
 
  private:
   bool Up() const { return clock_.Now() >= upAgain_; }
@@ -253,6 +258,16 @@ TEST_F(VerifyRunTest, EachFaultIsFoundWithItsReasonAndTheRunGoesOn) {
     EXPECT_EQ(LastEvent(faulty, "load"), "load 0");
     EXPECT_EQ(faulty.events.back(), "profile 1 5000");
   }
+}
+
+// Straight after a comeback the output is still ramping: a request then would start the next
+// profile from wherever the ramp happened to be, and its first step pass or fail by chance.
+TEST_F(VerifyRunTest, AfterATripTheSourceSettlesBeforeTheNextRequest) {
+  charger.profiles[1].tripMa = 2000;
+  const Verified v = VerifyOn(charger, clock, stop);
+  EXPECT_EQ(v.code, LAB_EXIT_VERIFY_FAILED) << v.err;
+  ASSERT_TRUE(charger.requestAfterComeback.has_value());
+  EXPECT_GE(*charger.requestAfterComeback, Millis(100)) << "the 100 ms settle";
 }
 
 TEST_F(VerifyRunTest, AnInterruptEndsInOrderASecondLeavesEverythingAsItIs) {
