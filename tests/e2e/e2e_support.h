@@ -13,6 +13,9 @@
 #ifndef RALVEX_BINARY
 #error "RALVEX_BINARY must name the program under test"
 #endif
+#ifndef RALVEX_LAB_BINARY
+#error "RALVEX_LAB_BINARY must name the lab program under test"
+#endif
 
 namespace ralvex::e2e {
 
@@ -59,14 +62,12 @@ class E2eTest : public ::testing::Test {
   RunResult Run(const std::vector<std::string>& args, const std::string& bench,
                 const std::vector<std::string>& env, unsigned asUser = 0) const;
 
-#ifdef RALVEX_LAB_BINARY
   // ralvex-lab with `args` on `bench`.
   RunResult Lab(std::vector<std::string> args, const std::string& bench,
                 const ChildSignals& signals = {}) const {
     args.insert(args.begin(), RALVEX_LAB_BINARY);
     return RunCommand(args, bench, {}, signals);
   }
-#endif
 
   // Any built program: `command` is its path and its arguments.
   RunResult RunCommand(const std::vector<std::string>& command, const std::string& bench,

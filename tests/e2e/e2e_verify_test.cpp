@@ -11,10 +11,6 @@
 
 #include "e2e_support.h"
 
-#ifndef RALVEX_LAB_BINARY
-#error "RALVEX_LAB_BINARY must name the program under test"
-#endif
-
 namespace ralvex::e2e {
 namespace {
 

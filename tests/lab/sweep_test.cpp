@@ -10,12 +10,14 @@
 #include "lab/sweep_run.h"
 #include "tests/cli/capture.h"
 #include "tests/lab/lab_fakes.h"
+#include "tests/lab/lab_parse.h"
 
 namespace ralvex::lab {
 namespace {
 
 using test_support::FakeClock;
 using test_support::FakeTester;
+using test_support::Parse;
 using ::testing::_;
 using ::testing::Return;
 
@@ -32,25 +34,13 @@ TEST(SweepSteps, FromToByTheStepWithTheEndIncluded) {
   }
 }
 
-ParsedCommandLine Parse(std::vector<std::string> args, std::string* err) {
-  args.insert(args.begin(), "ralvex-lab");
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  ParsedCommandLine parsed;
-  *err = cli::test_support::Capture([&](std::FILE* e) {
-    parsed = ParseLabCommandLine(static_cast<int>(argv.size()), argv.data(), stdout, e);
-  });
-  return parsed;
-}
-
 TEST(SweepOptionsTest, EachCommandReadsItsOwnOptions) {
-  std::string err;
   const ParsedCommandLine v =
       Parse({"sweep",  "voltage", "--profile", "5",      "--from", "3300",     "--to",
              "5000",   "--step",  "100",       "--load", "1500",   "--settle", "20",
-             "--hold", "40",      "--format",  "jsonl",  "--plot", "p.svg"},
-            &err);
-  ASSERT_TRUE(v.options) << err;
+             "--hold", "40",      "--format",  "jsonl",  "--plot", "p.svg"})
+          .result;
+  ASSERT_TRUE(v.options);
   const SweepOptions& s = v.options->sweep;
   EXPECT_EQ(v.options->command, LAB_SWEEP);
   EXPECT_EQ(s.kind, SWEEP_VOLTAGE);
@@ -63,16 +53,16 @@ TEST(SweepOptionsTest, EachCommandReadsItsOwnOptions) {
   EXPECT_FALSE(v.options->log.loadMa);  // the log's --load is another option
 
   const ParsedCommandLine l =
-      Parse({"sweep", "load", "--from", "0", "--to", "100", "--step", "7"}, &err);
-  ASSERT_TRUE(l.options) << err;
+      Parse({"sweep", "load", "--from", "0", "--to", "100", "--step", "7"}).result;
+  ASSERT_TRUE(l.options);
   EXPECT_EQ(l.options->sweep.kind, SWEEP_LOAD);
   EXPECT_EQ(l.options->sweep.timing.settle, Millis(500));
   EXPECT_EQ(l.options->sweep.timing.hold, Millis(1000));
 
   const ParsedCommandLine c = Parse({"capacity", "--load", "2000", "--profile", "5", "--voltage",
-                                     "9000", "--cutoff-mv", "3000", "--max-duration", "1.5"},
-                                    &err);
-  ASSERT_TRUE(c.options) << err;
+                                     "9000", "--cutoff-mv", "3000", "--max-duration", "1.5"})
+                                  .result;
+  ASSERT_TRUE(c.options);
   EXPECT_EQ(c.options->command, LAB_CAPACITY);
   EXPECT_EQ(c.options->capacity.loadMa, 2000);
   EXPECT_EQ(c.options->capacity.voltageMv, 9000);
@@ -111,11 +101,10 @@ TEST(SweepOptionsTest, BadValuesNameTheOption) {
            Case{{"capacity", "--load", "10", "--voltage", "9000"}, "--voltage needs --profile"},
            Case{{"capacity", "--load", "10", "--format", "xml"}, "'xml' for --format"},
        }) {
-    std::string err;
-    const ParsedCommandLine parsed = Parse(c.args, &err);
-    EXPECT_FALSE(parsed.options);
-    EXPECT_EQ(parsed.exitCode, LAB_EXIT_INVALID_COMMAND_LINE);
-    EXPECT_NE(err.find(c.named), std::string::npos) << err;
+    const test_support::Parsed parsed = Parse(c.args);
+    EXPECT_FALSE(parsed.result.options);
+    EXPECT_EQ(parsed.result.exitCode, LAB_EXIT_INVALID_COMMAND_LINE);
+    EXPECT_NE(parsed.err.find(c.named), std::string::npos) << parsed.err;
   }
 }
 
