@@ -33,6 +33,18 @@ class HostDevices : public E2eTest {
     dev_ = Dir() + "/dev";
     fs::create_directories(dev_);
   }
+  void TearDown() override {
+    for (const int fd : keptTerminals_) close(fd);
+    E2eTest::TearDown();
+  }
+
+  // Kills the tester, its pseudo-terminal's number kept taken by the test while it runs: freed,
+  // the number could go to a terminal a test beside this one opens, and the program, opening
+  // ttyUSB0 again, would find that test's tester answering in place of the dead one.
+  void KillTester() {
+    keptTerminals_.push_back(open(tester_.PtyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    tester_.Kill();
+  }
 
   // Serves a tester with the built-in bench's profiles and `extraLines`, wired to ttyUSB0.
   void Plug(const std::string& extraLines = "") {
@@ -60,6 +72,7 @@ class HostDevices : public E2eTest {
   std::string dev_;
   hostdev_test::FakeUsbPort port_;
   TesterProcess tester_;
+  std::vector<int> keptTerminals_;
 };
 
 void ExpectSame(const RunResult& host, const RunResult& bench, const std::string& what) {
@@ -149,7 +162,7 @@ TEST_F(HostDevices, PseudoTerminalClosedMidRunEndsTheRunWithoutAHang) {
   Plug("reply_delay_ms = 3000\n");
   std::thread cut([this] {
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    tester_.Kill();
+    KillTester();
   });
   const RunResult r = HostRun({"-s"});
   cut.join();
@@ -198,7 +211,7 @@ TEST_F(HostDevices, LabLogRidesOutATesterKilledAndServedAgain) {
   // After the header and five rows the tester dies; 1.5 s later it is served again.
   const auto gap = std::chrono::milliseconds(1500);
   ChildSignals outage{6, {}, [&](pid_t) {
-                        tester_.Kill();
+                        KillTester();
                         std::this_thread::sleep_for(gap);
                         Restart();
                       }};
