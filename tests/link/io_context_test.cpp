@@ -138,6 +138,8 @@ TEST_F(IoContextThread, WritesReadsAndStops) {
   ASSERT_TRUE(WaitWriteDone(*context));
   ASSERT_TRUE(context->QueueWrite(frame));
   ASSERT_TRUE(recorder.WaitFor(10));
+  // The echo can come back before the write's completion: a stop then would leave it unreported.
+  ASSERT_TRUE(WaitWriteDone(*context));
 
   ASSERT_TRUE(context->Stop(5000));
   EXPECT_FALSE(device_->IsOpen());  // the thread closed it as it stopped
