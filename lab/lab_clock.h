@@ -11,6 +11,10 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 using WallTime = std::chrono::system_clock::time_point;
 using Millis = std::chrono::milliseconds;
 
+inline double Seconds(std::chrono::nanoseconds span) {
+  return std::chrono::duration<double>(span).count();
+}
+
 class LabClock {
  public:
   virtual ~LabClock() = default;

@@ -10,10 +10,6 @@ namespace ralvex::lab {
 
 namespace {
 
-double Seconds(std::chrono::nanoseconds span) {
-  return std::chrono::duration<double>(span).count();
-}
-
 class Logger {
  public:
   explicit Logger(const LogRun& run)

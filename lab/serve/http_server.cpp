@@ -45,6 +45,14 @@ std::string Reason(const std::string& host, uint16_t port, int error) {
   return text + " (the port in use, or not an address of this machine)";
 }
 
+constexpr const char* HEADERS_TOO_LARGE = "the request headers are over 8 KiB";
+
+// A request refused for its size: the connection goes, with whatever of the request is left on it.
+void AnswerAndClose(int status, const char* message, httplib::Response& res) {
+  Answer(ErrorReply(status, message), res);
+  res.set_header("Connection", "close");
+}
+
 // The limits the library leaves to us, and the requests without a body: those are answered here,
 // before the library would wait for a body that never comes (a POST without Content-Length).
 // Unhandled lets the request through to the library, which reads its body first.
@@ -53,14 +61,11 @@ httplib::Server::HandlerResponse Route(const HttpServer::Handler& handler,
   routed = true;
   const bool bodiless = !req.has_header("Content-Length") && !req.has_header("Transfer-Encoding");
   if (req.target.size() > REQUEST_URI_LIMIT) {
-    Answer(ErrorReply(414, "the request URI is over 8 KiB"), res);
-    res.set_header("Connection", "close");
+    AnswerAndClose(414, "the request URI is over 8 KiB", res);
   } else if (HeaderBytes(req.headers) > REQUEST_HEADERS_LIMIT) {
-    Answer(ErrorReply(431, "the request headers are over 8 KiB"), res);
-    res.set_header("Connection", "close");
+    AnswerAndClose(431, HEADERS_TOO_LARGE, res);
   } else if (req.get_header_value<uint64_t>("Content-Length") > REQUEST_BODY_LIMIT) {
-    Answer(ErrorReply(413, "the request body is over 64 KiB"), res);
-    res.set_header("Connection", "close");
+    AnswerAndClose(413, "the request body is over 64 KiB", res);
   } else if (bodiless) {
     Answer(handler(RequestOf(req)), res);
   } else {
@@ -74,8 +79,7 @@ httplib::Server::HandlerResponse Route(const HttpServer::Handler& handler,
 void Refused(const httplib::Request& req, httplib::Response& res) {
   if (res.status == 400 && res.body.empty() && !routed && KnownMethod(req.method) &&
       !req.version.empty()) {
-    Answer(ErrorReply(431, "the request headers are over 8 KiB"), res);
-    res.set_header("Connection", "close");
+    AnswerAndClose(431, HEADERS_TOO_LARGE, res);
   }
   if (res.body.empty())
     res.set_content(ErrorReply(res.status, "bad request").body, "application/json");

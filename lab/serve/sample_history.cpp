@@ -27,10 +27,11 @@ void SampleHistory::Add(const LogRow& row) {
 std::vector<LogRow> SampleHistory::After(
     std::optional<std::chrono::system_clock::time_point> since) const {
   if (!since) return {rows_.begin(), rows_.end()};
+  // From the newest back: a client polling for what is new walks only the rows it gets.
   const auto limit = floor<milliseconds>(*since);
-  const auto first = std::find_if(rows_.begin(), rows_.end(),
-                                  [&](const LogRow& row) { return Shown(row) > limit; });
-  return {first, rows_.end()};
+  const auto last = std::find_if(rows_.rbegin(), rows_.rend(),
+                                 [&](const LogRow& row) { return Shown(row) <= limit; });
+  return {last.base(), rows_.end()};
 }
 
 }  // namespace ralvex::lab

@@ -32,11 +32,6 @@ void SamplerSet::StopAll() {
   for (std::thread& t : stopping) t.join();
 }
 
-std::size_t SamplerSet::Count() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return samplers_.size();
-}
-
 std::vector<TesterView> SamplerSet::Testers() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<TesterView> views;

@@ -32,8 +32,6 @@ class SamplerSet final : public ServeModel {
   // Every sampler stopped (loads back to 0 mA, ports closed), in parallel.
   void StopAll();
 
-  std::size_t Count() const;
-
   std::vector<TesterView> Testers() const override;
   std::optional<std::vector<LogRow>> Samples(const std::string& serial,
                                              std::optional<WallTime> since) const override;

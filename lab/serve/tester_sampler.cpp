@@ -11,10 +11,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-double Seconds(std::chrono::nanoseconds span) {
-  return std::chrono::duration<double>(span).count();
-}
-
 bool SameContract(const link::ConnectionReply& a, const link::ConnectionReply& b) {
   return a.status == b.status && a.profileIndex == b.profileIndex && a.setVoltage == b.setVoltage &&
          a.maxCurrent == b.maxCurrent;
@@ -34,12 +30,13 @@ class TesterSampler::Loop {
   void Run() {
     uint64_t slot = 0;
     for (;;) {
-      if (!up_ && !Open()) {
-        if (!Idle(SteadyClock::now() + SAMPLER_REOPEN_PERIOD)) break;
-        continue;
+      if (!up_) {
+        if (!Open()) {
+          if (!Idle(SteadyClock::now() + REOPEN_PERIOD)) break;
+          continue;
+        }
+        slot = schedule_.SlotAt(SteadyClock::now());
       }
-      if (reopened_) slot = schedule_.SlotAt(SteadyClock::now());
-      reopened_ = false;
       if (!Idle(schedule_.Due(slot))) break;
       if (tester_.DeviceLost()) {
         Down("is gone");
@@ -58,7 +55,6 @@ class TesterSampler::Loop {
   bool Open() {
     if (!tester_.Reopen()) return false;
     up_ = true;
-    reopened_ = true;
     failuresInARow_ = 0;
     {
       std::lock_guard<std::mutex> lock(s_.mutex_);
@@ -182,7 +178,6 @@ class TesterSampler::Loop {
   SteadyTime contractDue_{};
   bool up_ = false;
   bool wasUp_ = false;
-  bool reopened_ = false;
   bool profilesStale_ = true;
   int failuresInARow_ = 0;
 };

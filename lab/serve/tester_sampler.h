@@ -25,7 +25,6 @@
 
 namespace ralvex::lab {
 
-inline constexpr Millis SAMPLER_REOPEN_PERIOD{1000};
 inline constexpr Millis CONTRACT_REFRESH_PERIOD{1000};
 inline constexpr int DOWN_AFTER_FAILURES = 3;
 
