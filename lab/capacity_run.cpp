@@ -115,10 +115,10 @@ class CapacityRunner {
                  "Error: " + name + " is fixed at " + std::to_string(e.voltage) + " mV.");
     }
     const link::SetResult set = run_.tester.SetProfile(*o_.profile, voltage);
-    moved_ = !set.answered || set.Accepted() || !set.status;  // a lost reply may have moved it
+    moved_ = !set.Refused();  // a lost reply may have moved it
     if (!set.answered)
       return Say(run_.err, LAB_EXIT_NO_TESTER, "Error: the tester did not answer.");
-    if (set.status && !set.Accepted()) {
+    if (set.Refused()) {
       return Say(run_.err, LAB_EXIT_INVALID_PROFILE,
                  "Error: the tester refused " + name + " at " + std::to_string(voltage) + " mV.");
     }

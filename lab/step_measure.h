@@ -34,7 +34,7 @@ struct StepResult {
   bool interrupted = false;  // a stop request ended the step early
 
   // The tester answered with a verdict other than accepted (refused, malformed).
-  bool Refused() const { return setting.answered && setting.status && !setting.Accepted(); }
+  bool Refused() const { return setting.Refused(); }
 };
 
 // What a step sets, and the load in force while it holds (the current named for a loss).

@@ -51,7 +51,7 @@ class Sweeper {
   int Steps() {
     if (o_.kind == SWEEP_VOLTAGE && o_.loadMa > 0) {
       const link::SetResult load = guard_.Apply(o_.loadMa);
-      if (!load.Accepted() && load.answered && load.status) {
+      if (load.Refused()) {
         return Say(run_.err, LAB_EXIT_INVALID_COMMAND_LINE,
                    "Error: the tester refused the load of " + std::to_string(o_.loadMa) + " mA.");
       }

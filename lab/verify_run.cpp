@@ -118,7 +118,7 @@ class Verifier {
                         "the tester did not answer the request for " + what));
       return false;
     }
-    if (set.status && !set.Accepted()) {
+    if (set.Refused()) {
       Add(UnmeasuredRow(plan, step, CHECK_FAIL, "the request for " + what + " was refused"));
       return false;
     }

@@ -125,6 +125,8 @@ struct SetResult {
   bool answered = false;
   SetVerdict status;
   bool Accepted() const { return answered && status == SET_ACCEPTED; }
+  // Answered with a verdict other than accepted (refused, malformed); an answer without one is not.
+  bool Refused() const { return answered && status && !Accepted(); }
 };
 
 // How the link exchanges each command: the command byte, whether the reply must repeat it, and
