@@ -1,7 +1,5 @@
 #include "lab/profile_choice.h"
 
-#include <algorithm>
-
 #include "lab/lab_options.h"
 #include "testers/profile_types.h"
 
@@ -27,13 +25,14 @@ ProfileChoice ChooseProfile(testers::TesterSession& tester, uint8_t id, bool nee
   if (!tester.GetProfiles(choice.list)) {
     return Refused(choice, LAB_EXIT_NO_TESTER, "the tester did not answer.");
   }
-  const size_t count = std::min<size_t>(choice.list.count, link::PROFILE_LIST_CAPACITY);
   const std::string name = "profile " + std::to_string(id);
-  if (id < 1 || id > count) {
+  const link::ProfileEntry* found = link::FindProfile(choice.list, id);
+  if (found == nullptr) {
     return Refused(choice, LAB_EXIT_INVALID_PROFILE,
-                   name + " does not exist (the source offers " + std::to_string(count) + ").");
+                   name + " does not exist (the source offers " +
+                       std::to_string(link::UsableProfileCount(choice.list)) + ").");
   }
-  const link::ProfileEntry& entry = choice.list.entries[id - 1];
+  const link::ProfileEntry& entry = *found;
   if (needRange && !IsApdo(entry)) {
     const char* type = testers::ProfileTypeName(link::ProfileClassOf(entry.descriptor),
                                                 link::ProfileSubtypeOf(entry.descriptor));

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "lab/profile_choice.h"
 #include "lab/sweep_options.h"
 #include "testers/profile_types.h"
 
@@ -37,11 +38,6 @@ bool IsPdFixed(const link::ProfileEntry& entry) {
          link::ProfileSubtypeOf(entry.descriptor) == 0;
 }
 
-bool IsPdAugmented(const link::ProfileEntry& entry) {
-  return link::ProfileClassOf(entry.descriptor) == 5 &&
-         link::ProfileSubtypeOf(entry.descriptor) == 3;
-}
-
 // The requests from the lowest voltage on the grid to the highest, ends included.
 std::vector<PlannedStep> RangedSteps(const link::ProfileEntry& entry, uint16_t stepMv) {
   const uint32_t first =
@@ -69,9 +65,9 @@ ProfilePlan PlanProfile(const link::ProfileEntry& entry, unsigned index, uint8_t
     for (unsigned percent : FIXED_LOAD_PERCENT) {
       plan.steps.push_back({entry.voltage, Share(entry.current, percent)});
     }
-  } else if (IsPdAugmented(entry) && versionLevel < link::RANGED_DETAILS_MIN_VERSION) {
+  } else if (IsApdo(entry) && versionLevel < link::RANGED_DETAILS_MIN_VERSION) {
     plan.note = "not verified: this tester's firmware does not report the range";
-  } else if (IsPdAugmented(entry)) {
+  } else if (IsApdo(entry)) {
     plan.kind = PROFILE_RANGED;
     plan.steps = RangedSteps(entry, ppsStepMv);
     if (plan.steps.empty()) {
