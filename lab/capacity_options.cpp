@@ -47,11 +47,7 @@ int CapacityCommand::Store(CapacityOptions& o, std::FILE* err) const {
       *command_, err);
   if (bad != 0) return bad;
   if (o.voltageMv && !o.profile) return Refuse(err, "--voltage needs --profile");
-  const std::optional<LogFormat> format = TextFormatNamed(format_);
-  if (!format) {
-    return Refuse(err, "invalid value '" + format_ + "' for --format (expected csv or jsonl)");
-  }
-  o.format = *format;
+  if (const int badFormat = StoreTextFormat(format_, o.format, err)) return badFormat;
   o.output = output_;
   o.json = json_;
   return 0;

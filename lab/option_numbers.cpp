@@ -63,4 +63,12 @@ std::optional<LogFormat> TextFormatNamed(const std::string& name) {
   return std::nullopt;
 }
 
+int StoreTextFormat(const std::string& name, LogFormat& into, std::FILE* err) {
+  const std::optional<LogFormat> format = TextFormatNamed(name);
+  if (!format)
+    return Refuse(err, "invalid value '" + name + "' for --format (expected csv or jsonl)");
+  into = *format;
+  return 0;
+}
+
 }  // namespace ralvex::lab

@@ -44,5 +44,7 @@ int StoreNumbers(const std::vector<std::pair<NumberRow, const std::string*>>& gi
 
 // The text formats of rows, by their --format name ("csv", "jsonl"); nothing for another name.
 std::optional<LogFormat> TextFormatNamed(const std::string& name);
+// `name` (csv or jsonl) into `into`: 0, else the command-line exit code after the error line.
+int StoreTextFormat(const std::string& name, LogFormat& into, std::FILE* err);
 
 }  // namespace ralvex::lab

@@ -78,11 +78,7 @@ int SweepCommand::Store(SweepOptions& o, std::FILE* err) const {
        {{"--hold", 1, 3600000, true, millis(o.timing.hold)}, &t.hold}},
       command, err);
   if (bad != 0) return bad;
-  const std::optional<LogFormat> format = TextFormatNamed(t.format);
-  if (!format) {
-    return Refuse(err, "invalid value '" + t.format + "' for --format (expected csv or jsonl)");
-  }
-  o.format = *format;
+  if (const int badFormat = StoreTextFormat(t.format, o.format, err)) return badFormat;
   o.output = t.output;
   o.plot = t.plot;
   if (voltage && (o.from % VOLTAGE_GRID_MV || o.to % VOLTAGE_GRID_MV || o.step % VOLTAGE_GRID_MV)) {
