@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <fstream>
 #include <memory>
 
 #include "lab/lab_options.h"
@@ -10,6 +9,7 @@
 #include "lab/sample_logger.h"
 #include "lab/say_line.h"
 #include "lab/sweep_options.h"
+#include "lab/text_file.h"
 
 namespace ralvex::lab {
 
@@ -46,12 +46,6 @@ std::string StoppedText(const CapacityReport& r, const CapacityOptions& o) {
   return r.stopped;
 }
 
-bool WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream file(path, std::ios::trunc);
-  file << text << "\n";
-  return static_cast<bool>(file.flush());
-}
-
 class CapacityRunner {
  public:
   explicit CapacityRunner(const CapacityRun& run) : run_(run), o_(run.options), rule_(o_) {
@@ -79,7 +73,7 @@ class CapacityRunner {
     }
     const CapacityReport report = Report(outcome.summary);
     PrintCapacity(run_.out, report, o_);
-    if (!o_.json.empty() && !WriteFile(o_.json, CapacityJson(report, o_, run_.serial)) &&
+    if (!o_.json.empty() && !WriteTextFile(o_.json, CapacityJson(report, o_, run_.serial) + "\n") &&
         outcome.exitCode == LAB_EXIT_DONE) {
       outcome.exitCode = Say(run_.err, LAB_EXIT_OUTPUT_FAILED, "Error: cannot write " + o_.json);
     }

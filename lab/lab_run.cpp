@@ -1,7 +1,6 @@
 #include "lab/lab_run.h"
 
 #include <cctype>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include "lab/say_line.h"
 #include "lab/status_report.h"
 #include "lab/sweep_run.h"
+#include "lab/text_file.h"
 #include "lab/verify_command.h"
 #include "link/tester_link.h"
 #include "testers/tester_choice.h"
@@ -66,12 +66,6 @@ int RunStatus(testers::TesterSession& tester, const LabOptions& options, StatusS
   return LAB_EXIT_DONE;
 }
 
-bool WriteSummaryFile(const std::string& path, const std::string& json) {
-  std::ofstream file(path, std::ios::trunc);
-  file << json << "\n";
-  return static_cast<bool>(file.flush());
-}
-
 int RunLogCommand(testers::TesterSession& tester, const LabOptions& options,
                   const std::string& serial, const LabEnvironment& env) {
   SystemLabClock clock;
@@ -93,7 +87,7 @@ int RunLogCommand(testers::TesterSession& tester, const LabOptions& options,
     std::fprintf(env.err, "Error: the log could not be finished: %s\n", sink->Error().c_str());
     if (outcome.exitCode == LAB_EXIT_DONE) outcome.exitCode = LAB_EXIT_OUTPUT_FAILED;
   }
-  if (!options.log.summaryJson.empty() && !WriteSummaryFile(options.log.summaryJson, json)) {
+  if (!options.log.summaryJson.empty() && !WriteTextFile(options.log.summaryJson, json + "\n")) {
     std::fprintf(env.err, "Error: cannot write %s\n", options.log.summaryJson.c_str());
     if (outcome.exitCode == LAB_EXIT_DONE) outcome.exitCode = LAB_EXIT_OUTPUT_FAILED;
   }

@@ -1,7 +1,6 @@
 #include "lab/sweep_run.h"
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "lab/profile_choice.h"
 #include "lab/say_line.h"
 #include "lab/sweep_rows.h"
+#include "lab/text_file.h"
 
 namespace ralvex::lab {
 
@@ -129,9 +129,7 @@ class Sweeper {
   }
 
   bool WritePlot() {
-    std::ofstream file(o_.plot, std::ios::trunc);
-    file << SvgPlot(SweepPlot(o_.kind, rows_));
-    if (file.flush()) return true;
+    if (WriteTextFile(o_.plot, SvgPlot(SweepPlot(o_.kind, rows_)))) return true;
     Say(run_.err, 0, "Error: cannot write " + o_.plot);
     return false;
   }
