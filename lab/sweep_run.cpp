@@ -67,9 +67,9 @@ class Sweeper {
       rows_.push_back(row);
       if (!Put(SweepLine(o_.kind, o_.format, row))) return Failed();
       if (row.step.contractLost) {
-        return Say(run_.err, LAB_EXIT_NO_TESTER,
-                   "Error: the contract was lost during " + what + ", at " +
-                       std::to_string(row.step.lostAtMa) + " mA; the sweep ends there.");
+        return Tell(LAB_EXIT_NO_TESTER, "Error: the contract was lost during " + what + ", at " +
+                                            std::to_string(row.step.lostAtMa) +
+                                            " mA; the sweep ends there.");
       }
     }
     return LAB_EXIT_DONE;
@@ -89,24 +89,25 @@ class Sweeper {
   }
 
   int Judge(const StepResult& step, const std::string& what) {
-    if (run_.progress != nullptr && (!step.setting.answered || step.Refused()))
-      run_.progress->Clear();
     if (!step.setting.answered) {
-      return Say(run_.err, LAB_EXIT_NO_TESTER, "Error: the tester did not answer " + what + ".");
+      return Tell(LAB_EXIT_NO_TESTER, "Error: the tester did not answer " + what + ".");
     }
     if (!step.Refused()) return LAB_EXIT_DONE;
     const std::string verdict =
         *step.setting.status == link::SET_REFUSED ? "refused" : "did not understand";
-    return Say(run_.err,
-               o_.kind == SWEEP_VOLTAGE ? LAB_EXIT_INVALID_PROFILE : LAB_EXIT_INVALID_COMMAND_LINE,
-               "Error: the tester " + verdict + " " + what + "; the sweep ends there.");
+    return Tell(o_.kind == SWEEP_VOLTAGE ? LAB_EXIT_INVALID_PROFILE : LAB_EXIT_INVALID_COMMAND_LINE,
+                "Error: the tester " + verdict + " " + what + "; the sweep ends there.");
   }
 
   int Interrupted() {
+    return Tell(LAB_EXIT_DONE, "Interrupted: the sweep ends after " + std::to_string(rows_.size()) +
+                                   " of " + std::to_string(steps_.size()) + " steps.");
+  }
+
+  // A line that ends the sweep, on a line of its own: the progress text goes first.
+  int Tell(int code, const std::string& line) {
     if (run_.progress != nullptr) run_.progress->Clear();
-    return Say(run_.err, LAB_EXIT_DONE,
-               "Interrupted: the sweep ends after " + std::to_string(rows_.size()) + " of " +
-                   std::to_string(steps_.size()) + " steps.");
+    return Say(run_.err, code, line);
   }
 
   // The safety rule, and a voltage sweep's contract back on profile 1.
@@ -125,7 +126,7 @@ class Sweeper {
   bool Put(const std::string& text) { return text.empty() || out_.WriteAll(text, &error_); }
 
   int Failed() {
-    return Say(run_.err, LAB_EXIT_OUTPUT_FAILED, "Error: the rows could not be written: " + error_);
+    return Tell(LAB_EXIT_OUTPUT_FAILED, "Error: the rows could not be written: " + error_);
   }
 
   bool WritePlot() {
