@@ -76,15 +76,7 @@ class Logger {
     return code;
   }
 
-  // Sleeps until `due` in steps of at most 100 ms; false when a stop was asked for meanwhile.
-  bool WaitUntil(SteadyTime due) {
-    for (;;) {
-      if (run_.stop.Stopping()) return false;
-      const SteadyTime now = run_.clock.Now();
-      if (now >= due) return true;
-      run_.clock.SleepFor(std::min<std::chrono::nanoseconds>(due - now, STOP_CHECK_PERIOD));
-    }
-  }
+  bool WaitUntil(SteadyTime due) { return lab::WaitUntil(run_.clock, run_.stop, due); }
 
   // One exchange; a failed one is counted and the next slot tries again. False when the output
   // failed.
@@ -175,6 +167,15 @@ Sample SampleOf(const link::StatsReply& stats, WallTime arrived, double elapsedS
   sample.loopbackMa = stats.loopbackCurrent;
   sample.temperatureC = stats.temperature;
   return sample;
+}
+
+bool WaitUntil(LabClock& clock, const StopRequests& stop, SteadyTime due) {
+  for (;;) {
+    if (stop.Stopping()) return false;
+    const SteadyTime now = clock.Now();
+    if (now >= due) return true;
+    clock.SleepFor(std::min<std::chrono::nanoseconds>(due - now, STOP_CHECK_PERIOD));
+  }
 }
 
 LogOutcome RunLog(const LogRun& run) {

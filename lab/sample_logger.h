@@ -43,6 +43,10 @@ struct LogOutcome {
 // One reply as a sample of the log: arrived at `arrived`, `elapsedS` after the run's first.
 Sample SampleOf(const link::StatsReply& stats, WallTime arrived, double elapsedS);
 
+// Sleeps until `due` in steps of at most STOP_CHECK_PERIOD; false when a stop was asked for
+// meanwhile.
+bool WaitUntil(LabClock& clock, const StopRequests& stop, SteadyTime due);
+
 // The whole run, summary included (not yet printed or finished into the sink).
 LogOutcome RunLog(const LogRun& run);
 

@@ -168,11 +168,7 @@ class Verifier {
   // settle time, so that it starts from a standing output and not from somewhere on the ramp.
   bool LetSettle() {
     const SteadyTime end = run_.clock.Now() + Millis(run_.options.settleMs);
-    for (SteadyTime now = run_.clock.Now(); now < end; now = run_.clock.Now()) {
-      if (run_.stop.Stopping()) return Stop("interrupted");
-      run_.clock.SleepFor(std::min<std::chrono::nanoseconds>(end - now, STOP_CHECK_PERIOD));
-    }
-    return true;
+    return WaitUntil(run_.clock, run_.stop, end) || Stop("interrupted");
   }
 
   bool Gone() {
