@@ -79,8 +79,7 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   const SweepCommand sweep(app);
   const CapacityCommand capacity(app);
   const VerifyCommand verify(app);
-  ServeArguments serveGiven;
-  CLI::App* serveCommand = AddServeCommand(app, serveGiven);
+  const ServeCommand serve(app);
 
   try {
     app.parse(argc, argv);
@@ -139,10 +138,9 @@ ParsedCommandLine ParseLabCommandLine(int argc, const char* const* argv, std::FI
   if (verify.Parsed()) {
     options.command = LAB_VERIFY;
     if (const int code = verify.Store(options.verify, err); code != 0) return {std::nullopt, code};
-  } else if (serveCommand->parsed()) {
+  } else if (serve.Parsed()) {
     options.command = LAB_SERVE;
-    const int code = FinishServeOptions(*serveCommand, serveGiven, options.serve, err);
-    if (code != 0) return {std::nullopt, code};
+    if (const int code = serve.Store(options.serve, err); code != 0) return {std::nullopt, code};
   }
   options.given = Joined(argc, argv);
   (void)status;

@@ -42,54 +42,56 @@ std::string FirstLine(std::ifstream& file) {
   return line.substr(first, line.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-int ReadToken(const ServeArguments& given, ServeOptions& options, std::FILE* err) {
-  if (!given.allowControl) {
-    if (!given.tokenFile.empty()) return Refuse(err, "--token-file needs --allow-control");
+}  // namespace
+
+ServeCommand::ServeCommand(CLI::App& app)
+    : command_(app.add_subcommand("serve", SERVE_DESCRIPTION)) {
+  command_->add_option("--listen", listen_, "ADDR:PORT to listen on (default 127.0.0.1:9137)")
+      ->type_name("ADDR:PORT");
+  command_->add_option("--interval", interval_, "milliseconds between samples (default 500)")
+      ->type_name("MS");
+  command_->add_option("--history", history_, "seconds of samples to keep (default 600)")
+      ->type_name("SECONDS");
+  command_->add_flag("--allow-control", allowControl_,
+                     "let POST /api/load and /api/profile change testers (needs --token-file)");
+  command_->add_option("--token-file", tokenFile_, "the file whose first line is the token")
+      ->type_name("FILE");
+}
+
+bool ServeCommand::Parsed() const {
+  return command_->parsed();
+}
+
+int ServeCommand::Store(ServeOptions& options, std::FILE* err) const {
+  const int bad = StoreNumbers({{{"--interval", 10, 3600000, true,
+                                  [&](double v) { options.intervalMs = static_cast<uint32_t>(v); }},
+                                 &interval_},
+                                {{"--history", 1, 604800, true,
+                                  [&](double v) { options.historyS = static_cast<uint32_t>(v); }},
+                                 &history_}},
+                               *command_, err);
+  if (bad != 0) return bad;
+  if (Given(*command_, "--listen") && !SplitListen(listen_, options)) {
+    return Refuse(err, "invalid value '" + listen_ +
+                           "' for --listen (expected ADDR:PORT, the port 0 to 65535)");
+  }
+  return ReadToken(options, err);
+}
+
+int ServeCommand::ReadToken(ServeOptions& options, std::FILE* err) const {
+  if (!allowControl_) {
+    if (!tokenFile_.empty()) return Refuse(err, "--token-file needs --allow-control");
     return 0;
   }
-  if (given.tokenFile.empty()) return Refuse(err, "--allow-control needs --token-file FILE");
-  std::ifstream file(given.tokenFile);
-  if (!file) return Refuse(err, "cannot read the token file " + given.tokenFile);
+  if (tokenFile_.empty()) return Refuse(err, "--allow-control needs --token-file FILE");
+  std::ifstream file(tokenFile_);
+  if (!file) return Refuse(err, "cannot read the token file " + tokenFile_);
   options.token = FirstLine(file);
   if (options.token.empty()) {
-    return Refuse(err, "the token file " + given.tokenFile + " holds no token on its first line");
+    return Refuse(err, "the token file " + tokenFile_ + " holds no token on its first line");
   }
   options.allowControl = true;
   return 0;
-}
-
-}  // namespace
-
-CLI::App* AddServeCommand(CLI::App& app, ServeArguments& given) {
-  CLI::App* serve = app.add_subcommand("serve", SERVE_DESCRIPTION);
-  serve->add_option("--listen", given.listen, "ADDR:PORT to listen on (default 127.0.0.1:9137)")
-      ->type_name("ADDR:PORT");
-  serve->add_option("--interval", given.interval, "milliseconds between samples (default 500)")
-      ->type_name("MS");
-  serve->add_option("--history", given.history, "seconds of samples to keep (default 600)")
-      ->type_name("SECONDS");
-  serve->add_flag("--allow-control", given.allowControl,
-                  "let POST /api/load and /api/profile change testers (needs --token-file)");
-  serve->add_option("--token-file", given.tokenFile, "the file whose first line is the token")
-      ->type_name("FILE");
-  return serve;
-}
-
-int FinishServeOptions(const CLI::App& serve, const ServeArguments& given, ServeOptions& options,
-                       std::FILE* err) {
-  const int bad = StoreNumbers({{{"--interval", 10, 3600000, true,
-                                  [&](double v) { options.intervalMs = static_cast<uint32_t>(v); }},
-                                 &given.interval},
-                                {{"--history", 1, 604800, true,
-                                  [&](double v) { options.historyS = static_cast<uint32_t>(v); }},
-                                 &given.history}},
-                               serve, err);
-  if (bad != 0) return bad;
-  if (Given(serve, "--listen") && !SplitListen(given.listen, options)) {
-    return Refuse(err, "invalid value '" + given.listen +
-                           "' for --listen (expected ADDR:PORT, the port 0 to 65535)");
-  }
-  return ReadToken(given, options, err);
 }
 
 }  // namespace ralvex::lab

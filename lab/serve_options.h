@@ -23,17 +23,24 @@ struct ServeOptions {
   std::string token;  // from --token-file, required with --allow-control
 };
 
-// The options as given, read once the command line is parsed.
-struct ServeArguments {
-  std::string listen, interval, history, tokenFile;
-  bool allowControl = false;
-};
+// Registers `serve`; Store reads its options after the parse (the object keeps their text, so it
+// must outlive the parse).
+class ServeCommand {
+ public:
+  explicit ServeCommand(CLI::App& app);
+  ServeCommand(const ServeCommand&) = delete;
+  ServeCommand& operator=(const ServeCommand&) = delete;
 
-// Registers the serve command on `app`; its values land in `given`.
-CLI::App* AddServeCommand(CLI::App& app, ServeArguments& given);
-// Reads the given values into `options`; 0 when all are good, else the command-line exit code
-// after the error line on `err`.
-int FinishServeOptions(const CLI::App& serve, const ServeArguments& given, ServeOptions& options,
-                       std::FILE* err);
+  bool Parsed() const;
+  // 0 with the options filled in, else the command-line exit code after the error line.
+  int Store(ServeOptions& options, std::FILE* err) const;
+
+ private:
+  int ReadToken(ServeOptions& options, std::FILE* err) const;
+
+  CLI::App* command_;
+  std::string listen_, interval_, history_, tokenFile_;
+  bool allowControl_ = false;
+};
 
 }  // namespace ralvex::lab
